@@ -1,0 +1,60 @@
+#include "AtomicFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+bool writeAll(int fd, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+} // namespace
+
+bool writeFileAtomically(const QString& path, const QByteArray& data, unsigned mode)
+{
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.absolutePath()))
+        return false;
+
+    QByteArray tmpl = QFile::encodeName(info.absoluteFilePath()) + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(tmpl.data());
+    if (fd < 0)
+        return false;
+    // mkstemp creates 0600, so a private file is never readable by others,
+    // not even for a moment; other modes are set before any byte is written.
+    if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
+        ::close(fd);
+        ::unlink(tmpl.constData());
+        return false;
+    }
+
+    const bool ok = writeAll(fd, data.constData(), data.size()) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!ok || !closed || ::rename(tmpl.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
+        ::unlink(tmpl.constData());
+        return false;
+    }
+    return true;
+}
+
+} // namespace platform

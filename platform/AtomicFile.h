@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace platform {
+
+// Replaces the file at `path` with `data` so that readers see either the old
+// or the new content, never a mix: the bytes go to a temporary file in the same
+// folder, are flushed to disk, and the temporary file is renamed over `path`.
+// The file gets exactly `mode`. Missing folders are made.
+// Returns false, and leaves any existing file untouched, on failure.
+bool writeFileAtomically(const QString& path, const QByteArray& data, unsigned mode = 0644);
+
+} // namespace platform

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <memory>
+
+namespace platform {
+
+class AppInfo;
+class Clock;
+class CredentialStore;
+class Defaults;
+class HotKeyBackend;
+class KeyboardLayout;
+class NotificationBus;
+class SystemLog;
+class SystemShortcuts;
+
+// Every platform service the program uses, one instance each. The program
+// installs the Linux backends at start-up; tests install fakes through
+// PlatformGuard. Code outside platform/ reaches services only through here.
+struct Platform {
+    std::shared_ptr<AppInfo> appInfo;
+    std::shared_ptr<Clock> clock;
+    std::shared_ptr<CredentialStore> credentials;
+    std::shared_ptr<Defaults> defaults;
+    std::shared_ptr<HotKeyBackend> hotKeys;
+    std::shared_ptr<KeyboardLayout> keyboardLayout;
+    std::shared_ptr<NotificationBus> notifications;
+    std::shared_ptr<SystemLog> systemLog;
+    std::shared_ptr<SystemShortcuts> systemShortcuts;
+
+    // The installed set. Installing happens on the main thread before other
+    // threads start using the services, so reads need no lock.
+    static Platform& current();
+    static void install(Platform services);
+};
+
+// Installs a set of services for its lifetime and puts the previous set back
+// when it goes out of scope. By default it installs the in-memory fakes.
+class PlatformGuard {
+public:
+    PlatformGuard();
+    explicit PlatformGuard(Platform services);
+    ~PlatformGuard();
+    PlatformGuard(const PlatformGuard&) = delete;
+    PlatformGuard& operator=(const PlatformGuard&) = delete;
+
+    Platform& platform() { return Platform::current(); }
+
+private:
+    Platform previous_;
+};
+
+} // namespace platform

@@ -1,0 +1,75 @@
+#include "JsonFileDefaults.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/DefaultsCodec.h"
+#include "platform/StandardPaths.h"
+
+#include <QFile>
+
+namespace platform::linuxbackend {
+
+JsonFileDefaults::JsonFileDefaults(QString filePath)
+    : filePath_(std::move(filePath))
+{
+    load();
+}
+
+QString JsonFileDefaults::standardFilePath()
+{
+    return paths::configHome() + QStringLiteral("/vellox/defaults.json");
+}
+
+void JsonFileDefaults::load()
+{
+    QFile file(filePath_);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray text = file.readAll();
+    file.close();
+    try {
+        values_ = defaults_codec::parseFile(text);
+    } catch (const nlohmann::json::exception&) {
+        const QString aside = filePath_ + QStringLiteral(".corrupt");
+        QFile::remove(aside);
+        QFile::rename(filePath_, aside);
+        values_.clear();
+    }
+}
+
+QVariant JsonFileDefaults::value(const QString& key) const
+{
+    QMutexLocker lock(&mutex_);
+    return values_.value(key);
+}
+
+void JsonFileDefaults::setValue(const QString& key, const QVariant& value)
+{
+    QMutexLocker lock(&mutex_);
+    if (!value.isValid())
+        values_.remove(key);
+    else
+        values_.insert(key, value);
+    persistLocked();
+}
+
+void JsonFileDefaults::remove(const QString& key)
+{
+    QMutexLocker lock(&mutex_);
+    if (values_.remove(key) > 0)
+        persistLocked();
+}
+
+QStringList JsonFileDefaults::keys() const
+{
+    QMutexLocker lock(&mutex_);
+    return values_.keys();
+}
+
+void JsonFileDefaults::persistLocked()
+{
+    // Write failures are not reported: the in-memory value stays current and
+    // the next successful write stores it.
+    writeFileAtomically(filePath_, defaults_codec::serializeFile(values_), 0644);
+}
+
+} // namespace platform::linuxbackend
