@@ -1,0 +1,34 @@
+#include "platform/AtomicFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+TEST(AtomicFile, CreatesFoldersAndReplacesContentWithTheGivenMode)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("a/b/secret.json");
+    ASSERT_TRUE(platform::writeFileAtomically(path, "first", 0600));
+    ASSERT_TRUE(platform::writeFileAtomically(path, "second", 0600));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "second");
+    EXPECT_EQ(QFileInfo(path).permissions() & 0x7777,
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+    EXPECT_EQ(QDir(dir.filePath("a/b")).entryList(QDir::Files), QStringList{"secret.json"});
+}
+
+TEST(AtomicFile, FailureLeavesTheOldFileAlone)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("keep.txt");
+    ASSERT_TRUE(platform::writeFileAtomically(path, "old"));
+    // The parent of the target is a plain file, so nothing can be written.
+    EXPECT_FALSE(platform::writeFileAtomically(path + "/child.txt", "new"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "old");
+}
