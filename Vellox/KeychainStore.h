@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Vellox/ProviderId.h"
+#include "platform/CredentialStore.h"
+
+#include <QString>
+
+// The user's API keys, one per provider, in the platform's credential store
+// and nowhere else. A missing key reads as "", and "" means no key everywhere.
+// Stored keys never carry surrounding white space or any control character.
+// Every call blocks for the store and may run on any thread; nothing fails
+// visibly. The mock provider has no key and never touches the store.
+class KeychainStore {
+public:
+    KeychainStore() = delete;
+
+    static constexpr const char* kService = "Vellox";
+
+    // The item's account: the provider's stored value + "-api-key".
+    static QString account(ProviderId provider);
+
+    static QString getApiKey(ProviderId provider);
+    // Trims the text. Blank text removes the key. Text that still holds a
+    // control character (CR, LF, NUL, ...) is refused and the stored key stays.
+    // Otherwise the key replaces the stored one in place, so a failed store
+    // keeps the previous key; success announces "api_key_added".
+    static void setApiKey(const QString& key, ProviderId provider);
+    static void deleteApiKey(ProviderId provider);
+
+    // Whether `text` holds a control character (CR, LF, NUL, DEL, ...) anywhere,
+    // the test setApiKey() refuses a trimmed key by; callers can warn the user
+    // before a key is dropped.
+    static bool containsControlCharacter(const QString& text);
+
+private:
+    struct CopyResult {
+        QString value;
+        platform::CredentialStore::Status status;
+    };
+    static CopyResult copyMatching(ProviderId provider, bool skipAuthenticationUI);
+};
