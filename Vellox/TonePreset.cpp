@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <iterator>
 
 namespace {
 
@@ -53,6 +54,8 @@ const BuiltIn kBuiltIns[] = {
     {u"00000000-0000-4000-8000-000000000018", u"Support",
      u"Rewrite as helpful customer-support tone: calm, solution-focused.", u"headphones"},
 };
+
+static_assert(std::size(kBuiltIns) == 18);
 
 struct Keyword {
     const char16_t* keyword;
@@ -115,13 +118,15 @@ const Keyword kKeywords[] = {
     {u"witty", u"sparkles"},
 };
 
+static_assert(std::size(kKeywords) == 50);
+
 const char16_t* const kFallbackSymbols[] = {
-    u"text.cursor",     u"pencil",          u"quote.opening",      u"signature",        u"textformat",
-    u"character.cursor.ibeam", u"globe",    u"doc.text",           u"envelope",         u"bubble.left",
-    u"paperplane",      u"at",              u"number",             u"asterisk",         u"sparkles",
-    u"lightbulb.fill",  u"brain.head.profile", u"puzzlepiece.fill", u"paintbrush.fill",  u"highlighter",
-    u"eyeglasses",      u"person.fill",
+    u"text.cursor", u"pencil", u"quote.opening", u"signature", u"textformat", u"character.cursor.ibeam",
+    u"globe", u"doc.text", u"envelope", u"bubble.left", u"paperplane", u"at", u"number", u"asterisk",
+    u"sparkles", u"lightbulb.fill", u"brain.head.profile", u"puzzlepiece.fill", u"paintbrush.fill",
+    u"highlighter", u"eyeglasses", u"person.fill",
 };
+static_assert(std::size(kFallbackSymbols) == 22);
 
 constexpr std::uint32_t kHashSeed = 5381;
 constexpr std::uint32_t kHashMultiplier = 33;
