@@ -153,12 +153,9 @@ TEST_F(VelloxLogStoreTest, DetailIsCutAfterSixHundredUserPerceivedCharacters)
     const QString family = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
     const QString flag = QStringLiteral("\U0001F1E9\U0001F1EA");
     const QString accented = QStringLiteral("e\u0301");
-    QString tabbed;
-    for (int i = 0; i < 350; ++i)
-        tabbed += (i % 2 ? QStringLiteral("b\n") : QStringLiteral("a\t"));
-    QString tabbedCondensed;
-    for (int i = 0; i < 300; ++i)
-        tabbedCondensed += (i % 2 ? QStringLiteral("b ") : QStringLiteral("a "));
+    // 704 characters that condense to 616.
+    const QString tabbed = QStringLiteral("abcdef\t\n").repeated(88);
+    const QString tabbedCondensed = QStringLiteral("abcdef ").repeated(88).left(600);
 
     struct Case {
         const char* name;
@@ -167,7 +164,7 @@ TEST_F(VelloxLogStoreTest, DetailIsCutAfterSixHundredUserPerceivedCharacters)
     };
     const QString ellipsis = QStringLiteral("\u2026");
     const Case cases[] = {
-        {"700 characters with tabs and line breaks", tabbed, tabbedCondensed + ellipsis},
+        {"704 characters with tabs and line breaks", tabbed, tabbedCondensed + ellipsis},
         {"exactly 600 after condensing is whole", QString(300, u'x') + "\t\t\n" + QString(299, u'y'),
          QString(300, u'x') + ' ' + QString(299, u'y')},
         {"601 characters", QString(601, u'z'), QString(600, u'z') + ellipsis},
