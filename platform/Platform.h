@@ -4,7 +4,9 @@
 
 namespace platform {
 
+class Alerts;
 class AppInfo;
+class Beeper;
 class Clock;
 class CredentialStore;
 class Defaults;
@@ -18,7 +20,9 @@ class SystemShortcuts;
 // installs the Linux backends at start-up; tests install fakes through
 // PlatformGuard. Code outside platform/ reaches services only through here.
 struct Platform {
+    std::shared_ptr<Alerts> alerts;
     std::shared_ptr<AppInfo> appInfo;
+    std::shared_ptr<Beeper> beeper;
     std::shared_ptr<Clock> clock;
     std::shared_ptr<CredentialStore> credentials;
     std::shared_ptr<Defaults> defaults;

@@ -1,23 +1,33 @@
 #include "FakePlatform.h"
 
 #include "platform/NotificationBus.h"
+#include "platform/fake/FakeAlerts.h"
 #include "platform/fake/FakeAppInfo.h"
+#include "platform/fake/FakeBeeper.h"
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/FakeCredentialStore.h"
 #include "platform/fake/FakeDefaults.h"
+#include "platform/fake/FakeHotKeyBackend.h"
+#include "platform/fake/FakeKeyboardLayout.h"
 #include "platform/fake/FakeSystemLog.h"
+#include "platform/fake/FakeSystemShortcuts.h"
 
 namespace platform::fake {
 
 Platform makeFakePlatform()
 {
     Platform p;
+    p.alerts = std::make_shared<FakeAlerts>();
     p.appInfo = std::make_shared<FakeAppInfo>();
+    p.beeper = std::make_shared<FakeBeeper>();
     p.clock = std::make_shared<FakeClock>();
     p.credentials = std::make_shared<FakeCredentialStore>();
     p.defaults = std::make_shared<FakeDefaults>();
+    p.hotKeys = std::make_shared<FakeHotKeyBackend>();
+    p.keyboardLayout = std::make_shared<FakeKeyboardLayout>();
     p.notifications = std::make_shared<NotificationBus>();
     p.systemLog = std::make_shared<FakeSystemLog>();
+    p.systemShortcuts = std::make_shared<FakeSystemShortcuts>();
     return p;
 }
 

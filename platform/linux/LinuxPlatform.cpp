@@ -5,19 +5,30 @@
 #include "platform/linux/JsonAppInfo.h"
 #include "platform/linux/JsonFileDefaults.h"
 #include "platform/linux/LinuxCredentialStore.h"
+#include "platform/linux/MessageBoxAlerts.h"
+#include "platform/linux/QtBeeper.h"
 #include "platform/linux/SystemClock.h"
+#include "platform/linux/X11HotKeyBackend.h"
+#include "platform/linux/X11KeyboardLayout.h"
+#include "platform/linux/X11SystemShortcuts.h"
 
 namespace platform::linuxbackend {
 
 Platform makeLinuxPlatform()
 {
     Platform p;
+    p.alerts = std::make_shared<MessageBoxAlerts>();
     p.appInfo = std::make_shared<JsonAppInfo>(JsonAppInfo::locate());
+    p.beeper = std::make_shared<QtBeeper>();
     p.clock = std::make_shared<SystemClock>();
     p.credentials = std::make_shared<LinuxCredentialStore>();
     p.defaults = std::make_shared<JsonFileDefaults>(JsonFileDefaults::standardFilePath());
+    auto hotKeys = std::make_shared<X11HotKeyBackend>();
+    p.hotKeys = hotKeys;
+    p.keyboardLayout = std::make_shared<X11KeyboardLayout>();
     p.notifications = std::make_shared<NotificationBus>();
     p.systemLog = std::make_shared<JournalSystemLog>();
+    p.systemShortcuts = std::make_shared<X11SystemShortcuts>(hotKeys);
     return p;
 }
 
