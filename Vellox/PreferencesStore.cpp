@@ -15,26 +15,15 @@ platform::Defaults& defaults()
     return *platform::Platform::current().defaults;
 }
 
-// Only a data value holds settings; anything else under the key counts as
-// nothing stored.
-std::optional<QByteArray> storedSettingsData()
-{
-    const QVariant value = defaults().value(QString::fromLatin1(PreferencesStore::settingsKey));
-    if (value.typeId() != QMetaType::QByteArray)
-        return std::nullopt;
-    return value.toByteArray();
-}
-
 // The next assignment replaces the stored settings wholesale, so settings that
-// this version cannot read (a damaged file, or a newer version's format) would
-// be lost without a copy.
-void keepUnreadable(const QByteArray& data)
+// this version cannot read (a damaged file, a hand-edited value of another
+// type, or a newer version's format) would be lost without a copy.
+void keepUnreadable(const QVariant& value)
 {
     const QString backupKey = QString::fromLatin1(PreferencesStore::unreadableSettingsKey);
-    const QVariant existing = defaults().value(backupKey);
-    if (existing.typeId() == QMetaType::QByteArray && existing.toByteArray() == data)
+    if (defaults().value(backupKey) == value)
         return;
-    defaults().setValue(backupKey, data);
+    defaults().setValue(backupKey, value);
 }
 
 // Both ask switches on is contradictory; the tone picker wins.
@@ -91,13 +80,16 @@ void PreferencesStore::updateSettings(const std::function<void(AppSettings&)>& m
 
 AppSettings PreferencesStore::readSettings()
 {
-    const std::optional<QByteArray> data = storedSettingsData();
-    if (!data)
+    const QVariant stored = defaults().value(QString::fromLatin1(settingsKey));
+    if (!stored.isValid())
         return AppSettings();
-
-    const std::optional<AppSettings> decoded = AppSettings::fromJson(*data);
+    // Only a data value holds settings; any other value is as unreadable as
+    // data that does not decode.
+    const std::optional<AppSettings> decoded = stored.typeId() == QMetaType::QByteArray
+        ? AppSettings::fromJson(stored.toByteArray())
+        : std::nullopt;
     if (!decoded) {
-        keepUnreadable(*data);
+        keepUnreadable(stored);
         return AppSettings();
     }
 

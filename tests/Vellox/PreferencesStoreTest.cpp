@@ -44,26 +44,9 @@ protected:
 
 TEST_F(PreferencesStoreTest, NothingStoredGivesDefaultsWithoutWriting)
 {
-    struct Case {
-        const char* name;
-        QVariant value;
-    };
-    const Case cases[] = {
-        {"no value", QVariant()},
-        {"a string is not data", QStringLiteral("{\"enabled\":false}")},
-        {"a dictionary is not data", QVariantMap{{"enabled", false}}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        platform::PlatformGuard fresh;
-        auto& fakeDefaults = platform::fake::as<platform::fake::FakeDefaults>(fresh.platform().defaults);
-        if (c.value.isValid())
-            fakeDefaults.setValue(kSettingsKey, c.value);
-        const int writesBefore = fakeDefaults.writeCount();
-        EXPECT_EQ(PreferencesStore::readSettings(), AppSettings());
-        EXPECT_EQ(fakeDefaults.writeCount(), writesBefore);
-        EXPECT_EQ(fakeDefaults.value(kSettingsKey), c.value);
-    }
+    EXPECT_EQ(PreferencesStore::readSettings(), AppSettings());
+    EXPECT_EQ(defaults().writeCount(), 0);
+    EXPECT_FALSE(defaults().contains(kSettingsKey));
 }
 
 TEST_F(PreferencesStoreTest, StoredEmptyObjectIsLeftAsStored)
@@ -171,6 +154,32 @@ TEST_F(PreferencesStoreTest, NewerUndecodableSettingsReplaceAnOlderCopy)
     PreferencesStore::readSettings();
     EXPECT_EQ(defaults().value(kUnreadableKey), QVariant(second));
     EXPECT_EQ(defaults().writeCount(kUnreadableKey), 2);
+}
+
+TEST_F(PreferencesStoreTest, StoredValueOfAnotherTypeIsKeptLikeUndecodableData)
+{
+    struct Case {
+        const char* name;
+        QVariant value;
+    };
+    const Case cases[] = {
+        {"a string is not data", QStringLiteral("{\"enabled\":false}")},
+        {"a dictionary is not data", QVariantMap{{"enabled", false}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::PlatformGuard fresh;
+        PreferencesStore::resetSharedForTesting();
+        auto& fakeDefaults = platform::fake::as<platform::fake::FakeDefaults>(fresh.platform().defaults);
+        fakeDefaults.setValue(kSettingsKey, c.value);
+
+        EXPECT_EQ(PreferencesStore::readSettings(), AppSettings());
+        EXPECT_EQ(fakeDefaults.value(kSettingsKey), c.value);
+        EXPECT_EQ(fakeDefaults.value(kUnreadableKey), c.value);
+        PreferencesStore::shared().setSettings(AppSettings());
+        EXPECT_EQ(fakeDefaults.value(kUnreadableKey), c.value);
+        PreferencesStore::resetSharedForTesting();
+    }
 }
 
 TEST_F(PreferencesStoreTest, FirstUseRemovesHistoryAndWritesNothingElse)
