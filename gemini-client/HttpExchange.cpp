@@ -1,0 +1,198 @@
+#include "HttpExchange.h"
+
+#include "gemini-client/ErrorTexts.h"
+#include "gemini-client/Logging.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <cmath>
+#include <limits>
+
+namespace gemini::detail {
+
+namespace {
+
+std::atomic<int> liveExchanges{0};
+
+// An error of the connection itself can strike after the status arrived; the
+// body is then incomplete and the answer must not be used. Other errors that
+// come with a status are Qt's names for HTTP statuses, and the body is whole.
+bool isTransportFailure(QNetworkReply::NetworkError error, bool hasStatus)
+{
+    if (error == QNetworkReply::NoError)
+        return false;
+    if (!hasStatus)
+        return true;
+    return (error >= QNetworkReply::ConnectionRefusedError && error <= QNetworkReply::UnknownNetworkError)
+        || error == QNetworkReply::ProtocolFailure;
+}
+
+// A request body that can be read once only. Qt's HTTP layer quietly sends
+// a request again when its connection closed before any answer arrived; a
+// generation request must go out once, so the second send fails instead.
+class OneShotBody final : public QIODevice {
+public:
+    explicit OneShotBody(QByteArray bytes)
+        : bytes_(std::move(bytes))
+    {
+        open(QIODevice::ReadOnly);
+    }
+
+    bool isSequential() const override { return true; }
+    bool reset() override { return false; }
+    qint64 bytesAvailable() const override { return bytes_.size() - position_ + QIODevice::bytesAvailable(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 count = std::min<qint64>(maxSize, bytes_.size() - position_);
+        if (count <= 0)
+            return maxSize > 0 ? -1 : 0;
+        std::memcpy(data, bytes_.constData() + position_, size_t(count));
+        position_ += count;
+        return count;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray bytes_;
+    qint64 position_ = 0;
+};
+
+} // namespace
+
+void HttpExchange::start(QNetworkAccessManager* session, const QNetworkRequest& request, const QByteArray& body,
+                         double idleTimeoutSeconds, std::unique_ptr<ExchangeSink> sink)
+{
+    QNetworkRequest once = request;
+    once.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
+    once.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+    auto* device = new OneShotBody(body);
+    QNetworkReply* reply = session->post(once, device);
+    device->setParent(reply);
+    new HttpExchange(reply, idleTimeoutSeconds, std::move(sink));
+}
+
+HttpExchange::HttpExchange(QNetworkReply* reply, double idleTimeoutSeconds, std::unique_ptr<ExchangeSink> sink)
+    : QObject(reply)
+    , reply_(reply)
+    , sink_(std::move(sink))
+{
+    ++liveExchanges;
+    const auto restartIdleTimer = [this] {
+        if (idleTimer_.isActive())
+            idleTimer_.start();
+    };
+    connect(reply_, &QNetworkReply::readyRead, this, [this, restartIdleTimer] {
+        restartIdleTimer();
+        if (!done_ && ensureResponse())
+            readAvailable();
+    });
+    connect(reply_, &QNetworkReply::metaDataChanged, this, restartIdleTimer);
+    connect(reply_, &QNetworkReply::uploadProgress, this, restartIdleTimer);
+    connect(reply_, &QNetworkReply::downloadProgress, this, restartIdleTimer);
+    connect(reply_, &QNetworkReply::finished, this, &HttpExchange::finished);
+
+    if (std::isfinite(idleTimeoutSeconds) && idleTimeoutSeconds > 0) {
+        const double ms = std::ceil(idleTimeoutSeconds * 1000.0);
+        idleTimer_.setSingleShot(true);
+        idleTimer_.setTimerType(Qt::PreciseTimer);
+        idleTimer_.setInterval(ms >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(ms));
+        connect(&idleTimer_, &QTimer::timeout, this, &HttpExchange::idleTimeout);
+        idleTimer_.start();
+    }
+}
+
+HttpExchange::~HttpExchange()
+{
+    --liveExchanges;
+    // The reply went away under us: its network session was destroyed.
+    if (!done_)
+        sink_->fail(std::make_shared<LibraryError>(QString::fromUtf8(texts::sessionGone)));
+}
+
+int HttpExchange::liveCount()
+{
+    return liveExchanges.load();
+}
+
+bool HttpExchange::ensureResponse()
+{
+    if (responded_)
+        return true;
+    const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        return false;
+    responded_ = true;
+    sink_->response(status.toInt(), reply_->url());
+    return true;
+}
+
+void HttpExchange::readAvailable()
+{
+    const QByteArray bytes = reply_->readAll();
+    if (!bytes.isEmpty() && !sink_->body(bytes))
+        stop();
+}
+
+void HttpExchange::finished()
+{
+    if (done_)
+        return;
+    idleTimer_.stop();
+    reply_->deleteLater();
+    const QNetworkReply::NetworkError error = reply_->error();
+    const bool hasStatus = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+
+    if (timedOut_) {
+        done_ = true;
+        sink_->fail(std::make_shared<NetworkError>(NetworkError::Kind::timedOut, int(error),
+                                                   QString::fromUtf8(texts::timedOut)));
+        return;
+    }
+    if (isTransportFailure(error, hasStatus)) {
+        done_ = true;
+        if (responded_) {
+            sink_->fail(std::make_shared<NetworkError>(
+                NetworkError::Kind::connectionLost, int(error),
+                QString::fromUtf8(texts::connectionLost) + QStringLiteral(": ") + reply_->errorString()));
+        } else {
+            sink_->fail(std::make_shared<NetworkError>(NetworkError::Kind::failed, int(error), reply_->errorString()));
+        }
+        return;
+    }
+    if (!ensureResponse()) {
+        done_ = true;
+        Logging::defaultLogger().error(QStringLiteral("[GeminiClient] Response wasn't an HTTP response, internal error %1")
+                                           .arg(reply_->url().toString()));
+        sink_->fail(std::make_shared<LibraryError>(QString::fromUtf8(texts::notAnHttpResponse)));
+        return;
+    }
+    readAvailable();
+    if (done_)
+        return;
+    done_ = true;
+    sink_->end();
+}
+
+void HttpExchange::idleTimeout()
+{
+    if (done_)
+        return;
+    timedOut_ = true;
+    reply_->abort();
+}
+
+void HttpExchange::stop()
+{
+    done_ = true;
+    idleTimer_.stop();
+    reply_->deleteLater();
+    reply_->abort();
+}
+
+} // namespace gemini::detail

@@ -1,0 +1,327 @@
+#include "GeminiTestSupport.h"
+#include "gemini-client/CodingError.h"
+#include "gemini-client/GeminiClientInfo.h"
+#include "gemini-client/GenerativeModel.h"
+#include "gemini-client/HttpExchange.h"
+#include "gemini-client/RPCError.h"
+
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using namespace gemini;
+using geminitest::thrown;
+using geminitest::wait;
+using Reply = LoopbackHttpServer::Reply;
+
+namespace {
+
+class TransportTest : public geminitest::GeminiTest {
+protected:
+    // The headers a request carries besides those Qt adds to every request.
+    static QStringList ownHeaders(const LoopbackHttpServer::Request& request)
+    {
+        static const QStringList transportHeaders{QStringLiteral("host"), QStringLiteral("content-length"),
+                                                  QStringLiteral("connection"), QStringLiteral("accept-encoding"),
+                                                  QStringLiteral("accept-language"), QStringLiteral("user-agent")};
+        QStringList names;
+        for (const auto& header : request.headers) {
+            const QString name = QString::fromLatin1(header.first).toLower();
+            if (!transportHeaders.contains(name))
+                names.append(name);
+        }
+        return names;
+    }
+
+    void expectGeminiHeaders(const LoopbackHttpServer::Request& request)
+    {
+        EXPECT_EQ(ownHeaders(request),
+                  (QStringList{QStringLiteral("x-goog-api-key"), QStringLiteral("x-goog-api-client"),
+                               QStringLiteral("content-type")}));
+        EXPECT_EQ(request.header("x-goog-api-key"), "test-key");
+        EXPECT_EQ(request.header("X-Goog-Api-Client"), "vellox-gapi/0.5.6");
+        EXPECT_EQ(request.header("content-type"), "application/json");
+    }
+
+    std::optional<GenerateContentError> failedCall(const GenerativeModel& model)
+    {
+        return thrown<GenerateContentError>([&] { wait(model.generateContent("Hello")); });
+    }
+
+    static constexpr const char* kAppBody =
+        R"({"model":"models/gemini-2.5-flash","contents":[{"role":"user","parts":[{"text":"Hello"}]}],)"
+        R"("generation_config":{"temperature":0.4},)"
+        R"("system_instruction":{"role":"system","parts":[{"text":"Rewrite the text."}]}})";
+};
+
+} // namespace
+
+TEST_F(TransportTest, OneShotCallSendsExactlyOnePost)
+{
+    EXPECT_EQ(QString::fromLatin1(GeminiClientInfo::identificationToken).size(), 11);
+    server.enqueue(Reply::json(geminitest::textAnswer("Hi there")));
+    const GenerateContentResponse response = wait(model().generateContent("Hello"));
+    EXPECT_EQ(response.text(), QStringLiteral("Hi there"));
+
+    ASSERT_EQ(server.requests().size(), 1);
+    const auto& request = server.requests().first();
+    EXPECT_EQ(request.requestLine(), "POST /v1beta/models/gemini-2.5-flash:generateContent HTTP/1.1");
+    expectGeminiHeaders(request);
+    EXPECT_EQ(request.body, kAppBody);
+}
+
+TEST_F(TransportTest, StreamedCallAsksForServerSentEvents)
+{
+    server.enqueue(Reply::eventStream({"data: " + geminitest::textAnswer("Hi") + "\n\n"}));
+    const auto drained = geminitest::drain(model().generateContentStream("Hello"));
+    EXPECT_FALSE(drained.error);
+    ASSERT_EQ(drained.values.size(), 1);
+
+    const auto& request = server.requests().first();
+    EXPECT_EQ(request.requestLine(), "POST /v1beta/models/gemini-2.5-flash:streamGenerateContent?alt=sse HTTP/1.1");
+    expectGeminiHeaders(request);
+    EXPECT_EQ(request.body, kAppBody);
+}
+
+TEST_F(TransportTest, TokenCountWrapsTheGenerationRequest)
+{
+    server.enqueue(Reply::json(R"({"totalTokens":12})"));
+    EXPECT_EQ(wait(model().countTokens("Hello")).totalTokens, 12);
+
+    const auto& request = server.requests().first();
+    EXPECT_EQ(request.requestLine(), "POST /v1beta/models/gemini-2.5-flash:countTokens HTTP/1.1");
+    expectGeminiHeaders(request);
+    EXPECT_EQ(request.body, QByteArray(R"({"generate_content_request":)") + kAppBody + "}");
+}
+
+TEST_F(TransportTest, ServerErrorsAreDecodedAndMapped)
+{
+    using Kind = GenerateContentError::Kind;
+    struct Case {
+        const char* name;
+        int status;
+        QByteArray body;
+        Kind kind;
+        const char* detail; // the invalid key's message, or the underlying error's description
+    };
+    const QByteArray keyInvalid =
+        R"({"error":{"code":400,"message":"API key not valid. Please pass a valid API key.","status":"INVALID_ARGUMENT",)"
+        R"("details":[{"@type":"type.googleapis.com/google.rpc.ErrorInfo","reason":"API_KEY_INVALID","domain":"googleapis.com"}]}})";
+    const Case cases[] = {
+        {"invalid API key", 400, keyInvalid, Kind::invalidAPIKey, "API key not valid. Please pass a valid API key."},
+        {"same error without error info", 400,
+         R"({"error":{"code":400,"message":"API key not valid. Please pass a valid API key.","status":"INVALID_ARGUMENT"}})",
+         Kind::internalError, "API key not valid. Please pass a valid API key."},
+        {"user location", 400,
+         R"({"error":{"code":400,"message":"User location is not supported for the API use.","status":"FAILED_PRECONDITION"}})",
+         Kind::unsupportedUserLocation, ""},
+        {"user location whatever the status", 500,
+         R"({"error":{"message":"User location is not supported for the API use."}})", Kind::unsupportedUserLocation, ""},
+        {"quota", 429, R"({"error":{"code":429,"message":"Quota exceeded.","status":"RESOURCE_EXHAUSTED"}})",
+         Kind::internalError, "Quota exceeded."},
+        {"unknown status name", 503, R"({"error":{"code":503,"message":"Later.","status":"SOMETHING_NEW"}})",
+         Kind::internalError, "Later."},
+        {"success status other than 200", 201, R"({"error":{"message":"Created is not OK."}})", Kind::internalError,
+         "Created is not OK."},
+        {"error body that is not JSON", 502, "<html>Bad gateway</html>", Kind::internalError,
+         "The given data was not valid JSON."},
+        {"no content", 204, "", Kind::internalError, "The given data was not valid JSON."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.enqueue(Reply::json(c.body, c.status));
+        const auto error = failedCall(model());
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), c.kind);
+        if (c.kind == Kind::invalidAPIKey) {
+            EXPECT_EQ(error->message(), QLatin1String(c.detail));
+        }
+        if (c.kind == Kind::internalError) {
+            EXPECT_TRUE(error->underlying()->description().startsWith(QLatin1String(c.detail)))
+                << error->underlying()->description().toStdString();
+        }
+    }
+    EXPECT_EQ(server.requests().size(), std::size(cases));
+}
+
+TEST_F(TransportTest, ServerErrorKeepsItsTypedFields)
+{
+    server.enqueue(Reply::json(R"({"error":{"code":429,"message":"Slow down.","status":"RESOURCE_EXHAUSTED"}})", 429));
+    const auto error = failedCall(model());
+    ASSERT_TRUE(error);
+    const auto* rpc = errorAs<RPCError>(error->underlying());
+    ASSERT_TRUE(rpc);
+    EXPECT_EQ(rpc->httpResponseCode(), 429);
+    EXPECT_EQ(rpc->status(), RPCStatus::resourceExhausted);
+    EXPECT_TRUE(logMessages().contains(
+        QStringLiteral(R"([GeminiClient] Response payload: {"error":{"code":429,"message":"Slow down.","status":"RESOURCE_EXHAUSTED"}})")));
+}
+
+TEST_F(TransportTest, UndecodableAnswerLogsAndFails)
+{
+    server.enqueue(Reply::json(R"({"candidates":[{"finishReason":7}]})"));
+    const auto error = failedCall(model());
+    ASSERT_TRUE(error);
+    const auto* decoding = errorAs<DecodingError>(error->underlying());
+    ASSERT_TRUE(decoding);
+    EXPECT_EQ(decoding->codingPath().toString(), QStringLiteral("candidates[0].finishReason"));
+    const QStringList lines = logMessages();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.last().startsWith(QStringLiteral("[GeminiClient] Error decoding server JSON: Expected to decode String")));
+}
+
+TEST_F(TransportTest, TransportFailuresAreNotStatuses)
+{
+    server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::closeWithoutAnswer(); });
+    const auto dropped = failedCall(model());
+    // Not even Qt's HTTP layer may send the request a second time.
+    EXPECT_EQ(server.requests().size(), 1);
+    ASSERT_TRUE(dropped);
+    EXPECT_EQ(dropped->kind(), GenerateContentError::Kind::internalError);
+    const auto* network = errorAs<NetworkError>(dropped->underlying());
+    ASSERT_TRUE(network) << dropped->underlying()->description().toStdString();
+    EXPECT_EQ(network->kind(), NetworkError::Kind::failed);
+
+    // The body is cut after its status line arrived: an answer with a status
+    // but without its whole body is still a transport failure.
+    Reply cut = Reply::json(geminitest::textAnswer("Hello world"));
+    cut.closeAfterBytes = 120;
+    server.enqueue(cut);
+    const qsizetype before = server.requests().size();
+    const auto truncated = failedCall(model());
+    ASSERT_TRUE(truncated);
+    const auto* lost = errorAs<NetworkError>(truncated->underlying());
+    ASSERT_TRUE(lost) << truncated->underlying()->description().toStdString();
+    EXPECT_EQ(lost->kind(), NetworkError::Kind::connectionLost);
+    EXPECT_EQ(server.requests().size(), before + 1);
+}
+
+TEST_F(TransportTest, RequestsThatCannotBeBuiltAreNeverSent)
+{
+    struct Case {
+        const char* name;
+        GenerativeModel model;
+        const char* description;
+    };
+    GenerationConfig badTemperature{.temperature = std::numeric_limits<float>::quiet_NaN()};
+    const Case cases[] = {
+        {"model name that breaks the URL", model(QStringLiteral("gemini 2.5")), "The request URL is not valid:"},
+        {"key that would break the headers", model(QStringLiteral("m"), 300, QStringLiteral("key\r\nx-evil: 1")),
+         "The API key contains characters"},
+        {"temperature with no JSON form",
+         GenerativeModel(QStringLiteral("m"), QStringLiteral("k"), badTemperature, std::nullopt, std::nullopt,
+                         std::nullopt, std::nullopt, options()),
+         "Unable to encode NaN in JSON"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto oneShot = failedCall(c.model);
+        ASSERT_TRUE(oneShot);
+        EXPECT_EQ(oneShot->kind(), GenerateContentError::Kind::internalError);
+        EXPECT_TRUE(oneShot->underlying()->description().startsWith(QLatin1String(c.description)))
+            << oneShot->underlying()->description().toStdString();
+
+        const auto streamed = geminitest::drain(c.model.generateContentStream("Hello"));
+        EXPECT_TRUE(streamed.values.isEmpty());
+        ASSERT_TRUE(streamed.error);
+        EXPECT_TRUE(errorAs<GenerateContentError>(streamed.error));
+    }
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
+TEST_F(TransportTest, IdleTimeoutEndsASilentRequest)
+{
+    Reply silent = Reply::json(geminitest::textAnswer("never"));
+    silent.gate = std::make_shared<LoopbackHttpServer::Gate>();
+    server.enqueue(silent);
+    QElapsedTimer clock;
+    clock.start();
+    const auto error = failedCall(model(QStringLiteral("m"), 0.3));
+    ASSERT_TRUE(error);
+    const auto* network = errorAs<NetworkError>(error->underlying());
+    ASSERT_TRUE(network);
+    EXPECT_EQ(network->kind(), NetworkError::Kind::timedOut);
+    EXPECT_EQ(network->description(), QStringLiteral("The request timed out."));
+    EXPECT_GE(clock.elapsed(), 290);
+    EXPECT_LT(clock.elapsed(), 3000);
+}
+
+TEST_F(TransportTest, IdleTimeoutAllowsASlowButSteadyAnswer)
+{
+    // Five pieces 150 ms apart take longer than the 300 ms timeout in all,
+    // but the line is never idle for that long.
+    const QByteArray body = geminitest::textAnswer("slow but steady");
+    Reply slow = Reply::json({});
+    slow.body.clear();
+    const qsizetype piece = body.size() / 5 + 1;
+    for (qsizetype i = 0; i < body.size(); i += piece)
+        slow.withPiece(body.mid(i, piece), 150);
+    server.enqueue(slow);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(wait(model(QStringLiteral("m"), 0.3).generateContent("Hello")).text(), QStringLiteral("slow but steady"));
+    EXPECT_GE(clock.elapsed(), 600);
+
+    QList<QByteArray> events;
+    for (int i = 0; i < 4; ++i)
+        events.append("data: " + geminitest::textAnswer("tick", "") + "\n\n");
+    Reply stream = Reply::eventStream({});
+    stream.body.clear();
+    for (const QByteArray& event : events)
+        stream.withPiece(event, 150);
+    server.enqueue(stream);
+    const auto drained = geminitest::drain(model(QStringLiteral("m"), 0.3).generateContentStream("Hello"));
+    EXPECT_FALSE(drained.error) << drained.error->description().toStdString();
+    EXPECT_EQ(drained.values.size(), 4);
+}
+
+TEST_F(TransportTest, DebugLaunchArgumentSwitchesOnNetworkLogging)
+{
+    EXPECT_TRUE(Logging::hasDebugLaunchArgument({QStringLiteral("vellox"), QStringLiteral("-GeminiClientDebugLogEnabled")}));
+    EXPECT_FALSE(Logging::hasDebugLaunchArgument({QStringLiteral("-GeminiClientDebugLogEnabled=1")}));
+
+    server.enqueue(Reply::eventStream({"data: " + geminitest::textAnswer("Hi") + "\n\n"}));
+    geminitest::drain(model().generateContentStream("Hello"));
+    for (const auto& line : systemLog().lines())
+        EXPECT_NE(line.category, QStringLiteral("NetworkResponse")) << line.message.toStdString();
+    EXPECT_FALSE(logMessages().contains(QStringLiteral("[GeminiClient] Verbose logging enabled.")));
+
+    Logging::setDebugLoggingOverride(true);
+    systemLog().clear();
+    server.enqueue(Reply::eventStream({"data: " + geminitest::textAnswer("Hi") + "\n\n"}));
+    geminitest::drain(model().generateContentStream("Hello"));
+    bool sawStreamLine = false;
+    for (const auto& line : systemLog().lines()) {
+        EXPECT_EQ(line.subsystem, QStringLiteral("app.vellox.gemini-client"));
+        if (line.message.startsWith(QStringLiteral("[GeminiClient] Stream response: data: "))) {
+            sawStreamLine = true;
+            EXPECT_EQ(line.category, QStringLiteral("NetworkResponse"));
+            EXPECT_EQ(line.level, platform::LogLevel::Debug);
+        }
+    }
+    EXPECT_TRUE(sawStreamLine);
+    EXPECT_TRUE(logMessages().contains(QStringLiteral("[GeminiClient] Verbose logging enabled.")));
+}
+
+TEST_F(TransportTest, DestroyedSessionFailsTheCallInsteadOfHanging)
+{
+    auto session = std::make_unique<QNetworkAccessManager>();
+    GenerativeModel ownSession(QStringLiteral("m"), QStringLiteral("k"), std::nullopt, std::nullopt, std::nullopt,
+                               std::nullopt, std::nullopt, options(), session.get());
+    Reply held = Reply::json(geminitest::textAnswer("late"));
+    held.gate = std::make_shared<LoopbackHttpServer::Gate>();
+    server.enqueue(held);
+    const AsyncStream<GenerateContentResponse> stream = ownSession.generateContentStream("Hello");
+    ASSERT_TRUE(server.waitForRequests(1));
+    session.reset();
+    const auto drained = geminitest::drain(stream);
+    ASSERT_TRUE(drained.error);
+    EXPECT_EQ(detail::HttpExchange::liveCount(), 0);
+
+    const auto afterwards = failedCall(ownSession);
+    ASSERT_TRUE(afterwards);
+    EXPECT_EQ(afterwards->kind(), GenerateContentError::Kind::internalError);
+}
