@@ -1,6 +1,7 @@
 #include "HandlerRegistry.h"
 
 #include "GlobalShortcuts/CarbonHotKeys.h"
+#include "GlobalShortcuts/MenuTracking.h"
 #include "GlobalShortcuts/RegistryInternals.h"
 #include "GlobalShortcuts/Storage.h"
 
@@ -240,6 +241,9 @@ namespace detail {
 
 bool registerShortcut(const Shortcut& shortcut)
 {
+    // A name declared before the application object existed could not start
+    // following menus yet; the first hot key is the next chance.
+    initialize();
     QSet<Shortcut>& registered = state().registeredShortcuts;
     if (registered.contains(shortcut))
         return true;

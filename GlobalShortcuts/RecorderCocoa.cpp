@@ -167,10 +167,15 @@ void RecorderCocoa::preventBecomingKey()
     // A window that opens or comes to the front hands its focus to the first
     // focusable control; for one turn of the event loop this is not one, so
     // only a click or Tab starts a recording.
-    if (hasFocus())
+    if (hasFocus() || guardingFocus_)
         return;
+    guardingFocus_ = true;
+    focusPolicy_ = focusPolicy();
     setFocusPolicy(Qt::NoFocus);
-    QTimer::singleShot(0, this, [this] { setFocusPolicy(Qt::StrongFocus); });
+    QTimer::singleShot(0, this, [this] {
+        setFocusPolicy(focusPolicy_);
+        guardingFocus_ = false;
+    });
 }
 
 void RecorderCocoa::focusInEvent(QFocusEvent* event)

@@ -67,6 +67,8 @@ private:
     QPointer<LocalEventMonitor> eventMonitor_;
     class CaretStyle;
     CaretStyle* caretStyle_ = nullptr;
+    bool guardingFocus_ = false;
+    Qt::FocusPolicy focusPolicy_ = Qt::StrongFocus;
 };
 
 } // namespace GlobalShortcuts

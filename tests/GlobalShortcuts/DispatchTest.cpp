@@ -392,3 +392,14 @@ TEST_F(Dispatch, AHotKeyThatCannotComeBackAfterTheMenuClosesIsDroppedAndCanBeRet
     EXPECT_TRUE(click(controlT));
     EXPECT_EQ(runs.size(), 2);
 }
+
+TEST_F(Dispatch, TheSystemListKeepsTheCandidatesThatAreTaken)
+{
+    const Shortcut commandSpace(Key::space, ModifierFlag::command);
+    reserved().setReserved({{17, kControl}, {49, kCommand}});
+    EXPECT_EQ(CarbonHotKeys::system({controlY, commandSpace, controlT}), (QList<Shortcut>{commandSpace, controlT}));
+    const QList<Shortcut> all = CarbonHotKeys::system();
+    EXPECT_EQ(all.size(), 2);
+    EXPECT_TRUE(all.contains(controlT));
+    EXPECT_TRUE(all.contains(commandSpace));
+}
