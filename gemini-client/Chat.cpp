@@ -43,7 +43,11 @@ QCoro::Task<GenerateContentResponse> Chat::send(std::shared_ptr<Chat> chat, Cont
 {
     const QList<ModelContent> turns = newTurns(contents);
     const QList<ModelContent> request = chat->history_ + turns;
-    GenerateContentResponse response = co_await chat->model_.generateContent([request] { return request; });
+    // Named rather than built inside the co_await: GCC 12 destroys a
+    // temporary nested in a co_await expression twice.
+    ContentsProducer producer = [request] { return request; };
+    QCoro::Task<GenerateContentResponse> call = chat->model_.generateContent(std::move(producer));
+    GenerateContentResponse response = co_await call;
     if (response.candidates.isEmpty())
         throw GenerateContentError::internalError(std::make_shared<LibraryError>(QString::fromUtf8(texts::noCandidates)));
     chat->history_ += turns;

@@ -158,10 +158,12 @@ QCoro::Task<GenerateContentResponse> GenerativeModel::generate(GenerativeModel m
         throw generateContentError(currentError());
     }
 
+    GenerateContentRequest request = model.makeRequest(std::move(contents), false);
+    QCoro::Task<GenerateContentResponse> load = model.geminiService().loadRequest(std::move(request));
     GenerateContentResponse response;
     ErrorPtr failure;
     try {
-        response = co_await model.geminiService().loadRequest(model.makeRequest(std::move(contents), false));
+        response = co_await load;
     } catch (...) {
         failure = currentError();
     }
@@ -206,10 +208,11 @@ QCoro::Task<CountTokensResponse> GenerativeModel::count(GenerativeModel model, C
     }
     CountTokensRequest request{model.modelResourceName(), model.makeRequest(std::move(contents), false),
                                model.requestOptions()};
+    QCoro::Task<CountTokensResponse> load = model.geminiService().loadRequest(std::move(request));
     CountTokensResponse response;
     ErrorPtr failure;
     try {
-        response = co_await model.geminiService().loadRequest(std::move(request));
+        response = co_await load;
     } catch (...) {
         failure = currentError();
     }

@@ -18,17 +18,33 @@ namespace {
 
 std::atomic<int> liveExchanges{0};
 
-// An error of the connection itself can strike after the status arrived; the
-// body is then incomplete and the answer must not be used. Other errors that
-// come with a status are Qt's names for HTTP statuses, and the body is whole.
-bool isTransportFailure(QNetworkReply::NetworkError error, bool hasStatus)
+// Qt names an HTTP error status with an error code of its own; the body of
+// such an answer is whole. Any other error, also one that comes after the
+// status arrived, means the exchange broke off and the body is incomplete.
+bool isTransportFailure(QNetworkReply::NetworkError error, int status)
 {
     if (error == QNetworkReply::NoError)
         return false;
-    if (!hasStatus)
+    if (status < 400)
         return true;
-    return (error >= QNetworkReply::ConnectionRefusedError && error <= QNetworkReply::UnknownNetworkError)
-        || error == QNetworkReply::ProtocolFailure;
+    switch (error) {
+    case QNetworkReply::ContentAccessDenied:
+    case QNetworkReply::ContentOperationNotPermittedError:
+    case QNetworkReply::ContentNotFoundError:
+    case QNetworkReply::AuthenticationRequiredError:
+    case QNetworkReply::ContentConflictError:
+    case QNetworkReply::ContentGoneError:
+    case QNetworkReply::UnknownContentError:
+    case QNetworkReply::ProtocolInvalidOperationError:
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+    case QNetworkReply::InternalServerError:
+    case QNetworkReply::OperationNotImplementedError:
+    case QNetworkReply::ServiceUnavailableError:
+    case QNetworkReply::UnknownServerError:
+        return false;
+    default:
+        return true;
+    }
 }
 
 // A request body that can be read once only. Qt's HTTP layer quietly sends
@@ -146,7 +162,8 @@ void HttpExchange::finished()
     idleTimer_.stop();
     reply_->deleteLater();
     const QNetworkReply::NetworkError error = reply_->error();
-    const bool hasStatus = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    const QVariant statusAttribute = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const int status = statusAttribute.isValid() ? statusAttribute.toInt() : 0;
 
     if (timedOut_) {
         done_ = true;
@@ -154,7 +171,7 @@ void HttpExchange::finished()
                                                    QString::fromUtf8(texts::timedOut)));
         return;
     }
-    if (isTransportFailure(error, hasStatus)) {
+    if (isTransportFailure(error, status)) {
         done_ = true;
         if (responded_) {
             sink_->fail(std::make_shared<NetworkError>(

@@ -4,12 +4,14 @@
 #include "gemini-client/AsyncStream.h"
 #include "gemini-client/Error.h"
 #include "gemini-client/GenerativeModel.h"
+#include "gemini-client/HttpExchange.h"
 #include "gemini-client/Logging.h"
 #include "platform/Platform.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeSystemLog.h"
 
 #include <QEventLoop>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -124,7 +126,12 @@ std::optional<E> thrown(F&& call)
 // Fakes installed, a loopback server, and models pointed at it.
 class GeminiTest : public ::testing::Test {
 protected:
-    void TearDown() override { gemini::Logging::setDebugLoggingOverride(std::nullopt); }
+    void TearDown() override
+    {
+        gemini::Logging::setDebugLoggingOverride(std::nullopt);
+        // Every exchange a test started has ended and cleaned up after itself.
+        EXPECT_TRUE(QTest::qWaitFor([] { return gemini::detail::HttpExchange::liveCount() == 0; }, kWaitMs));
+    }
 
     platform::fake::FakeSystemLog& systemLog()
     {
