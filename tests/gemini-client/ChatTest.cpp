@@ -18,7 +18,7 @@ QByteArray chunk(const QByteArray& partsJson)
     return R"(data: {"candidates":[{"content":{"role":"model","parts":)" + partsJson + "}}]}\n\n";
 }
 
-class ChatTest : public geminitest::GeminiTest {
+class GeminiChatTest : public geminitest::GeminiTest {
 protected:
     std::shared_ptr<Chat> chat(QList<ModelContent> history = {})
     {
@@ -35,7 +35,7 @@ protected:
 
 } // namespace
 
-TEST_F(ChatTest, SuccessfulMessageAddsTheTurnsToTheHistory)
+TEST_F(GeminiChatTest, SuccessfulMessageAddsTheTurnsToTheHistory)
 {
     auto conversation = chat({ModelContent(QStringLiteral("user"), "Hi"), ModelContent(QStringLiteral("model"), "Hello")});
     server.enqueue(Reply::json(R"({"candidates":[{"content":{"role":"somebody","parts":[{"text":"Fine."},{"text":"You?"}]}}]})"));
@@ -49,7 +49,7 @@ TEST_F(ChatTest, SuccessfulMessageAddsTheTurnsToTheHistory)
     EXPECT_EQ(conversation->history()[3], ModelContent(QStringLiteral("model"), "Fine.", "You?"));
 }
 
-TEST_F(ChatTest, ProducedTurnsWithoutARoleBecomeUserTurns)
+TEST_F(GeminiChatTest, ProducedTurnsWithoutARoleBecomeUserTurns)
 {
     auto conversation = chat();
     server.enqueue(Reply::json(geminitest::textAnswer("ok")));
@@ -62,7 +62,7 @@ TEST_F(ChatTest, ProducedTurnsWithoutARoleBecomeUserTurns)
     EXPECT_EQ(conversation->history()[1].role(), QStringLiteral("model"));
 }
 
-TEST_F(ChatTest, FailedExchangesLeaveTheHistoryAlone)
+TEST_F(GeminiChatTest, FailedExchangesLeaveTheHistoryAlone)
 {
     const QList<ModelContent> history{ModelContent(QStringLiteral("user"), "Hi")};
     auto conversation = chat(history);
@@ -90,7 +90,7 @@ TEST_F(ChatTest, FailedExchangesLeaveTheHistoryAlone)
     EXPECT_EQ(server.requests().size(), 3);
 }
 
-TEST_F(ChatTest, StreamedPiecesFoldIntoOneModelTurn)
+TEST_F(GeminiChatTest, StreamedPiecesFoldIntoOneModelTurn)
 {
     struct Case {
         const char* name;
@@ -125,7 +125,7 @@ TEST_F(ChatTest, StreamedPiecesFoldIntoOneModelTurn)
     }
 }
 
-TEST_F(ChatTest, HistoryGrowsEvenWhenTheCallerStopsReading)
+TEST_F(GeminiChatTest, HistoryGrowsEvenWhenTheCallerStopsReading)
 {
     auto gate = std::make_shared<LoopbackHttpServer::Gate>();
     Reply reply = Reply::eventStream({chunk(R"([{"text":"one "}])")});
@@ -146,7 +146,7 @@ TEST_F(ChatTest, HistoryGrowsEvenWhenTheCallerStopsReading)
     ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.expired(); }, geminitest::kWaitMs));
 }
 
-TEST_F(ChatTest, StreamUpdatesTheHistoryBeforeItEnds)
+TEST_F(GeminiChatTest, StreamUpdatesTheHistoryBeforeItEnds)
 {
     auto conversation = chat();
     server.enqueue(Reply::eventStream({chunk(R"([{"text":"one "}])"), chunk(R"([{"text":"two"}])")}));

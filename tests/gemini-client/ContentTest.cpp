@@ -28,7 +28,7 @@ FunctionCall decodedCall()
 
 } // namespace
 
-TEST(ContentTest, EachPartKindWritesOneSnakeCasedKey)
+TEST(GeminiContentTest, EachPartKindWritesOneSnakeCasedKey)
 {
     struct Case {
         const char* name;
@@ -51,14 +51,14 @@ TEST(ContentTest, EachPartKindWritesOneSnakeCasedKey)
     }
 }
 
-TEST(ContentTest, ContentWritesRoleOnlyWhenPresent)
+TEST(GeminiContentTest, ContentWritesRoleOnlyWhenPresent)
 {
     EXPECT_EQ(wire(ModelContent(std::nullopt, "x")), R"({"parts":[{"text":"x"}]})");
     EXPECT_EQ(wire(ModelContent(QStringLiteral("user"), "")), R"({"role":"user","parts":[{"text":""}]})");
     EXPECT_EQ(wire(ModelContent(QStringLiteral("user"), QStringList())), R"({"role":"user","parts":[]})");
 }
 
-TEST(ContentTest, ArgumentsBecomePartsInOrder)
+TEST(GeminiContentTest, ArgumentsBecomePartsInOrder)
 {
     const ModelContent content(QStringLiteral("user"), "a", QStringList{QStringLiteral("b"), QStringLiteral("c")},
                                ContentPart::jpeg("j"));
@@ -69,7 +69,7 @@ TEST(ContentTest, ArgumentsBecomePartsInOrder)
     EXPECT_FALSE(content.parts()[3].text());
 }
 
-TEST(ContentTest, DecodesPartsByTheFirstKeyPresent)
+TEST(GeminiContentTest, DecodesPartsByTheFirstKeyPresent)
 {
     struct Case {
         const char* name;
@@ -91,7 +91,7 @@ TEST(ContentTest, DecodesPartsByTheFirstKeyPresent)
     EXPECT_EQ(data.get<ContentPart::InlineData>()->bytes, QByteArray("\x01\x02\x03"));
 }
 
-TEST(ContentTest, UndecodablePartsFailWithDescriptionAndPath)
+TEST(GeminiContentTest, UndecodablePartsFailWithDescriptionAndPath)
 {
     struct Case {
         const char* name;
@@ -124,14 +124,14 @@ TEST(ContentTest, UndecodablePartsFailWithDescriptionAndPath)
     }
 }
 
-TEST(ContentTest, ContentWithoutRoleDecodesWithoutOne)
+TEST(GeminiContentTest, ContentWithoutRoleDecodesWithoutOne)
 {
     const ModelContent content = coding::decode<ModelContent>(R"({"role":null,"parts":[{"text":"x"}]})");
     EXPECT_FALSE(content.role());
     EXPECT_EQ(content.parts(), QList<ContentPart>{ContentPart::text(QStringLiteral("x"))});
 }
 
-TEST(ContentTest, ImagesBecomeOneJpegPart)
+TEST(GeminiContentTest, ImagesBecomeOneJpegPart)
 {
     QImage image(8, 6, QImage::Format_RGB32);
     image.fill(Qt::red);
@@ -148,7 +148,7 @@ TEST(ContentTest, ImagesBecomeOneJpegPart)
     }
 }
 
-TEST(ContentTest, ImageFailuresStopTheConversion)
+TEST(GeminiContentTest, ImageFailuresStopTheConversion)
 {
     const auto nullPixmap = thrown<ImageConversionError>([] { ModelContent(QStringLiteral("user"), "a", QPixmap(), "b"); });
     ASSERT_TRUE(nullPixmap);

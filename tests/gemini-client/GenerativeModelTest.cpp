@@ -5,6 +5,7 @@
 #include "gemini-client/JSONCoding.h"
 #include "gemini-client/RPCError.h"
 
+#include <QImage>
 #include <QPixmap>
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ using Reply = LoopbackHttpServer::Reply;
 
 namespace {
 
-class GenerativeModelTest : public geminitest::GeminiTest {
+class GeminiModelTest : public geminitest::GeminiTest {
 protected:
     GenerativeModel bareModel(QString name) const
     {
@@ -29,7 +30,7 @@ protected:
 
 } // namespace
 
-TEST_F(GenerativeModelTest, ResourceNameAddsTheModelsPrefixOnlyWhenNeeded)
+TEST_F(GeminiModelTest, ResourceNameAddsTheModelsPrefixOnlyWhenNeeded)
 {
     EXPECT_EQ(bareModel(QStringLiteral("gemini-2.5-flash")).modelResourceName(), QStringLiteral("models/gemini-2.5-flash"));
     EXPECT_EQ(bareModel(QStringLiteral("tunedModels/mine")).modelResourceName(), QStringLiteral("tunedModels/mine"));
@@ -39,7 +40,7 @@ TEST_F(GenerativeModelTest, ResourceNameAddsTheModelsPrefixOnlyWhenNeeded)
     EXPECT_EQ(systemLog().lines().first().level, platform::LogLevel::Info);
 }
 
-TEST_F(GenerativeModelTest, PartsGoOutAsOneUserTurn)
+TEST_F(GeminiModelTest, PartsGoOutAsOneUserTurn)
 {
     server.enqueue(Reply::json(geminitest::textAnswer("ok")));
     wait(bareModel(QStringLiteral("m")).generateContent("one", QStringLiteral("two"), ContentPart::text(QStringLiteral("three"))));
@@ -47,7 +48,21 @@ TEST_F(GenerativeModelTest, PartsGoOutAsOneUserTurn)
               R"({"model":"models/m","contents":[{"role":"user","parts":[{"text":"one"},{"text":"two"},{"text":"three"}]}]})");
 }
 
-TEST_F(GenerativeModelTest, SystemInstructionFromNoStringsHasNoParts)
+TEST_F(GeminiModelTest, ImagesTravelAsBase64Jpeg)
+{
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    server.enqueue(Reply::json(geminitest::textAnswer("a blue square")));
+    wait(bareModel(QStringLiteral("m")).generateContent("Describe:", image));
+    const coding::Json parts = lastBody()["contents"][0]["parts"];
+    ASSERT_EQ(parts.size(), 2u);
+    const coding::Json& inlineData = parts[1]["inline_data"];
+    EXPECT_EQ(inlineData["mime_type"], "image/jpeg");
+    const QByteArray jpeg = QByteArray::fromBase64(QByteArray::fromStdString(inlineData["data"].get<std::string>()));
+    EXPECT_EQ(QImage::fromData(jpeg, "JPEG").size(), QSize(4, 4));
+}
+
+TEST_F(GeminiModelTest, SystemInstructionFromNoStringsHasNoParts)
 {
     const GenerativeModel model(QStringLiteral("m"), QStringLiteral("k"), std::nullopt, std::nullopt, std::nullopt,
                                 std::nullopt, QStringList(), options());
@@ -56,7 +71,7 @@ TEST_F(GenerativeModelTest, SystemInstructionFromNoStringsHasNoParts)
     EXPECT_EQ(lastBody()["system_instruction"].dump(), R"({"parts":[],"role":"system"})");
 }
 
-TEST_F(GenerativeModelTest, AnswersAreCheckedBeforeTheyAreHandedOut)
+TEST_F(GeminiModelTest, AnswersAreCheckedBeforeTheyAreHandedOut)
 {
     using Kind = GenerateContentError::Kind;
     struct Case {
@@ -97,7 +112,7 @@ TEST_F(GenerativeModelTest, AnswersAreCheckedBeforeTheyAreHandedOut)
     }
 }
 
-TEST_F(GenerativeModelTest, StreamFailsAtTheChunkThatStoppedEarly)
+TEST_F(GeminiModelTest, StreamFailsAtTheChunkThatStoppedEarly)
 {
     server.enqueue(Reply::eventStream({"data: " + geminitest::textAnswer("a", "") + "\n\n",
                                        "data: " + geminitest::textAnswer("b", "") + "\n\n",
@@ -112,7 +127,7 @@ TEST_F(GenerativeModelTest, StreamFailsAtTheChunkThatStoppedEarly)
     EXPECT_EQ(error->response()->text(), QStringLiteral("c"));
 }
 
-TEST_F(GenerativeModelTest, TokenCountMapsNothing)
+TEST_F(GeminiModelTest, TokenCountMapsNothing)
 {
     server.enqueue(Reply::json(
         R"({"error":{"code":400,"message":"User location is not supported for the API use.","details":[{"@type":"type.googleapis.com/google.rpc.ErrorInfo","reason":"API_KEY_INVALID"}]}})",
@@ -127,7 +142,7 @@ TEST_F(GenerativeModelTest, TokenCountMapsNothing)
     EXPECT_TRUE(errorAs<DecodingError>(undecodable->underlying()));
 }
 
-TEST_F(GenerativeModelTest, InputThatCannotBeConvertedIsNeverSent)
+TEST_F(GeminiModelTest, InputThatCannotBeConvertedIsNeverSent)
 {
     const GenerativeModel model = this->model();
 
@@ -154,7 +169,7 @@ TEST_F(GenerativeModelTest, InputThatCannotBeConvertedIsNeverSent)
     EXPECT_TRUE(server.requests().isEmpty());
 }
 
-TEST_F(GenerativeModelTest, ProducedContentsAreSentAsTheyAre)
+TEST_F(GeminiModelTest, ProducedContentsAreSentAsTheyAre)
 {
     server.enqueue(Reply::json(geminitest::textAnswer("ok")));
     wait(bareModel(QStringLiteral("m")).generateContent(
@@ -162,7 +177,7 @@ TEST_F(GenerativeModelTest, ProducedContentsAreSentAsTheyAre)
     EXPECT_EQ(server.requests().last().body, R"({"model":"models/m","contents":[{"parts":[]}]})");
 }
 
-TEST_F(GenerativeModelTest, ModelOutlivedByItsCall)
+TEST_F(GeminiModelTest, ModelOutlivedByItsCall)
 {
     server.enqueue(Reply::json(geminitest::textAnswer("still here")).withPiece("", 100));
     QCoro::Task<GenerateContentResponse> call = bareModel(QStringLiteral("m")).generateContent("x");

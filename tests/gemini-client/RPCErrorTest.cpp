@@ -7,7 +7,7 @@
 using namespace gemini;
 using geminitest::thrown;
 
-TEST(RPCErrorTest, DecodesErrorBodiesLeniently)
+TEST(GeminiRPCErrorTest, DecodesErrorBodiesLeniently)
 {
     struct Case {
         const char* name;
@@ -37,7 +37,7 @@ TEST(RPCErrorTest, DecodesErrorBodiesLeniently)
     }
 }
 
-TEST(RPCErrorTest, MalformedErrorBodiesFailToDecode)
+TEST(GeminiRPCErrorTest, MalformedErrorBodiesFailToDecode)
 {
     struct Case {
         const char* name;
@@ -59,7 +59,7 @@ TEST(RPCErrorTest, MalformedErrorBodiesFailToDecode)
     }
 }
 
-TEST(RPCErrorTest, ErrorInfoIsTheFirstDetailOfItsType)
+TEST(GeminiRPCErrorTest, ErrorInfoIsTheFirstDetailOfItsType)
 {
     const RPCError error = coding::decode<RPCError>(
         R"({"error":{"details":[{"@type":"type.googleapis.com/google.rpc.Help"},)"

@@ -15,7 +15,7 @@ using geminitest::thrown;
 
 namespace {
 
-class ResponseDecodingTest : public geminitest::GeminiTest {
+class GeminiResponseDecodingTest : public geminitest::GeminiTest {
 protected:
     GenerateContentResponse decode(const char* json) { return coding::decode<GenerateContentResponse>(json); }
 
@@ -27,7 +27,7 @@ protected:
 
 } // namespace
 
-TEST_F(ResponseDecodingTest, DecodesMinimalAnswers)
+TEST_F(GeminiResponseDecodingTest, DecodesMinimalAnswers)
 {
     const GenerateContentResponse noCandidates = decode(R"({"candidates":[]})");
     EXPECT_TRUE(noCandidates.candidates.isEmpty());
@@ -49,7 +49,7 @@ TEST_F(ResponseDecodingTest, DecodesMinimalAnswers)
     EXPECT_EQ(usage.usageMetadata->totalTokenCount, 7);
 }
 
-TEST_F(ResponseDecodingTest, AnswerWithoutCandidatesOrFeedbackFails)
+TEST_F(GeminiResponseDecodingTest, AnswerWithoutCandidatesOrFeedbackFails)
 {
     for (const char* json : {"{}", R"({"usageMetadata":{"totalTokenCount":1}})"}) {
         SCOPED_TRACE(json);
@@ -62,7 +62,7 @@ TEST_F(ResponseDecodingTest, AnswerWithoutCandidatesOrFeedbackFails)
     }
 }
 
-TEST_F(ResponseDecodingTest, InvalidCandidateContentIsTold)
+TEST_F(GeminiResponseDecodingTest, InvalidCandidateContentIsTold)
 {
     struct Case {
         const char* name;
@@ -84,7 +84,7 @@ TEST_F(ResponseDecodingTest, InvalidCandidateContentIsTold)
     }
 }
 
-TEST_F(ResponseDecodingTest, CandidateWithoutContentHasAnEmptyUserTurn)
+TEST_F(GeminiResponseDecodingTest, CandidateWithoutContentHasAnEmptyUserTurn)
 {
     const GenerateContentResponse response = decode(R"({"candidates":[{"finishReason":"STOP"}]})");
     ASSERT_EQ(response.candidates.size(), 1);
@@ -93,7 +93,7 @@ TEST_F(ResponseDecodingTest, CandidateWithoutContentHasAnEmptyUserTurn)
     EXPECT_EQ(logMessages(), QStringList{QStringLiteral("Could not get a text part from the first candidate.")});
 }
 
-TEST_F(ResponseDecodingTest, UnknownServerValuesBecomeUnknownWithOneLogLine)
+TEST_F(GeminiResponseDecodingTest, UnknownServerValuesBecomeUnknownWithOneLogLine)
 {
     struct Case {
         const char* name;
@@ -131,7 +131,7 @@ TEST_F(ResponseDecodingTest, UnknownServerValuesBecomeUnknownWithOneLogLine)
     EXPECT_FALSE(fromRawValue<SafetyRating::HarmProbability>(u"low"));
 }
 
-TEST_F(ResponseDecodingTest, SafetyValuesUseTheirOwnUnknownSpelling)
+TEST_F(GeminiResponseDecodingTest, SafetyValuesUseTheirOwnUnknownSpelling)
 {
     const SafetyFeedback feedback = coding::decode<SafetyFeedback>(
         R"({"rating":{"category":"UNKNOWN","probability":"HIGH"},"setting":{"category":"HARM_CATEGORY_HATE_SPEECH","threshold":"UNKNOWN"}})");
@@ -142,7 +142,7 @@ TEST_F(ResponseDecodingTest, SafetyValuesUseTheirOwnUnknownSpelling)
     EXPECT_TRUE(thrown<DecodingError>([] { coding::decode<SafetyRating>(R"({"category":"HARM_CATEGORY_HARASSMENT"})"); }));
 }
 
-TEST_F(ResponseDecodingTest, RatingsCompareAndHashByValue)
+TEST_F(GeminiResponseDecodingTest, RatingsCompareAndHashByValue)
 {
     using P = SafetyRating::HarmProbability;
     const SafetyRating low(SafetySetting::HarmCategory::harassment, P::low);
@@ -154,7 +154,7 @@ TEST_F(ResponseDecodingTest, RatingsCompareAndHashByValue)
     EXPECT_EQ(QSet<SafetyRating>({low, sameLow, medium}).size(), 2);
 }
 
-TEST_F(ResponseDecodingTest, CitationsFillDefaultsAndRequireTheirKeys)
+TEST_F(GeminiResponseDecodingTest, CitationsFillDefaultsAndRequireTheirKeys)
 {
     const GenerateContentResponse response = decode(
         R"({"candidates":[{"citationMetadata":{"citationSources":[{"endIndex":4,"uri":"u","license":""}]}}]})");
@@ -169,7 +169,7 @@ TEST_F(ResponseDecodingTest, CitationsFillDefaultsAndRequireTheirKeys)
     EXPECT_EQ(missingUri->codingPath().toString(), QStringLiteral("candidates[0].citationMetadata.citationSources[0].uri"));
 }
 
-TEST_F(ResponseDecodingTest, IntegersAreDecodedStrictly)
+TEST_F(GeminiResponseDecodingTest, IntegersAreDecodedStrictly)
 {
     struct Case {
         const char* name;
@@ -201,7 +201,7 @@ TEST_F(ResponseDecodingTest, IntegersAreDecodedStrictly)
     }
 }
 
-TEST_F(ResponseDecodingTest, TextJoinsTheFirstCandidatesPartsWithFencedCode)
+TEST_F(GeminiResponseDecodingTest, TextJoinsTheFirstCandidatesPartsWithFencedCode)
 {
     const GenerateContentResponse response = withParts(
         R"([{"text":"x"},{"executableCode":{"language":"ABC","code":"y"}},)"
@@ -215,7 +215,7 @@ TEST_F(ResponseDecodingTest, TextJoinsTheFirstCandidatesPartsWithFencedCode)
     EXPECT_TRUE(logMessages().isEmpty());
 }
 
-TEST_F(ResponseDecodingTest, TextAndFunctionCallsReadOnlyTheFirstCandidate)
+TEST_F(GeminiResponseDecodingTest, TextAndFunctionCallsReadOnlyTheFirstCandidate)
 {
     const GenerateContentResponse response = decode(
         R"({"candidates":[{"content":{"parts":[{"functionCall":{"name":"a"}},{"functionCall":{"name":"b","args":null}}]}},)"
@@ -232,7 +232,7 @@ TEST_F(ResponseDecodingTest, TextAndFunctionCallsReadOnlyTheFirstCandidate)
     EXPECT_EQ(logMessages(), QStringList{QStringLiteral("Could not get text from a response that had no candidates.")});
 }
 
-TEST_F(ResponseDecodingTest, CallPayloadsRoundTripWithTheirDefaults)
+TEST_F(GeminiResponseDecodingTest, CallPayloadsRoundTripWithTheirDefaults)
 {
     struct Case {
         const char* name;
@@ -257,7 +257,7 @@ TEST_F(ResponseDecodingTest, CallPayloadsRoundTripWithTheirDefaults)
     EXPECT_TRUE(thrown<DecodingError>([] { coding::decode<ContentPart>(R"({"executableCode":{"code":"1"}})"); }));
 }
 
-TEST_F(ResponseDecodingTest, JsonValuesKeepTheirKindsAndCompareAsNumbers)
+TEST_F(GeminiResponseDecodingTest, JsonValuesKeepTheirKindsAndCompareAsNumbers)
 {
     const JSONValue value = coding::decode<JSONValue>(R"({"t":true,"n":1,"s":"1","z":null,"big":9007199254740993})");
     const JSONValue::Object& object = *value.object();

@@ -65,12 +65,12 @@ QByteArray event(const QByteArray& text)
     return "data: " + geminitest::textAnswer(text, "") + "\r\n\r\n";
 }
 
-class StreamTest : public geminitest::GeminiTest {
+class GeminiStreamTest : public geminitest::GeminiTest {
 };
 
 } // namespace
 
-TEST(LineSplitterTest, SplitsAtEveryKindOfBreakAcrossPieces)
+TEST(GeminiLineSplitterTest, SplitsAtEveryKindOfBreakAcrossPieces)
 {
     struct Case {
         const char* name;
@@ -94,7 +94,7 @@ TEST(LineSplitterTest, SplitsAtEveryKindOfBreakAcrossPieces)
     }
 }
 
-TEST_F(StreamTest, ReaderFramesEventsTheSameWhateverThePieceSize)
+TEST_F(GeminiStreamTest, ReaderFramesEventsTheSameWhateverThePieceSize)
 {
     struct Case {
         const char* name;
@@ -143,7 +143,7 @@ TEST_F(StreamTest, ReaderFramesEventsTheSameWhateverThePieceSize)
     }
 }
 
-TEST_F(StreamTest, ReaderStopsAtTheFirstBadEventAndReadsNoFurther)
+TEST_F(GeminiStreamTest, ReaderStopsAtTheFirstBadEventAndReadsNoFurther)
 {
     const ReadResult result = read(200, event("a") + "data: nope\n\n" + event("c"), 4096);
     EXPECT_TRUE(result.stoppedEarly);
@@ -151,7 +151,7 @@ TEST_F(StreamTest, ReaderStopsAtTheFirstBadEventAndReadsNoFurther)
     EXPECT_TRUE(errorAs<DecodingError>(result.error));
 }
 
-TEST_F(StreamTest, FirstEventReachesTheConsumerBeforeTheServerSendsTheSecond)
+TEST_F(GeminiStreamTest, FirstEventReachesTheConsumerBeforeTheServerSendsTheSecond)
 {
     auto gate = std::make_shared<Gate>();
     Reply reply = Reply::eventStream({event("first")});
@@ -172,7 +172,7 @@ TEST_F(StreamTest, FirstEventReachesTheConsumerBeforeTheServerSendsTheSecond)
     EXPECT_FALSE(next(stream));
 }
 
-TEST_F(StreamTest, ConsumerThatStopsEarlyLeavesTheReaderToFinishAlone)
+TEST_F(GeminiStreamTest, ConsumerThatStopsEarlyLeavesTheReaderToFinishAlone)
 {
     auto gate = std::make_shared<Gate>();
     Reply reply = Reply::eventStream({event("first")});
@@ -188,7 +188,7 @@ TEST_F(StreamTest, ConsumerThatStopsEarlyLeavesTheReaderToFinishAlone)
     EXPECT_TRUE(QTest::qWaitFor([] { return detail::HttpExchange::liveCount() == 0; }, geminitest::kWaitMs));
 }
 
-TEST_F(StreamTest, ConnectionDroppedMidStreamEndsTheStreamWithAnError)
+TEST_F(GeminiStreamTest, ConnectionDroppedMidStreamEndsTheStreamWithAnError)
 {
     Reply reply = Reply::eventStream({event("first"), event("second"), event("never")});
     reply.closeAfterPieces = 2;
@@ -205,7 +205,7 @@ TEST_F(StreamTest, ConnectionDroppedMidStreamEndsTheStreamWithAnError)
     EXPECT_EQ(network->kind(), NetworkError::Kind::connectionLost);
 }
 
-TEST_F(StreamTest, SilentStreamTimesOut)
+TEST_F(GeminiStreamTest, SilentStreamTimesOut)
 {
     auto gate = std::make_shared<Gate>();
     Reply reply = Reply::eventStream({event("first")});
@@ -221,7 +221,7 @@ TEST_F(StreamTest, SilentStreamTimesOut)
     EXPECT_EQ(network->kind(), NetworkError::Kind::timedOut);
 }
 
-TEST_F(StreamTest, ErrorStatusFailsBeforeAnyValue)
+TEST_F(GeminiStreamTest, ErrorStatusFailsBeforeAnyValue)
 {
     server.enqueue(Reply::json(
         R"({"error":{"code":400,"message":"API key not valid.","details":[{"@type":"type.googleapis.com/google.rpc.ErrorInfo","reason":"API_KEY_INVALID"}]}})",

@@ -19,7 +19,7 @@ using Reply = LoopbackHttpServer::Reply;
 
 namespace {
 
-class TransportTest : public geminitest::GeminiTest {
+class GeminiTransportTest : public geminitest::GeminiTest {
 protected:
     // The headers a request carries besides those Qt adds to every request.
     static QStringList ownHeaders(const LoopbackHttpServer::Request& request)
@@ -59,7 +59,7 @@ protected:
 
 } // namespace
 
-TEST_F(TransportTest, OneShotCallSendsExactlyOnePost)
+TEST_F(GeminiTransportTest, OneShotCallSendsExactlyOnePost)
 {
     EXPECT_EQ(QString::fromLatin1(GeminiClientInfo::identificationToken).size(), 11);
     server.enqueue(Reply::json(geminitest::textAnswer("Hi there")));
@@ -73,7 +73,7 @@ TEST_F(TransportTest, OneShotCallSendsExactlyOnePost)
     EXPECT_EQ(request.body, kAppBody);
 }
 
-TEST_F(TransportTest, StreamedCallAsksForServerSentEvents)
+TEST_F(GeminiTransportTest, StreamedCallAsksForServerSentEvents)
 {
     server.enqueue(Reply::eventStream({"data: " + geminitest::textAnswer("Hi") + "\n\n"}));
     const auto drained = geminitest::drain(model().generateContentStream("Hello"));
@@ -86,7 +86,7 @@ TEST_F(TransportTest, StreamedCallAsksForServerSentEvents)
     EXPECT_EQ(request.body, kAppBody);
 }
 
-TEST_F(TransportTest, TokenCountWrapsTheGenerationRequest)
+TEST_F(GeminiTransportTest, TokenCountWrapsTheGenerationRequest)
 {
     server.enqueue(Reply::json(R"({"totalTokens":12})"));
     EXPECT_EQ(wait(model().countTokens("Hello")).totalTokens, 12);
@@ -97,7 +97,7 @@ TEST_F(TransportTest, TokenCountWrapsTheGenerationRequest)
     EXPECT_EQ(request.body, QByteArray(R"({"generate_content_request":)") + kAppBody + "}");
 }
 
-TEST_F(TransportTest, ServerErrorsAreDecodedAndMapped)
+TEST_F(GeminiTransportTest, ServerErrorsAreDecodedAndMapped)
 {
     using Kind = GenerateContentError::Kind;
     struct Case {
@@ -147,7 +147,7 @@ TEST_F(TransportTest, ServerErrorsAreDecodedAndMapped)
     EXPECT_EQ(server.requests().size(), std::size(cases));
 }
 
-TEST_F(TransportTest, ServerErrorKeepsItsTypedFields)
+TEST_F(GeminiTransportTest, ServerErrorKeepsItsTypedFields)
 {
     server.enqueue(Reply::json(R"({"error":{"code":429,"message":"Slow down.","status":"RESOURCE_EXHAUSTED"}})", 429));
     const auto error = failedCall(model());
@@ -160,7 +160,7 @@ TEST_F(TransportTest, ServerErrorKeepsItsTypedFields)
         QStringLiteral(R"([GeminiClient] Response payload: {"error":{"code":429,"message":"Slow down.","status":"RESOURCE_EXHAUSTED"}})")));
 }
 
-TEST_F(TransportTest, UndecodableAnswerLogsAndFails)
+TEST_F(GeminiTransportTest, UndecodableAnswerLogsAndFails)
 {
     server.enqueue(Reply::json(R"({"candidates":[{"finishReason":7}]})"));
     const auto error = failedCall(model());
@@ -173,7 +173,7 @@ TEST_F(TransportTest, UndecodableAnswerLogsAndFails)
     EXPECT_TRUE(lines.last().startsWith(QStringLiteral("[GeminiClient] Error decoding server JSON: Expected to decode String")));
 }
 
-TEST_F(TransportTest, TransportFailuresAreNotStatuses)
+TEST_F(GeminiTransportTest, TransportFailuresAreNotStatuses)
 {
     server.setHandler([](const LoopbackHttpServer::Request&) { return Reply::closeWithoutAnswer(); });
     const auto dropped = failedCall(model());
@@ -199,7 +199,7 @@ TEST_F(TransportTest, TransportFailuresAreNotStatuses)
     EXPECT_EQ(server.requests().size(), before + 1);
 }
 
-TEST_F(TransportTest, RequestsThatCannotBeBuiltAreNeverSent)
+TEST_F(GeminiTransportTest, RequestsThatCannotBeBuiltAreNeverSent)
 {
     struct Case {
         const char* name;
@@ -232,7 +232,7 @@ TEST_F(TransportTest, RequestsThatCannotBeBuiltAreNeverSent)
     EXPECT_TRUE(server.requests().isEmpty());
 }
 
-TEST_F(TransportTest, IdleTimeoutEndsASilentRequest)
+TEST_F(GeminiTransportTest, IdleTimeoutEndsASilentRequest)
 {
     Reply silent = Reply::json(geminitest::textAnswer("never"));
     silent.gate = std::make_shared<LoopbackHttpServer::Gate>();
@@ -249,7 +249,7 @@ TEST_F(TransportTest, IdleTimeoutEndsASilentRequest)
     EXPECT_LT(clock.elapsed(), 3000);
 }
 
-TEST_F(TransportTest, IdleTimeoutAllowsASlowButSteadyAnswer)
+TEST_F(GeminiTransportTest, IdleTimeoutAllowsASlowButSteadyAnswer)
 {
     // Five pieces 150 ms apart take longer than the 300 ms timeout in all,
     // but the line is never idle for that long.
@@ -278,7 +278,7 @@ TEST_F(TransportTest, IdleTimeoutAllowsASlowButSteadyAnswer)
     EXPECT_EQ(drained.values.size(), 4);
 }
 
-TEST_F(TransportTest, DebugLaunchArgumentSwitchesOnNetworkLogging)
+TEST_F(GeminiTransportTest, DebugLaunchArgumentSwitchesOnNetworkLogging)
 {
     EXPECT_TRUE(Logging::hasDebugLaunchArgument({QStringLiteral("vellox"), QStringLiteral("-GeminiClientDebugLogEnabled")}));
     EXPECT_FALSE(Logging::hasDebugLaunchArgument({QStringLiteral("-GeminiClientDebugLogEnabled=1")}));
@@ -306,7 +306,7 @@ TEST_F(TransportTest, DebugLaunchArgumentSwitchesOnNetworkLogging)
     EXPECT_TRUE(logMessages().contains(QStringLiteral("[GeminiClient] Verbose logging enabled.")));
 }
 
-TEST_F(TransportTest, DestroyedSessionFailsTheCallInsteadOfHanging)
+TEST_F(GeminiTransportTest, DestroyedSessionFailsTheCallInsteadOfHanging)
 {
     auto session = std::make_unique<QNetworkAccessManager>();
     GenerativeModel ownSession(QStringLiteral("m"), QStringLiteral("k"), std::nullopt, std::nullopt, std::nullopt,

@@ -32,7 +32,7 @@ GenerateContentRequest minimalRequest()
 
 } // namespace
 
-TEST(WireEncodingTest, ConvertsFieldKeysToSnakeCase)
+TEST(GeminiWireEncodingTest, ConvertsFieldKeysToSnakeCase)
 {
     struct Case {
         const char* name;
@@ -57,7 +57,7 @@ TEST(WireEncodingTest, ConvertsFieldKeysToSnakeCase)
     }
 }
 
-TEST(WireEncodingTest, RequestWritesEveryPresentFieldInWireOrder)
+TEST(GeminiWireEncodingTest, RequestWritesEveryPresentFieldInWireOrder)
 {
     GenerateContentRequest request{
         QStringLiteral("models/gemini-2.5-flash"),
@@ -79,12 +79,12 @@ TEST(WireEncodingTest, RequestWritesEveryPresentFieldInWireOrder)
               R"("system_instruction":{"role":"system","parts":[{"text":"Be brief."}]}})");
 }
 
-TEST(WireEncodingTest, AbsentFieldsWriteNoKeyAndEmptyContentsStayAList)
+TEST(GeminiWireEncodingTest, AbsentFieldsWriteNoKeyAndEmptyContentsStayAList)
 {
     EXPECT_EQ(wire(minimalRequest()), R"({"model":"models/x","contents":[]})");
 }
 
-TEST(WireEncodingTest, StreamingChangesTheUrlButNotTheBody)
+TEST(GeminiWireEncodingTest, StreamingChangesTheUrlButNotTheBody)
 {
     GenerateContentRequest oneShot = minimalRequest();
     oneShot.options = RequestOptions(300, QStringLiteral("v1"));
@@ -96,7 +96,7 @@ TEST(WireEncodingTest, StreamingChangesTheUrlButNotTheBody)
               QStringLiteral("https://generativelanguage.googleapis.com/v1/models/x:streamGenerateContent?alt=sse"));
 }
 
-TEST(WireEncodingTest, CountTokensWrapsTheRequestWithoutATopLevelModel)
+TEST(GeminiWireEncodingTest, CountTokensWrapsTheRequestWithoutATopLevelModel)
 {
     CountTokensRequest request{QStringLiteral("models/x"), minimalRequest(),
                                RequestOptions(300, QStringLiteral("v1beta"), QStringLiteral("http://127.0.0.1:9/proxy/"))};
@@ -104,7 +104,7 @@ TEST(WireEncodingTest, CountTokensWrapsTheRequestWithoutATopLevelModel)
     EXPECT_EQ(request.url(), QStringLiteral("http://127.0.0.1:9/proxy/v1beta/models/x:countTokens"));
 }
 
-TEST(WireEncodingTest, GenerationConfigWritesOnlyWhatIsSet)
+TEST(GeminiWireEncodingTest, GenerationConfigWritesOnlyWhatIsSet)
 {
     struct Case {
         const char* name;
@@ -128,7 +128,7 @@ TEST(WireEncodingTest, GenerationConfigWritesOnlyWhatIsSet)
     }
 }
 
-TEST(WireEncodingTest, MapKeysKeepTheirCaseWhileRecordKeysAreConverted)
+TEST(GeminiWireEncodingTest, MapKeysKeepTheirCaseWhileRecordKeysAreConverted)
 {
     const FunctionDeclaration declaration(
         QStringLiteral("lookUp"), QStringLiteral("Finds a user."),
@@ -146,7 +146,7 @@ TEST(WireEncodingTest, MapKeysKeepTheirCaseWhileRecordKeysAreConverted)
               R"({"function_response":{"name":"lookUp","response":{"displayName":"Ada","homeAddress":{"zipCode":12345}}}})");
 }
 
-TEST(WireEncodingTest, WrittenOnlyRecordsWriteTheirFixedShapes)
+TEST(GeminiWireEncodingTest, WrittenOnlyRecordsWriteTheirFixedShapes)
 {
     struct Case {
         const char* name;
@@ -175,7 +175,7 @@ TEST(WireEncodingTest, WrittenOnlyRecordsWriteTheirFixedShapes)
     }
 }
 
-TEST(WireEncodingTest, FreeJsonNumbersTravelAsPlainDecimals)
+TEST(GeminiWireEncodingTest, FreeJsonNumbersTravelAsPlainDecimals)
 {
     struct Case {
         const char* name;
@@ -197,7 +197,7 @@ TEST(WireEncodingTest, FreeJsonNumbersTravelAsPlainDecimals)
     }
 }
 
-TEST(WireEncodingTest, NonFiniteNumbersFailWithTheirPath)
+TEST(GeminiWireEncodingTest, NonFiniteNumbersFailWithTheirPath)
 {
     struct Case {
         const char* name;
