@@ -1,7 +1,7 @@
 #include "VelloxLogStore.h"
 
-#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
+#include "platform/FileWrites.h"
 #include "platform/Platform.h"
 #include "platform/StandardPaths.h"
 
@@ -18,8 +18,6 @@
 #include <mutex>
 #include <thread>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -248,36 +246,12 @@ void ensureDirectory(const QString& path)
     QDir().mkpath(folder);
 }
 
-bool writeAll(int fd, const char* data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
 void appendLine(const QString& path, const QString& line)
 {
     const QByteArray data = (line + u'\n').toUtf8();
-    const QByteArray nativePath = QFile::encodeName(path);
-    // O_APPEND puts every write at the current end, even when another process
-    // has written since.
-    const int fd = ::open(nativePath.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd >= 0) {
-        writeAll(fd, data.constData(), data.size());
-        ::close(fd);
-        return;
-    }
-    // An existing file that will not open is left alone, so the lines already
-    // in it survive; this one line is lost.
-    if (errno == ENOENT)
+    // An existing file that will not take the line is left alone, so the
+    // lines already in it survive; this one line is lost.
+    if (platform::appendToExistingFile(path, data) == platform::AppendResult::Missing)
         platform::writeFileAtomically(path, data, kFileMode);
 }
 

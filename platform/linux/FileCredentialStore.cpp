@@ -1,6 +1,6 @@
 #include "FileCredentialStore.h"
 
-#include "platform/AtomicFile.h"
+#include "platform/FileWrites.h"
 #include "platform/StandardPaths.h"
 
 #include <QFile>

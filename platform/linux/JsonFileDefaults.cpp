@@ -1,6 +1,6 @@
 #include "JsonFileDefaults.h"
 
-#include "platform/AtomicFile.h"
+#include "platform/FileWrites.h"
 #include "platform/DefaultsCodec.h"
 #include "platform/StandardPaths.h"
 

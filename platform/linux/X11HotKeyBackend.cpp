@@ -15,15 +15,6 @@ namespace {
 constexpr uint16_t kShortcutModifiers =
     XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
 
-xcb_connection_t* applicationConnection()
-{
-    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-    if (!app)
-        return nullptr;
-    auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
-
 } // namespace
 
 struct X11HotKeyBackend::State {
@@ -47,7 +38,7 @@ struct X11HotKeyBackend::State {
         if (kind == Connection::own)
             return ownConnection;
         // Fetched at every use: Qt's connection ends with the application.
-        return applicationConnection();
+        return x11::applicationConnection();
     }
 
     void deliver(quint32 id, Event event)

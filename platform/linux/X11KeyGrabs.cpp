@@ -1,5 +1,7 @@
 #include "X11KeyGrabs.h"
 
+#include <QGuiApplication>
+
 #include "platform/HotKeyBackend.h"
 #include "platform/PhysicalKeys.h"
 
@@ -12,6 +14,15 @@
 #include <memory>
 
 namespace platform::linuxbackend::x11 {
+
+xcb_connection_t* applicationConnection()
+{
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!app)
+        return nullptr;
+    auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
 
 namespace {
 

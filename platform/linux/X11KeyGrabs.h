@@ -13,6 +13,9 @@
 // the probe for reserved shortcuts. Only platform sources include this header.
 namespace platform::linuxbackend::x11 {
 
+// The X connection of the running QGuiApplication, or null when it is not on X11.
+xcb_connection_t* applicationConnection();
+
 struct GrabKey {
     xcb_keycode_t keycode = 0;
     uint16_t modifiers = 0;

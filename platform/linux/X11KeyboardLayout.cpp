@@ -1,31 +1,17 @@
 #include "X11KeyboardLayout.h"
 
+#include "platform/linux/X11KeyGrabs.h"
 #include "platform/linux/XkbLayoutText.h"
-
-#include <QGuiApplication>
 
 #include <xcb/xcb.h>
 #include <xkbcommon/xkbcommon-x11.h>
 
 namespace platform::linuxbackend {
 
-namespace {
-
-xcb_connection_t* applicationConnection()
-{
-    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-    if (!app)
-        return nullptr;
-    auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
-
-} // namespace
-
 std::optional<QString> X11KeyboardLayout::textForKey(qint64 virtualKeyCode) const
 {
     const xkb::ContextPtr context = xkb::newContext();
-    xcb_connection_t* connection = applicationConnection();
+    xcb_connection_t* connection = x11::applicationConnection();
     if (context && connection
         && xkb_x11_setup_xkb_extension(connection, XKB_X11_MIN_MAJOR_XKB_VERSION,
                                        XKB_X11_MIN_MINOR_XKB_VERSION, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS,

@@ -1,4 +1,4 @@
-#include "AtomicFile.h"
+#include "FileWrites.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -55,6 +55,15 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, unsigned m
         return false;
     }
     return true;
+}
+
+AppendResult appendToExistingFile(const QString& path, const QByteArray& data)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? AppendResult::Missing : AppendResult::Failed;
+    const bool written = writeAll(fd, data.constData(), data.size());
+    return ::close(fd) == 0 && written ? AppendResult::Appended : AppendResult::Failed;
 }
 
 } // namespace platform

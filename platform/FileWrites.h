@@ -12,4 +12,11 @@ namespace platform {
 // Returns false, and leaves any existing file untouched, on failure.
 bool writeFileAtomically(const QString& path, const QByteArray& data, unsigned mode = 0644);
 
+enum class AppendResult { Appended, Missing, Failed };
+
+// Appends `data` at the end of an existing file. The file is opened in append
+// mode, so the bytes land at the current end even when another process has
+// written since. A missing file is reported, never created.
+AppendResult appendToExistingFile(const QString& path, const QByteArray& data);
+
 } // namespace platform

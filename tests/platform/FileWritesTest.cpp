@@ -1,4 +1,4 @@
-#include "platform/AtomicFile.h"
+#include "platform/FileWrites.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(AtomicFile, CreatesFoldersAndReplacesContentWithTheGivenMode)
+TEST(FileWrites, CreatesFoldersAndReplacesContentWithTheGivenMode)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("a/b/secret.json");
@@ -21,7 +21,7 @@ TEST(AtomicFile, CreatesFoldersAndReplacesContentWithTheGivenMode)
     EXPECT_EQ(QDir(dir.filePath("a/b")).entryList(QDir::Files), QStringList{"secret.json"});
 }
 
-TEST(AtomicFile, FailureLeavesTheOldFileAlone)
+TEST(FileWrites, FailureLeavesTheOldFileAlone)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("keep.txt");
@@ -31,4 +31,18 @@ TEST(AtomicFile, FailureLeavesTheOldFileAlone)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "old");
+}
+
+TEST(FileWrites, AppendGoesToTheEndOfAnExistingFileAndNeverCreatesOne)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("log.txt");
+    EXPECT_EQ(platform::appendToExistingFile(path, "x"), platform::AppendResult::Missing);
+    EXPECT_FALSE(QFileInfo::exists(path));
+    ASSERT_TRUE(platform::writeFileAtomically(path, "one\n"));
+    EXPECT_EQ(platform::appendToExistingFile(path, "two\n"), platform::AppendResult::Appended);
+    EXPECT_EQ(platform::appendToExistingFile(dir.path(), "x"), platform::AppendResult::Failed);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "one\ntwo\n");
 }
