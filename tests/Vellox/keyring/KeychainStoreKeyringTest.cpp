@@ -5,9 +5,9 @@
 #include "platform/Platform.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/linux/LinuxCredentialStore.h"
+#include "support/SecretTool.h"
 #include "support/TempHome.h"
 
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -17,23 +17,9 @@ using platform::linuxbackend::LinuxCredentialStore;
 
 namespace {
 
-std::optional<QByteArray> secretTool(const QStringList& arguments, const QByteArray& input = {})
-{
-    QProcess process;
-    process.start(QStringLiteral("secret-tool"), arguments);
-    if (!process.waitForStarted(5000))
-        return std::nullopt;
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return std::nullopt;
-    return process.readAllStandardOutput();
-}
-
 int itemCount(ProviderId provider)
 {
-    const auto out = secretTool({"search", "--all", "service", "Vellox", "account", KeychainStore::account(provider)});
-    return out ? static_cast<int>(out->count("\nlabel = ") + (out->startsWith("label = ") ? 1 : 0)) : -1;
+    return secret_tool::itemCount(QStringLiteral("Vellox"), KeychainStore::account(provider));
 }
 
 // The session's credential store, with every other service faked.
@@ -74,7 +60,7 @@ TEST_F(KeychainStoreKeyringTest, KeysRoundTripPerProvider)
     for (ProviderId provider : ProviderId::userFacingCases()) {
         SCOPED_TRACE(provider.rawValue().toStdString());
         EXPECT_EQ(KeychainStore::getApiKey(provider), QStringLiteral("key-for-%1").arg(provider.rawValue()));
-        EXPECT_EQ(secretTool({"lookup", "service", "Vellox", "account", KeychainStore::account(provider)}),
+        EXPECT_EQ(secret_tool::run({"lookup", "service", "Vellox", "account", KeychainStore::account(provider)}),
                   QStringLiteral("key-for-%1").arg(provider.rawValue()).toUtf8());
     }
 
@@ -87,14 +73,14 @@ TEST_F(KeychainStoreKeyringTest, KeysRoundTripPerProvider)
 
 TEST_F(KeychainStoreKeyringTest, ReadsAKeyStoredWithSecretTool)
 {
-    ASSERT_TRUE(secretTool({"store", "--label=x", "service", "Vellox", "account", "openai-compatible-api-key"},
+    ASSERT_TRUE(secret_tool::run({"store", "--label=x", "service", "Vellox", "account", "openai-compatible-api-key"},
                            "sk-from-secret-tool\n"));
     EXPECT_EQ(KeychainStore::getApiKey(ProviderId::openaiCompatible), "sk-from-secret-tool");
 }
 
 TEST_F(KeychainStoreKeyringTest, SavingAgainReplacesTheItemAndARefusedKeyKeepsIt)
 {
-    ASSERT_TRUE(secretTool({"store", "--label=x", "service", "Vellox", "account", "anthropic-api-key"}, "sk-old"));
+    ASSERT_TRUE(secret_tool::run({"store", "--label=x", "service", "Vellox", "account", "anthropic-api-key"}, "sk-old"));
     KeychainStore::setApiKey("sk-new", ProviderId::anthropic);
     EXPECT_EQ(itemCount(ProviderId::anthropic), 1);
     EXPECT_EQ(KeychainStore::getApiKey(ProviderId::anthropic), "sk-new");

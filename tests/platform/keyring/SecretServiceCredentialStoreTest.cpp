@@ -6,6 +6,7 @@
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeSystemLog.h"
 #include "platform/linux/LinuxCredentialStore.h"
+#include "support/SecretTool.h"
 #include "support/TempHome.h"
 
 #include <QFile>
@@ -27,25 +28,9 @@ namespace {
 
 const QString kService = QStringLiteral("Vellox");
 
-// Runs secret-tool with `input` on its standard input; returns its output, or
-// nothing when it failed.
-std::optional<QByteArray> secretTool(const QStringList& arguments, const QByteArray& input = {})
-{
-    QProcess process;
-    process.start(QStringLiteral("secret-tool"), arguments);
-    if (!process.waitForStarted(5000))
-        return std::nullopt;
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return std::nullopt;
-    return process.readAllStandardOutput();
-}
-
 int itemCount(const QString& account)
 {
-    const auto out = secretTool({"search", "--all", "service", kService, "account", account});
-    return out ? static_cast<int>(out->count("\nlabel = ") + (out->startsWith("label = ") ? 1 : 0)) : -1;
+    return secret_tool::itemCount(kService, account);
 }
 
 class SecretServiceCredentialStoreTest : public ::testing::Test {
@@ -74,7 +59,7 @@ TEST_F(SecretServiceCredentialStoreTest, RoundTripsASecretAndRemovesIt)
     const auto result = store.read(kService, account, false);
     EXPECT_EQ(result.status, Status::Success);
     EXPECT_EQ(result.secret, secret);
-    EXPECT_EQ(secretTool({"lookup", "service", kService, "account", account}), secret);
+    EXPECT_EQ(secret_tool::run({"lookup", "service", kService, "account", account}), secret);
 
     EXPECT_EQ(store.remove(kService, account), Status::Success);
     EXPECT_EQ(store.read(kService, account, true).status, Status::NotFound);
@@ -83,7 +68,7 @@ TEST_F(SecretServiceCredentialStoreTest, RoundTripsASecretAndRemovesIt)
 
 TEST_F(SecretServiceCredentialStoreTest, ReadsAnItemMadeBySecretTool)
 {
-    ASSERT_TRUE(secretTool({"store", "--label=x", "service", kService, "account", account}, "made-by-hand"));
+    ASSERT_TRUE(secret_tool::run({"store", "--label=x", "service", kService, "account", account}, "made-by-hand"));
     const auto result = store.read(kService, account, false);
     EXPECT_EQ(result.status, Status::Success);
     EXPECT_EQ(result.secret, "made-by-hand");
@@ -92,8 +77,8 @@ TEST_F(SecretServiceCredentialStoreTest, ReadsAnItemMadeBySecretTool)
 TEST_F(SecretServiceCredentialStoreTest, StoringUpdatesTheItemInPlaceAndLeavesOnlyOne)
 {
     // Two matching items with different schemas, as other tools can leave them.
-    ASSERT_TRUE(secretTool({"store", "--label=x", "service", kService, "account", account}, "first"));
-    ASSERT_TRUE(secretTool({"store", "--label=y", "service", kService, "account", account, "xdg:schema",
+    ASSERT_TRUE(secret_tool::run({"store", "--label=x", "service", kService, "account", account}, "first"));
+    ASSERT_TRUE(secret_tool::run({"store", "--label=y", "service", kService, "account", account, "xdg:schema",
                             "org.example.Other"},
                            "second"));
     ASSERT_EQ(itemCount(account), 2);
