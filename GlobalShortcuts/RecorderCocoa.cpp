@@ -5,7 +5,7 @@
 #include "GlobalShortcuts/HandlerRegistry.h"
 #include "GlobalShortcuts/LocalEventMonitor.h"
 #include "GlobalShortcuts/MenuTracking.h"
-#include "GlobalShortcuts/SpecialKeys.h"
+#include "GlobalShortcuts/KeyTables.h"
 #include "GlobalShortcuts/Storage.h"
 #include "GlobalShortcuts/Texts.h"
 

@@ -1,7 +1,7 @@
 #include "Shortcut.h"
 
 #include "GlobalShortcuts/Name.h"
-#include "GlobalShortcuts/SpecialKeys.h"
+#include "GlobalShortcuts/KeyTables.h"
 #include "GlobalShortcuts/Storage.h"
 
 #include "platform/KeyboardLayout.h"

@@ -1,7 +1,7 @@
 #include "ShortcutsTestSupport.h"
 
 #include "GlobalShortcuts/Constants.h"
-#include "GlobalShortcuts/SpecialKeys.h"
+#include "GlobalShortcuts/KeyTables.h"
 #include "GlobalShortcuts/Texts.h"
 
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "SpecialKeys.h"
+#include "KeyTables.h"
 
 #include "GlobalShortcuts/Texts.h"
 
