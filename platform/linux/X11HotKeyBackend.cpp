@@ -3,7 +3,6 @@
 #include "platform/linux/X11KeyGrabs.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 
 #include <map>
 #include <set>
