@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/HotKeyBackend.h"
+
 #include <QString>
 #include <Qt>
 
@@ -22,13 +24,7 @@ constexpr ModifierFlags help = 0x400000;
 constexpr ModifierFlags function = 0x800000;
 } // namespace ModifierFlag
 
-namespace CarbonModifier {
-constexpr qint64 command = 0x100;
-constexpr qint64 shift = 0x200;
-constexpr qint64 option = 0x800;
-constexpr qint64 control = 0x1000;
-constexpr qint64 function = 0x20000;
-} // namespace CarbonModifier
+namespace CarbonModifier = platform::CarbonModifier;
 
 qint64 carbon(ModifierFlags flags);
 ModifierFlags modifierFlagsFromCarbon(qint64 carbonModifiers);

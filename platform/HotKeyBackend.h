@@ -8,9 +8,16 @@ namespace platform {
 
 // System-wide hot keys: a key with modifiers that reaches this program whatever
 // window has the keyboard. Keys are given as the stored shortcuts carry them, a
-// virtual key code (see PhysicalKeys.h) and the Carbon modifier bits: command
-// 0x100, shift 0x200, option 0x800, control 0x1000, function 0x20000.
+// virtual key code (see PhysicalKeys.h) and the Carbon modifier bits below.
 // Main thread only.
+namespace CarbonModifier {
+constexpr qint64 command = 0x100;
+constexpr qint64 shift = 0x200;
+constexpr qint64 option = 0x800;
+constexpr qint64 control = 0x1000;
+constexpr qint64 function = 0x20000;
+} // namespace CarbonModifier
+
 class HotKeyBackend {
 public:
     enum class Event { pressed, released };

@@ -26,11 +26,6 @@ xcb_connection_t* applicationConnection()
 
 namespace {
 
-constexpr qint64 kCarbonCommand = 0x100;
-constexpr qint64 kCarbonShift = 0x200;
-constexpr qint64 kCarbonOption = 0x800;
-constexpr qint64 kCarbonControl = 0x1000;
-constexpr qint64 kCarbonFunction = 0x20000;
 constexpr qint64 kLargestValue = 0xFFFFFFFFLL;
 constexpr xcb_keysym_t kNumLockKeysym = 0xff7f;
 constexpr uint8_t kBadAccess = 10;
@@ -51,19 +46,19 @@ int statusOf(const xcb_generic_error_t* error)
 GrabKeyResult grabKeyFor(qint64 keyCode, qint64 carbonModifiers)
 {
     if (keyCode < 0 || keyCode > kLargestValue || carbonModifiers < 0 || carbonModifiers > kLargestValue
-        || (carbonModifiers & kCarbonFunction))
+        || (carbonModifiers & CarbonModifier::function))
         return {std::nullopt, HotKeyBackend::statusUnsupported};
     const auto keycode = physical_keys::xKeycodeForVirtualKey(keyCode);
     if (!keycode)
         return {std::nullopt, HotKeyBackend::statusUnsupported};
     uint16_t mask = 0;
-    if (carbonModifiers & kCarbonControl)
+    if (carbonModifiers & CarbonModifier::control)
         mask |= XCB_MOD_MASK_CONTROL;
-    if (carbonModifiers & kCarbonOption)
+    if (carbonModifiers & CarbonModifier::option)
         mask |= XCB_MOD_MASK_1;
-    if (carbonModifiers & kCarbonShift)
+    if (carbonModifiers & CarbonModifier::shift)
         mask |= XCB_MOD_MASK_SHIFT;
-    if (carbonModifiers & kCarbonCommand)
+    if (carbonModifiers & CarbonModifier::command)
         mask |= XCB_MOD_MASK_4;
     return {GrabKey{*keycode, mask}, HotKeyBackend::statusOk};
 }
