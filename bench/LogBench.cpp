@@ -1,4 +1,4 @@
-#include "Vellox/VelloxLogStore.h"
+#include "Vellox/settings/VelloxLogStore.h"
 
 #include "platform/Platform.h"
 #include "platform/linux/SystemClock.h"

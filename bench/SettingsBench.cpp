@@ -1,5 +1,5 @@
-#include "Vellox/AppSettings.h"
-#include "Vellox/PreferencesStore.h"
+#include "Vellox/settings/AppSettings.h"
+#include "Vellox/settings/PreferencesStore.h"
 
 #include "platform/Defaults.h"
 #include "platform/Platform.h"

@@ -1,6 +1,6 @@
 #include "SettingsTestSupport.h"
 
-#include "Vellox/AppSettings.h"
+#include "Vellox/settings/AppSettings.h"
 
 #include <nlohmann/json.hpp>
 

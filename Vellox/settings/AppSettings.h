@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Vellox/ProviderId.h"
-#include "Vellox/TonePreset.h"
+#include "Vellox/settings/ProviderId.h"
+#include "Vellox/settings/TonePreset.h"
 
 #include <QByteArray>
 #include <QList>

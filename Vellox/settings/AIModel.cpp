@@ -1,4 +1,4 @@
-#include "Vellox/AIModel.h"
+#include "Vellox/settings/AIModel.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "Vellox/AppSettings.h"
+#include "Vellox/settings/AppSettings.h"
 
-#include "Vellox/ModelRegistry.h"
-#include "Vellox/ToneId.h"
+#include "Vellox/settings/ModelRegistry.h"
+#include "Vellox/settings/ToneId.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Vellox/ToneId.h"
+#include "Vellox/settings/ToneId.h"
 
 #include <QHash>
 #include <QList>

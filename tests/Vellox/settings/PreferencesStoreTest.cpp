@@ -1,6 +1,6 @@
 #include "SettingsTestSupport.h"
 
-#include "Vellox/PreferencesStore.h"
+#include "Vellox/settings/PreferencesStore.h"
 
 #include "platform/Platform.h"
 #include "platform/fake/FakeDefaults.h"

@@ -1,4 +1,4 @@
-#include "Vellox/AIModelValidator.h"
+#include "Vellox/settings/AIModelValidator.h"
 
 #include <QRegularExpression>
 

@@ -1,4 +1,4 @@
-#include "Vellox/ToneId.h"
+#include "Vellox/settings/ToneId.h"
 
 QString ToneId::rawValue() const
 {

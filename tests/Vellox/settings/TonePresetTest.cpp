@@ -1,7 +1,7 @@
 #include "SettingsTestSupport.h"
 
-#include "Vellox/ToneId.h"
-#include "Vellox/TonePreset.h"
+#include "Vellox/settings/ToneId.h"
+#include "Vellox/settings/TonePreset.h"
 
 #include <QSet>
 

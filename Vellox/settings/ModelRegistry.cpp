@@ -1,4 +1,4 @@
-#include "Vellox/ModelRegistry.h"
+#include "Vellox/settings/ModelRegistry.h"
 
 namespace ModelRegistry {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "Vellox/AIModel.h"
-#include "Vellox/AppSettings.h"
-#include "Vellox/ProviderId.h"
-#include "Vellox/ToneId.h"
-#include "Vellox/TonePreset.h"
+#include "Vellox/settings/AIModel.h"
+#include "Vellox/settings/AppSettings.h"
+#include "Vellox/settings/ProviderId.h"
+#include "Vellox/settings/ToneId.h"
+#include "Vellox/settings/TonePreset.h"
 
 #include <QList>
 

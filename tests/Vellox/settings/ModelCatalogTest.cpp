@@ -1,10 +1,10 @@
 #include "SettingsTestSupport.h"
 
-#include "Vellox/AIModel.h"
-#include "Vellox/AIModelValidator.h"
-#include "Vellox/AppSettings.h"
-#include "Vellox/ModelRegistry.h"
-#include "Vellox/ProviderId.h"
+#include "Vellox/settings/AIModel.h"
+#include "Vellox/settings/AIModelValidator.h"
+#include "Vellox/settings/AppSettings.h"
+#include "Vellox/settings/ModelRegistry.h"
+#include "Vellox/settings/ProviderId.h"
 
 #include <QSet>
 

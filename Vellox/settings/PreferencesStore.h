@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Vellox/AppSettings.h"
+#include "Vellox/settings/AppSettings.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
 // API keys through the real credential store of a Linux session, against the
 // private gnome-keyring that scripts/test starts on a private session bus.
-#include "Vellox/KeychainStore.h"
+#include "Vellox/settings/KeychainStore.h"
 
 #include "platform/Platform.h"
 #include "platform/fake/FakePlatform.h"

@@ -1,6 +1,6 @@
-#include "Vellox/ProviderId.h"
+#include "Vellox/settings/ProviderId.h"
 
-#include "Vellox/AIModel.h"
+#include "Vellox/settings/AIModel.h"
 
 QString ProviderId::rawValue() const
 {

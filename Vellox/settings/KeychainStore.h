@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Vellox/ProviderId.h"
+#include "Vellox/settings/ProviderId.h"
 #include "platform/CredentialStore.h"
 
 #include <QString>

@@ -1,4 +1,4 @@
-#include "Vellox/KeychainStore.h"
+#include "Vellox/settings/KeychainStore.h"
 
 #include "platform/Platform.h"
 #include "platform/fake/FakeCredentialStore.h"

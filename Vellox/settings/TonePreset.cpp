@@ -1,4 +1,4 @@
-#include "Vellox/TonePreset.h"
+#include "Vellox/settings/TonePreset.h"
 
 #include <QByteArray>
 

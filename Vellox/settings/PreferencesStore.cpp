@@ -1,4 +1,4 @@
-#include "Vellox/PreferencesStore.h"
+#include "Vellox/settings/PreferencesStore.h"
 
 #include "platform/Defaults.h"
 #include "platform/Platform.h"

@@ -1,6 +1,6 @@
 #include "KeychainStore.h"
 
-#include "Vellox/VelloxLog.h"
+#include "Vellox/settings/VelloxLog.h"
 #include "analytics/AnalyticsManager.h"
 #include "platform/Platform.h"
 

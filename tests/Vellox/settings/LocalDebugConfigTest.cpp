@@ -1,4 +1,4 @@
-#include "Vellox/LocalDebugConfig.h"
+#include "Vellox/settings/LocalDebugConfig.h"
 
 #include "support/TempHome.h"
 
