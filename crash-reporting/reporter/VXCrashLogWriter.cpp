@@ -424,7 +424,9 @@ int vxcrash_log_writer_write(vxcrash_log_writer_t* writer, VXCrashWriterTarget& 
     message(ctx, output, field::kReportInfo, reportInfo, nullptr);
 
     struct timespec now;
-    const int64_t timestamp = clock_gettime(CLOCK_REALTIME, &now) == 0 ? int64_t(now.tv_sec) : 0;
+    const int64_t timestamp = writer->clock                                  ? writer->clock()
+                              : clock_gettime(CLOCK_REALTIME, &now) == 0 ? int64_t(now.tv_sec)
+                                                                         : 0;
     message(ctx, output, field::kSystemInfo, systemInfo, &timestamp);
     message(ctx, output, field::kMachineInfo, machineInfo, nullptr);
     message(ctx, output, field::kApplicationInfo, applicationInfo, nullptr);

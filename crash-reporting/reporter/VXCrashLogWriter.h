@@ -39,6 +39,9 @@ struct vxcrash_custom_data_block {
 struct vxcrash_log_writer_t {
     uint32_t symbol_strategy = 0;
     bool user_requested = false;
+    // Seconds since 1970 for the report's timestamp; null reads the real-time
+    // clock. Tests fix it.
+    int64_t (*clock)() = nullptr;
     uint8_t uuid[16] = {};
 
     struct {
