@@ -1,0 +1,44 @@
+#pragma once
+
+#include "crash-reporting/reporter/VXCrashWriterTarget.h"
+
+#include <ucontext.h>
+
+// The running process as the crash log writer reads it: threads from
+// /proc/self/task, stopped by the reserved real-time signal; stacks walked
+// from each thread's saved registers; the loaded images. Captured states
+// handed to the writer are `const ucontext_t*`. Async-signal-safe.
+class VXCrashProcessTarget final : public VXCrashWriterTarget {
+public:
+    VXCrashProcessTarget();
+
+    bool suspendThreads() override;
+    void resumeThreads() override;
+    size_t threadCount() override;
+    pid_t threadId(size_t index) override;
+    pid_t currentThreadId() override;
+
+    bool walkBegin(pid_t thread, const void* captured) override;
+    bool walkPc(uint64_t* pc) override;
+    bool walkNext() override;
+    void walkEnd() override;
+    size_t registerCount() override;
+    const char* registerName(size_t index) override;
+    bool registerValue(size_t index, uint64_t* value) override;
+
+    void imagesBeginRead() override;
+    void imagesEndRead() override;
+    const void* nextImage(const void* current, vxcrash_writer_image* info) override;
+    const void* imageContaining(uint64_t address) override;
+    bool crashInfoMessage(const void* image, char* buffer, size_t capacity) override;
+
+    int prepareSymbols() override;
+    void releaseSymbols() override;
+    bool findSymbol(const void* image, uint64_t pc, uint32_t strategy, char* name, size_t capacity,
+                    uint64_t* start) override;
+
+private:
+    bool suspended_ = false;
+    const ucontext_t* walking_ = nullptr;
+    uint64_t pc_ = 0;
+};
