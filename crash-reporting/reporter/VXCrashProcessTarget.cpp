@@ -1,8 +1,42 @@
 #include "crash-reporting/reporter/VXCrashProcessTarget.h"
 
+#include "crash-reporting/reporter/VXCrashInfoMessage.h"
+#include "crash-reporting/reporter/VXCrashSharedImages.h"
 #include "crash-reporting/reporter/VXCrashThreadList.h"
 
-VXCrashProcessTarget::VXCrashProcessTarget() = default;
+#include <cstring>
+
+namespace {
+
+// Bytes of an image identifier kept per image listed.
+constexpr size_t kImageIdMax = 32;
+
+struct SymbolResult {
+    char* name;
+    size_t capacity;
+    uint64_t* start;
+    bool found;
+};
+
+void foundSymbol(uint64_t address, const char* name, void* context)
+{
+    auto* result = static_cast<SymbolResult*>(context);
+    size_t length = 0;
+    while (name[length] && length + 1 < result->capacity) {
+        result->name[length] = name[length];
+        ++length;
+    }
+    result->name[length] = '\0';
+    *result->start = address;
+    result->found = true;
+}
+
+} // namespace
+
+VXCrashProcessTarget::VXCrashProcessTarget(vxcrash_async_image_list_t* images)
+    : images_(images ? images : vxcrash_shared_image_list())
+{
+}
 
 bool VXCrashProcessTarget::suspendThreads()
 {
@@ -34,25 +68,26 @@ pid_t VXCrashProcessTarget::currentThreadId()
 
 bool VXCrashProcessTarget::walkBegin(pid_t thread, const void* captured)
 {
-    walking_ = static_cast<const ucontext_t*>(captured);
-    if (!walking_) {
+    const auto* context = static_cast<const ucontext_t*>(captured);
+    if (!context) {
         for (size_t i = 0; i < vxcrash_async_threads_count(); ++i) {
             const vxcrash_thread_info info = vxcrash_async_threads_get(i);
             if (info.tid == thread)
-                walking_ = info.context;
+                context = info.context;
         }
     }
-    if (!walking_)
+    if (!context)
         return false;
-#if defined(__x86_64__)
-    pc_ = uint64_t(walking_->uc_mcontext.gregs[REG_RIP]);
-#endif
-    return true;
+    vxcrash_async_thread_state_mcontext_init(&frame_, &context->uc_mcontext);
+    walking_ = vxcrash_async_thread_state_has_reg(&frame_, VXCRASH_REG_IP);
+    return walking_;
 }
 
 bool VXCrashProcessTarget::walkPc(uint64_t* pc)
 {
-    *pc = pc_;
+    if (!walking_ || !vxcrash_async_thread_state_has_reg(&frame_, VXCRASH_REG_IP))
+        return false;
+    *pc = vxcrash_async_thread_state_get_reg(&frame_, VXCRASH_REG_IP);
     return true;
 }
 
@@ -63,51 +98,94 @@ bool VXCrashProcessTarget::walkNext()
 
 void VXCrashProcessTarget::walkEnd()
 {
-    walking_ = nullptr;
+    walking_ = false;
 }
 
 size_t VXCrashProcessTarget::registerCount()
 {
-    return 0;
+    return walking_ ? vxcrash_async_thread_state_get_reg_count(&frame_) : 0;
 }
 
-const char* VXCrashProcessTarget::registerName(size_t)
+const char* VXCrashProcessTarget::registerName(size_t index)
 {
-    return nullptr;
+    return vxcrash_async_thread_state_get_reg_name(&frame_, vxcrash_regnum_t(index));
 }
 
-bool VXCrashProcessTarget::registerValue(size_t, uint64_t*)
+bool VXCrashProcessTarget::registerValue(size_t index, uint64_t* value)
 {
-    return false;
+    if (!vxcrash_async_thread_state_has_reg(&frame_, vxcrash_regnum_t(index)))
+        return false;
+    *value = vxcrash_async_thread_state_get_reg(&frame_, vxcrash_regnum_t(index));
+    return true;
 }
 
-void VXCrashProcessTarget::imagesBeginRead() { }
-
-void VXCrashProcessTarget::imagesEndRead() { }
-
-const void* VXCrashProcessTarget::nextImage(const void*, vxcrash_writer_image*)
+void VXCrashProcessTarget::imagesBeginRead()
 {
-    return nullptr;
+    vxcrash_async_image_list_set_reading(images_, true);
 }
 
-const void* VXCrashProcessTarget::imageContaining(uint64_t)
+void VXCrashProcessTarget::imagesEndRead()
 {
-    return nullptr;
+    vxcrash_async_image_list_set_reading(images_, false);
 }
 
-bool VXCrashProcessTarget::crashInfoMessage(const void*, char*, size_t)
+const void* VXCrashProcessTarget::nextImage(const void* current, vxcrash_writer_image* info)
 {
-    return false;
+    auto* image = vxcrash_async_image_list_next(
+        images_, const_cast<vxcrash_async_image_t*>(static_cast<const vxcrash_async_image_t*>(current)));
+    if (!image)
+        return nullptr;
+    static_assert(sizeof image->elf.build_id <= kImageIdMax);
+    info->base_address = vxcrash_async_image_header_addr(image);
+    info->size = vxcrash_async_image_size(image);
+    info->name = vxcrash_async_image_name(image);
+    info->uuid = nullptr;
+    info->uuid_length = 0;
+    if (image->format == VXCRASH_IMAGE_FORMAT_ELF) {
+        info->uuid = image->elf.build_id;
+        info->uuid_length = image->elf.build_id_length;
+    } else if (image->format == VXCRASH_IMAGE_FORMAT_MACHO) {
+        if (vxcrash_async_macho_uuid(&image->macho, uuid_)) {
+            info->uuid = uuid_;
+            info->uuid_length = sizeof uuid_;
+        }
+    }
+    info->has_code_type = true;
+    info->cpu_type = uint64_t(uint32_t(vxcrash_async_image_cpu_type(image)));
+    info->cpu_subtype = uint64_t(uint32_t(vxcrash_async_image_cpu_subtype(image)));
+    return image;
+}
+
+const void* VXCrashProcessTarget::imageContaining(uint64_t address)
+{
+    vxcrash_async_image_list_set_reading(images_, true);
+    const void* image = vxcrash_async_image_containing_address(images_, address);
+    vxcrash_async_image_list_set_reading(images_, false);
+    return image;
+}
+
+bool VXCrashProcessTarget::crashInfoMessage(const void* image, char* buffer, size_t capacity)
+{
+    return vxcrash_async_image_crash_info_message(static_cast<const vxcrash_async_image_t*>(image), buffer, capacity);
 }
 
 int VXCrashProcessTarget::prepareSymbols()
 {
-    return 0;
+    return VXCRASH_STATUS_OK;
 }
 
 void VXCrashProcessTarget::releaseSymbols() { }
 
-bool VXCrashProcessTarget::findSymbol(const void*, uint64_t, uint32_t, char*, size_t, uint64_t*)
+bool VXCrashProcessTarget::findSymbol(const void* image, uint64_t pc, uint32_t strategy, char* name, size_t capacity,
+                                      uint64_t* start)
 {
-    return false;
+    auto* found = const_cast<vxcrash_async_image_t*>(static_cast<const vxcrash_async_image_t*>(image));
+    SymbolResult result{name, capacity, start, false};
+    if (!(strategy & 1))
+        return false;
+    if (found->format == VXCRASH_IMAGE_FORMAT_ELF)
+        vxcrash_async_elf_find_symbol_by_pc(&found->elf, pc, foundSymbol, &result);
+    else
+        vxcrash_async_macho_find_symbol_by_pc(&found->macho, pc, foundSymbol, &result);
+    return result.found;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "crash-reporting/reporter/VXCrashAsyncImageList.h"
+#include "crash-reporting/reporter/VXCrashAsyncThreadState.h"
 #include "crash-reporting/reporter/VXCrashWriterTarget.h"
 
 #include <ucontext.h>
@@ -10,7 +12,8 @@
 // handed to the writer are `const ucontext_t*`. Async-signal-safe.
 class VXCrashProcessTarget final : public VXCrashWriterTarget {
 public:
-    VXCrashProcessTarget();
+    // Reads the images of `images`, the process's shared list by default.
+    explicit VXCrashProcessTarget(vxcrash_async_image_list_t* images = nullptr);
 
     bool suspendThreads() override;
     void resumeThreads() override;
@@ -38,7 +41,9 @@ public:
                     uint64_t* start) override;
 
 private:
+    vxcrash_async_image_list_t* images_;
     bool suspended_ = false;
-    const ucontext_t* walking_ = nullptr;
-    uint64_t pc_ = 0;
+    bool walking_ = false;
+    vxcrash_async_thread_state_t frame_;
+    uint8_t uuid_[16];
 };

@@ -5,6 +5,7 @@
 #include "crash-reporting/reporter/VXCrashMachException.h"
 #include "crash-reporting/reporter/VXCrashProcessTarget.h"
 #include "crash-reporting/reporter/VXCrashReporterLog.h"
+#include "crash-reporting/reporter/VXCrashSharedImages.h"
 #include "crash-reporting/reporter/VXCrashSignalHandler.h"
 #include "crash-reporting/reporter/VXCrashThreadList.h"
 
@@ -335,6 +336,7 @@ bool VXCrashReporter::enableCrashReporter(VXCrashReporterError* error)
     if (!customData_.isNull())
         vxcrash_log_writer_set_custom_data(&context.writer, customData_.constData(), size_t(customData_.size()));
     g_enabledReporter.store(this);
+    vxcrash_nasync_shared_image_list_refresh();
 
     if (!vxcrash_nasync_thread_stop_install(error))
         return false;
@@ -417,6 +419,7 @@ std::optional<QByteArray> VXCrashReporter::liveReport(pid_t thread, const VXCras
         return std::nullopt;
     }
     vxcrash_nasync_thread_stop_install(nullptr);
+    vxcrash_nasync_shared_image_list_refresh();
 
     vxcrash_log_writer_t writer;
     std::optional<QByteArray> result;
@@ -451,9 +454,7 @@ std::optional<QByteArray> VXCrashReporter::liveReport(pid_t thread, const VXCras
         status = VXCRASH_WRITER_OUTPUT;
 
     if (status != VXCRASH_WRITER_OK) {
-        vxcrash_log("[VXCrashReporter] Write failed with error %s",
-                    status == VXCRASH_WRITER_OUTPUT ? "Output file can not be opened (or written to)"
-                                                    : "Invalid argument");
+        vxcrash_log("[VXCrashReporter] Write failed with error %s", vxcrash_async_strerror(status));
         vxcrash_set_error(error, vxcrash_make_error(VXCrashReporterErrorUnknown,
                                                     QStringLiteral("Failed to write the crash report to disk")));
     } else {

@@ -33,6 +33,11 @@ struct Case {
     const char* exceptionName = nullptr;
 };
 
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.mode;
+}
+
 const std::vector<std::string> kCrashChain = {"vellox_crash_inner", "vellox_crash_middle", "vellox_crash_outer"};
 
 std::string caseName(const testing::TestParamInfo<Case>& info)
