@@ -171,21 +171,25 @@ bool VXCrashProcessTarget::crashInfoMessage(const void* image, char* buffer, siz
 
 int VXCrashProcessTarget::prepareSymbols()
 {
-    return VXCRASH_STATUS_OK;
+    const vxcrash_error_t status = vxcrash_async_symbol_cache_init(&symbols_);
+    symbolsReady_ = status == VXCRASH_STATUS_OK;
+    return status;
 }
 
-void VXCrashProcessTarget::releaseSymbols() { }
+void VXCrashProcessTarget::releaseSymbols()
+{
+    if (symbolsReady_)
+        vxcrash_async_symbol_cache_free(&symbols_);
+    symbolsReady_ = false;
+}
 
 bool VXCrashProcessTarget::findSymbol(const void* image, uint64_t pc, uint32_t strategy, char* name, size_t capacity,
                                       uint64_t* start)
 {
+    if (!symbolsReady_)
+        return false;
     auto* found = const_cast<vxcrash_async_image_t*>(static_cast<const vxcrash_async_image_t*>(image));
     SymbolResult result{name, capacity, start, false};
-    if (!(strategy & 1))
-        return false;
-    if (found->format == VXCRASH_IMAGE_FORMAT_ELF)
-        vxcrash_async_elf_find_symbol_by_pc(&found->elf, pc, foundSymbol, &result);
-    else
-        vxcrash_async_macho_find_symbol_by_pc(&found->macho, pc, foundSymbol, &result);
-    return result.found;
+    return vxcrash_async_find_symbol(found, strategy, &symbols_, pc, foundSymbol, &result) == VXCRASH_STATUS_OK
+           && result.found;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "crash-reporting/reporter/VXCrashAsyncImageList.h"
+#include "crash-reporting/reporter/VXCrashAsyncSymbols.h"
 #include "crash-reporting/reporter/VXCrashAsyncThreadState.h"
 #include "crash-reporting/reporter/VXCrashWriterTarget.h"
 
@@ -46,4 +47,6 @@ private:
     bool walking_ = false;
     vxcrash_async_thread_state_t frame_;
     uint8_t uuid_[16];
+    vxcrash_async_symbol_cache_t symbols_;
+    bool symbolsReady_ = false;
 };
