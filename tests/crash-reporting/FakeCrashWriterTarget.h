@@ -8,7 +8,7 @@
 
 // A process made of fixed threads, frames, images and symbols, for writing
 // reports whose every byte is known.
-class FakeCrashWriterTarget final : public VXCrashWriterTarget {
+class FakeCrashWriterTarget : public VXCrashWriterTarget {
 public:
     struct Thread {
         pid_t tid;
