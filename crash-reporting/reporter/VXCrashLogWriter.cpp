@@ -186,11 +186,14 @@ bool lookUpSymbol(Context& ctx, uint64_t pc, char* name, uint64_t* start)
     return ctx.target->findSymbol(image, pc, ctx.writer->symbol_strategy, name, kSymbolNameMax, start);
 }
 
-size_t writeFrame(Context& ctx, VXCrashWriterOutput* out, uint32_t number, uint64_t pc)
+// A return address may lie just past the end of its function (a call that
+// never returns is often the last instruction), so the function of a caller's
+// frame is looked up one byte earlier.
+size_t writeFrame(Context& ctx, VXCrashWriterOutput* out, uint32_t number, uint64_t pc, bool isReturnAddress)
 {
     char name[kSymbolNameMax];
     FrameArg f{pc, false, {name, 0}};
-    f.has_symbol = lookUpSymbol(ctx, pc, name, &f.symbol.start);
+    f.has_symbol = lookUpSymbol(ctx, isReturnAddress && pc > 0 ? pc - 1 : pc, name, &f.symbol.start);
     return message(ctx, out, number, frame, &f);
 }
 
@@ -236,7 +239,7 @@ size_t thread(Context& ctx, VXCrashWriterOutput* out, const void* arg)
         uint64_t pc;
         if (!target.walkPc(&pc))
             break;
-        size += writeFrame(ctx, out, 2, pc);
+        size += writeFrame(ctx, out, 2, pc, depth > 0);
         if (!target.walkNext())
             break;
     }
@@ -268,7 +271,7 @@ size_t exceptionInfo(Context& ctx, VXCrashWriterOutput* out, const void*)
     const size_t count = exception.addresses.size() < kVXCrashMaxFrames ? exception.addresses.size()
                                                                          : kVXCrashMaxFrames;
     for (size_t i = 0; i < count; ++i)
-        size += writeFrame(ctx, out, 3, exception.addresses[i]);
+        size += writeFrame(ctx, out, 3, exception.addresses[i], true);
     return size;
 }
 

@@ -78,45 +78,49 @@ bool VXCrashProcessTarget::walkBegin(pid_t thread, const void* captured)
     }
     if (!context)
         return false;
-    vxcrash_async_thread_state_mcontext_init(&frame_, &context->uc_mcontext);
-    walking_ = vxcrash_async_thread_state_has_reg(&frame_, VXCRASH_REG_IP);
-    return walking_;
+    vxcrash_async_thread_state_t state;
+    vxcrash_async_thread_state_mcontext_init(&state, &context->uc_mcontext);
+    if (vxframe_cursor_init(&cursor_, vxcrash_async_task_self(), &state, images_) != VXCRASH_STATUS_OK)
+        return false;
+    // The first step yields the starting frame itself.
+    if (vxframe_cursor_next(&cursor_) != VXFRAME_STATUS_OK) {
+        vxframe_cursor_free(&cursor_);
+        return false;
+    }
+    walking_ = true;
+    return true;
 }
 
 bool VXCrashProcessTarget::walkPc(uint64_t* pc)
 {
-    if (!walking_ || !vxcrash_async_thread_state_has_reg(&frame_, VXCRASH_REG_IP))
-        return false;
-    *pc = vxcrash_async_thread_state_get_reg(&frame_, VXCRASH_REG_IP);
-    return true;
+    return walking_ && vxframe_cursor_get_reg(&cursor_, VXCRASH_REG_IP, pc) == VXFRAME_STATUS_OK;
 }
 
 bool VXCrashProcessTarget::walkNext()
 {
-    return false;
+    return walking_ && vxframe_cursor_next(&cursor_) == VXFRAME_STATUS_OK;
 }
 
 void VXCrashProcessTarget::walkEnd()
 {
+    if (walking_)
+        vxframe_cursor_free(&cursor_);
     walking_ = false;
 }
 
 size_t VXCrashProcessTarget::registerCount()
 {
-    return walking_ ? vxcrash_async_thread_state_get_reg_count(&frame_) : 0;
+    return walking_ ? vxframe_cursor_get_regcount(&cursor_) : 0;
 }
 
 const char* VXCrashProcessTarget::registerName(size_t index)
 {
-    return vxcrash_async_thread_state_get_reg_name(&frame_, vxcrash_regnum_t(index));
+    return vxframe_cursor_get_regname(&cursor_, vxcrash_regnum_t(index));
 }
 
 bool VXCrashProcessTarget::registerValue(size_t index, uint64_t* value)
 {
-    if (!vxcrash_async_thread_state_has_reg(&frame_, vxcrash_regnum_t(index)))
-        return false;
-    *value = vxcrash_async_thread_state_get_reg(&frame_, vxcrash_regnum_t(index));
-    return true;
+    return vxframe_cursor_get_reg(&cursor_, vxcrash_regnum_t(index), value) == VXFRAME_STATUS_OK;
 }
 
 void VXCrashProcessTarget::imagesBeginRead()

@@ -2,7 +2,7 @@
 
 #include "crash-reporting/reporter/VXCrashAsyncImageList.h"
 #include "crash-reporting/reporter/VXCrashAsyncSymbols.h"
-#include "crash-reporting/reporter/VXCrashAsyncThreadState.h"
+#include "crash-reporting/reporter/VXCrashFrameCursor.h"
 #include "crash-reporting/reporter/VXCrashWriterTarget.h"
 
 #include <ucontext.h>
@@ -45,7 +45,7 @@ private:
     vxcrash_async_image_list_t* images_;
     bool suspended_ = false;
     bool walking_ = false;
-    vxcrash_async_thread_state_t frame_;
+    vxframe_cursor_t cursor_;
     uint8_t uuid_[16];
     vxcrash_async_symbol_cache_t symbols_;
     bool symbolsReady_ = false;

@@ -58,12 +58,20 @@ std::vector<std::string> frameNames(const VXCrashReportThreadInfo& thread)
     return names;
 }
 
+// The compiler may name a copy of a function with a suffix ("f.localalias",
+// "f.cold"); it is still that function.
+bool sameFunction(const std::string& name, const std::string& wanted)
+{
+    return name == wanted || (name.size() > wanted.size() && name.compare(0, wanted.size(), wanted) == 0
+                              && name[wanted.size()] == '.');
+}
+
 // True when `wanted` appears in `names` as a run of consecutive entries.
 bool containsRun(const std::vector<std::string>& names, const std::vector<std::string>& wanted)
 {
     for (size_t start = 0; start + wanted.size() <= names.size(); ++start) {
         size_t i = 0;
-        while (i < wanted.size() && names[start + i] == wanted[i])
+        while (i < wanted.size() && sameFunction(names[start + i], wanted[i]))
             ++i;
         if (i == wanted.size())
             return true;
@@ -73,9 +81,12 @@ bool containsRun(const std::vector<std::string>& names, const std::vector<std::s
 
 std::string joined(const std::vector<std::string>& names)
 {
+    constexpr size_t kShown = 16;
     std::string text;
-    for (const auto& name : names)
-        text += name + " ";
+    for (size_t i = 0; i < names.size() && i < kShown; ++i)
+        text += names[i] + " ";
+    if (names.size() > kShown)
+        text += "... (" + std::to_string(names.size()) + " frames)";
     return text;
 }
 
