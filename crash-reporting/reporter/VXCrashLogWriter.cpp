@@ -208,42 +208,57 @@ size_t registerValue(Context& ctx, VXCrashWriterOutput* out, const void* arg)
     return pack(ctx, out, 1, VXCRASH_PACK_STRING, reg->name) + pack(ctx, out, 2, VXCRASH_PACK_UINT64, &reg->value);
 }
 
+// Registers of the crashed thread's first frame kept at most.
+constexpr size_t kMaxRegisters = 64;
+
+// One thread's stack, walked once and then both sized and written from here,
+// since walking is the costly part of a report.
 struct ThreadArg {
-    pid_t tid;
     uint32_t number;
     bool crashed;
-    const void* captured;
+    size_t frameCount;
+    uint64_t frames[kVXCrashMaxFrames];
+    size_t registerCount;
+    RegisterArg registers[kMaxRegisters];
 };
 
-size_t thread(Context& ctx, VXCrashWriterOutput* out, const void* arg)
+void walkThread(VXCrashWriterTarget& target, pid_t tid, const void* captured, ThreadArg* t)
 {
-    const auto* t = static_cast<const ThreadArg*>(arg);
-    VXCrashWriterTarget& target = *ctx.target;
-    size_t size = pack(ctx, out, 1, VXCRASH_PACK_UINT32, &t->number);
-    size += pack(ctx, out, 3, VXCRASH_PACK_BOOL, &t->crashed);
-
-    if (!target.walkBegin(t->tid, t->captured))
-        return size;
-    for (size_t depth = 0; depth < kVXCrashMaxFrames; ++depth) {
-        if (depth == 0 && t->crashed) {
+    t->frameCount = 0;
+    t->registerCount = 0;
+    if (!target.walkBegin(tid, captured))
+        return;
+    while (t->frameCount < kVXCrashMaxFrames) {
+        if (t->frameCount == 0 && t->crashed) {
             const size_t count = target.registerCount();
-            for (size_t i = 0; i < count; ++i) {
-                RegisterArg reg{target.registerName(i), 0};
+            for (size_t i = 0; i < count && i < kMaxRegisters; ++i) {
+                RegisterArg& reg = t->registers[t->registerCount++];
+                reg.name = target.registerName(i);
                 if (!reg.name)
                     reg.name = "";
                 if (!target.registerValue(i, &reg.value))
                     reg.value = 0;
-                size += message(ctx, out, 4, registerValue, &reg);
             }
         }
         uint64_t pc;
         if (!target.walkPc(&pc))
             break;
-        size += writeFrame(ctx, out, 2, pc, depth > 0);
+        t->frames[t->frameCount++] = pc;
         if (!target.walkNext())
             break;
     }
     target.walkEnd();
+}
+
+size_t thread(Context& ctx, VXCrashWriterOutput* out, const void* arg)
+{
+    const auto* t = static_cast<const ThreadArg*>(arg);
+    size_t size = pack(ctx, out, 1, VXCRASH_PACK_UINT32, &t->number);
+    size += pack(ctx, out, 3, VXCRASH_PACK_BOOL, &t->crashed);
+    for (size_t i = 0; i < t->registerCount; ++i)
+        size += message(ctx, out, 4, registerValue, &t->registers[i]);
+    for (size_t i = 0; i < t->frameCount; ++i)
+        size += writeFrame(ctx, out, 2, t->frames[i], i > 0);
     return size;
 }
 
@@ -320,7 +335,10 @@ size_t signal(Context& ctx, VXCrashWriterOutput* out, const void* arg)
 void writeThread(Context& ctx, VXCrashWriterOutput* out, pid_t tid, uint32_t number, bool crashed,
                  const void* captured)
 {
-    const ThreadArg arg{tid, number, crashed, captured};
+    ThreadArg arg;
+    arg.number = number;
+    arg.crashed = crashed;
+    walkThread(*ctx.target, tid, captured, &arg);
     message(ctx, out, field::kThreads, thread, &arg);
 }
 
