@@ -80,10 +80,25 @@ std::shared_ptr<const VXCrashReport> decode(const std::optional<QByteArray>& byt
     return report;
 }
 
-int liveTempFiles()
-{
-    return int(QDir(QDir::tempPath()).entryList({QStringLiteral("live_crash_report.*")}, QDir::Files).size());
-}
+// Points TMPDIR at a folder of the test's own while it lives, so the live
+// report's temporary files can be counted without other tests' files.
+class PrivateTemp {
+public:
+    PrivateTemp() : saved_(qgetenv("TMPDIR"))
+    {
+        qputenv("TMPDIR", QFile::encodeName(dir_.path()));
+        EXPECT_EQ(QDir::tempPath(), dir_.path());
+    }
+    ~PrivateTemp() { qputenv("TMPDIR", saved_); }
+    int liveReportFiles() const
+    {
+        return int(QDir(dir_.path()).entryList({QStringLiteral("live_crash_report.*")}, QDir::Files).size());
+    }
+
+private:
+    QTemporaryDir dir_;
+    QByteArray saved_;
+};
 
 } // namespace
 
@@ -108,10 +123,11 @@ TEST(VXCrashReporter, ReportFolderIsNamedAfterTheApplication)
     EXPECT_EQ(reporter.queuedCrashReportDirectory(), "/base/app.vellox.crashreporter.data/a_b_c/queued_reports");
     EXPECT_EQ(reporter.crashReportPath(), "/base/app.vellox.crashreporter.data/a_b_c/live_report.vxcrash");
 
+    const QByteArray saved = qgetenv("XDG_CACHE_HOME");
     qputenv("XDG_CACHE_HOME", "/cache-home");
     VXCrashReporter underCache(QStringLiteral("app"), QStringLiteral("1"), QString(), VXCrashReporterConfig());
     EXPECT_EQ(underCache.crashReportDirectory(), "/cache-home/app.vellox.crashreporter.data/app");
-    qunsetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", saved);
 }
 
 TEST(VXCrashReporter, NoPendingReportUntilOneIsWritten)
@@ -191,11 +207,11 @@ TEST(VXCrashReporter, LiveReportOfTheCallingThread)
     QTemporaryDir base;
     VXCrashReporter reporter = makeReporter(base.path());
     reporter.setCustomData(QByteArray("live\0data", 9));
-    const int tempFilesBefore = liveTempFiles();
+    PrivateTemp temp;
     VXCrashReporterError error;
     auto report = decode(reporter.generateLiveReport(&error));
     ASSERT_TRUE(report) << error.localizedDescription.toStdString();
-    EXPECT_EQ(liveTempFiles(), tempFilesBefore);
+    EXPECT_EQ(temp.liveReportFiles(), 0);
     EXPECT_EQ(report->signalInfo()->name(), "SIGTRAP");
     EXPECT_EQ(report->signalInfo()->code(), "TRAP_TRACE");
     EXPECT_NE(report->signalInfo()->address(), 0u);
@@ -217,12 +233,12 @@ TEST(VXCrashReporter, LiveReportPastTheSizeCapFailsAndLeavesNoFile)
 {
     QTemporaryDir base;
     VXCrashReporter reporter = makeReporter(base.path(), 512);
-    const int tempFilesBefore = liveTempFiles();
+    PrivateTemp temp;
     VXCrashReporterError error;
     EXPECT_FALSE(reporter.generateLiveReport(&error));
     EXPECT_EQ(error.localizedDescription, "Failed to write the crash report to disk");
     EXPECT_EQ(error.code, VXCrashReporterErrorUnknown);
-    EXPECT_EQ(liveTempFiles(), tempFilesBefore);
+    EXPECT_EQ(temp.liveReportFiles(), 0);
 }
 
 TEST(VXCrashReporter, LiveReportStopsEveryOtherThreadAndLetsThemGoOn)
