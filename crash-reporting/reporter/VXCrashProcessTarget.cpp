@@ -1,5 +1,6 @@
 #include "crash-reporting/reporter/VXCrashProcessTarget.h"
 
+#include "crash-reporting/reporter/VXCrashEhFrameIndex.h"
 #include "crash-reporting/reporter/VXCrashInfoMessage.h"
 #include "crash-reporting/reporter/VXCrashSharedImages.h"
 #include "crash-reporting/reporter/VXCrashThreadList.h"
@@ -83,12 +84,18 @@ bool VXCrashProcessTarget::walkBegin(pid_t thread, const void* captured)
     if (vxframe_cursor_init(&cursor_, vxcrash_async_task_self(), &state, images_) != VXCRASH_STATUS_OK)
         return false;
     // The first step yields the starting frame itself.
-    if (vxframe_cursor_next(&cursor_) != VXFRAME_STATUS_OK) {
+    if (step() != VXFRAME_STATUS_OK) {
         vxframe_cursor_free(&cursor_);
         return false;
     }
     walking_ = true;
     return true;
+}
+
+vxframe_status_t VXCrashProcessTarget::step()
+{
+    return vxframe_cursor_next_with_readers(&cursor_, kVXCrashIndexedFrameReaders,
+                                            sizeof kVXCrashIndexedFrameReaders / sizeof *kVXCrashIndexedFrameReaders);
 }
 
 bool VXCrashProcessTarget::walkPc(uint64_t* pc)
@@ -98,7 +105,7 @@ bool VXCrashProcessTarget::walkPc(uint64_t* pc)
 
 bool VXCrashProcessTarget::walkNext()
 {
-    return walking_ && vxframe_cursor_next(&cursor_) == VXFRAME_STATUS_OK;
+    return walking_ && step() == VXFRAME_STATUS_OK;
 }
 
 void VXCrashProcessTarget::walkEnd()

@@ -42,6 +42,8 @@ public:
                     uint64_t* start) override;
 
 private:
+    vxframe_status_t step();
+
     vxcrash_async_image_list_t* images_;
     bool suspended_ = false;
     bool walking_ = false;
