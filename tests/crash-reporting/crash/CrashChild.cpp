@@ -142,6 +142,20 @@ int main(int argc, char** argv)
     // Give the parked threads time to reach pause() itself.
     usleep(20000);
 
+    // "<mode>-on-thread" crashes the same way on a thread of its own, which
+    // has no alternate signal stack.
+    std::string mode = argv[1];
+    const std::string onThread = "-on-thread";
+    if (mode.size() > onThread.size() && mode.compare(mode.size() - onThread.size(), onThread.size(), onThread) == 0) {
+        static std::string threadMode = mode.substr(0, mode.size() - onThread.size());
+        pthread_t thread;
+        pthread_create(&thread, nullptr, [](void*) -> void* {
+            vellox_crash_outer(threadMode.c_str());
+            return nullptr;
+        }, nullptr);
+        pthread_join(thread, nullptr);
+        return 0;
+    }
     vellox_crash_outer(argv[1]);
     return 0;
 }

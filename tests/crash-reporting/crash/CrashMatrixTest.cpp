@@ -200,7 +200,10 @@ TEST_P(CrashMatrix, NextLaunchFindsDecodesAndPurgesTheReport)
         EXPECT_EQ(report->exceptionInfo()->exceptionName(), c.exceptionName);
         EXPECT_EQ(report->exceptionInfo()->exceptionReason(), "boom");
         ASSERT_TRUE(report->exceptionInfo()->stackFrames());
-        EXPECT_FALSE(report->exceptionInfo()->stackFrames()->isEmpty());
+        std::vector<std::string> thrownFrom;
+        for (const auto& frame : *report->exceptionInfo()->stackFrames())
+            thrownFrom.push_back(frame->symbolInfo() ? frame->symbolInfo()->symbolName().toStdString() : "?");
+        EXPECT_TRUE(containsRun(thrownFrom, kCrashChain)) << joined(thrownFrom);
     } else {
         EXPECT_FALSE(report->hasExceptionInfo());
     }
@@ -216,6 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
     Child, CrashMatrix,
     testing::Values(
         Case{"null-write", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", Address::Announced, kCrashChain},
+        Case{"null-write-on-thread", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", Address::Announced, kCrashChain},
         Case{"read-only-write", SIGSEGV, "SIGSEGV", "SEGV_ACCERR", Address::Announced, kCrashChain},
         Case{"stack-overflow", SIGSEGV, "SIGSEGV", nullptr, Address::Any, {"vellox_recurse", "vellox_recurse"}},
         Case{"divide-by-zero", SIGFPE, "SIGFPE", "FPE_INTDIV", Address::FaultingPc, kCrashChain},
