@@ -112,6 +112,8 @@ TEST_P(CrashMatrix, NextLaunchFindsDecodesAndPurgesTheReport)
     VXCrashReporterError error;
     const auto data = next.loadPendingCrashReportData(&error);
     ASSERT_TRUE(data) << error.localizedDescription.toStdString();
+    // report_info comes first: not requested by the user, then the UUID.
+    EXPECT_EQ(data->mid(8, 4).toHex(), "4a140800");
     const auto report = VXCrashReport::fromData(*data, &error);
     ASSERT_TRUE(report) << error.localizedDescription.toStdString();
     EXPECT_TRUE(next.purgePendingCrashReport(&error));

@@ -209,8 +209,12 @@ TEST(VXCrashReporter, LiveReportOfTheCallingThread)
     reporter.setCustomData(QByteArray("live\0data", 9));
     PrivateTemp temp;
     VXCrashReporterError error;
-    auto report = decode(reporter.generateLiveReport(&error));
-    ASSERT_TRUE(report) << error.localizedDescription.toStdString();
+    const auto bytes = reporter.generateLiveReport(&error);
+    ASSERT_TRUE(bytes) << error.localizedDescription.toStdString();
+    // report_info comes first: user_requested true, then the 16-byte UUID.
+    EXPECT_EQ(bytes->mid(8, 4).toHex(), "4a140801");
+    auto report = decode(bytes);
+    ASSERT_TRUE(report);
     EXPECT_EQ(temp.liveReportFiles(), 0);
     EXPECT_EQ(report->signalInfo()->name(), "SIGTRAP");
     EXPECT_EQ(report->signalInfo()->code(), "TRAP_TRACE");
