@@ -31,8 +31,8 @@ uint16_t swap16(uint16_t v) { return __builtin_bswap16(v); }
 uint32_t swap32(uint32_t v) { return __builtin_bswap32(v); }
 uint64_t swap64(uint64_t v) { return __builtin_bswap64(v); }
 
-constexpr vxcrash_async_byteorder_t kLittleEndian = {keep16, keep32, keep64};
-constexpr vxcrash_async_byteorder_t kBigEndian = {swap16, swap32, swap64};
+constexpr vxcrash_async_byteorder kLittleEndian = {keep16, keep32, keep64};
+constexpr vxcrash_async_byteorder kBigEndian = {swap16, swap32, swap64};
 
 size_t fakeReadPartial(vxcrash_task_t task, uint64_t address, void* dest, size_t length)
 {
@@ -62,8 +62,8 @@ size_t fakeReadPartial(vxcrash_task_t task, uint64_t address, void* dest, size_t
 
 } // namespace
 
-const vxcrash_async_byteorder_t* vxcrash_async_byteorder_little_endian() { return &kLittleEndian; }
-const vxcrash_async_byteorder_t* vxcrash_async_byteorder_big_endian() { return &kBigEndian; }
+const vxcrash_async_byteorder* vxcrash_async_byteorder_little_endian() { return &kLittleEndian; }
+const vxcrash_async_byteorder* vxcrash_async_byteorder_big_endian() { return &kBigEndian; }
 
 vxcrash_task_t vxcrash_async_task_self()
 {
@@ -73,10 +73,17 @@ vxcrash_task_t vxcrash_async_task_self()
     return &self;
 }
 
+namespace {
+
+// Read once at start-up: a function-local static would take the guard lock on
+// first use, which may be inside a signal handler.
+const uint64_t startupPageSize = uint64_t(sysconf(_SC_PAGESIZE));
+
+} // namespace
+
 uint64_t vxcrash_async_page_size()
 {
-    static const uint64_t size = uint64_t(sysconf(_SC_PAGESIZE));
-    return size;
+    return startupPageSize ? startupPageSize : uint64_t(sysconf(_SC_PAGESIZE));
 }
 
 bool vxcrash_async_address_apply_offset(uint64_t base, int64_t offset, uint64_t* result)
@@ -154,7 +161,7 @@ vxcrash_error_t vxcrash_async_task_read_uint8(vxcrash_task_t task, uint64_t addr
     return vxcrash_async_task_memcpy(task, address, offset, result, 1);
 }
 
-vxcrash_error_t vxcrash_async_task_read_uint16(vxcrash_task_t task, const vxcrash_async_byteorder_t* byteorder,
+vxcrash_error_t vxcrash_async_task_read_uint16(vxcrash_task_t task, const vxcrash_async_byteorder* byteorder,
                                                uint64_t address, int64_t offset, uint16_t* result)
 {
     uint16_t raw;
@@ -164,7 +171,7 @@ vxcrash_error_t vxcrash_async_task_read_uint16(vxcrash_task_t task, const vxcras
     return err;
 }
 
-vxcrash_error_t vxcrash_async_task_read_uint32(vxcrash_task_t task, const vxcrash_async_byteorder_t* byteorder,
+vxcrash_error_t vxcrash_async_task_read_uint32(vxcrash_task_t task, const vxcrash_async_byteorder* byteorder,
                                                uint64_t address, int64_t offset, uint32_t* result)
 {
     uint32_t raw;
@@ -174,7 +181,7 @@ vxcrash_error_t vxcrash_async_task_read_uint32(vxcrash_task_t task, const vxcras
     return err;
 }
 
-vxcrash_error_t vxcrash_async_task_read_uint64(vxcrash_task_t task, const vxcrash_async_byteorder_t* byteorder,
+vxcrash_error_t vxcrash_async_task_read_uint64(vxcrash_task_t task, const vxcrash_async_byteorder* byteorder,
                                                uint64_t address, int64_t offset, uint64_t* result)
 {
     uint64_t raw;

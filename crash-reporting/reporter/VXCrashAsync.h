@@ -27,13 +27,13 @@ enum : vxcrash_error_t {
 const char* vxcrash_async_strerror(vxcrash_error_t error);
 
 // Byte order of the data being read; the host is little-endian.
-struct vxcrash_async_byteorder_t {
+struct vxcrash_async_byteorder {
     uint16_t (*swap16)(uint16_t);
     uint32_t (*swap32)(uint32_t);
     uint64_t (*swap64)(uint64_t);
 };
-const vxcrash_async_byteorder_t* vxcrash_async_byteorder_little_endian();
-const vxcrash_async_byteorder_t* vxcrash_async_byteorder_big_endian();
+const vxcrash_async_byteorder* vxcrash_async_byteorder_little_endian();
+const vxcrash_async_byteorder* vxcrash_async_byteorder_big_endian();
 
 // One readable range of a fake task: `length` bytes at `address` in the task,
 // held at `bytes` in this process.
@@ -75,11 +75,11 @@ size_t vxcrash_async_task_read_partial(vxcrash_task_t task, uint64_t address, vo
 vxcrash_error_t vxcrash_async_task_memcpy(vxcrash_task_t task, uint64_t address, int64_t offset, void* dest,
                                           size_t length);
 vxcrash_error_t vxcrash_async_task_read_uint8(vxcrash_task_t task, uint64_t address, int64_t offset, uint8_t* result);
-vxcrash_error_t vxcrash_async_task_read_uint16(vxcrash_task_t task, const vxcrash_async_byteorder_t* byteorder,
+vxcrash_error_t vxcrash_async_task_read_uint16(vxcrash_task_t task, const vxcrash_async_byteorder* byteorder,
                                                uint64_t address, int64_t offset, uint16_t* result);
-vxcrash_error_t vxcrash_async_task_read_uint32(vxcrash_task_t task, const vxcrash_async_byteorder_t* byteorder,
+vxcrash_error_t vxcrash_async_task_read_uint32(vxcrash_task_t task, const vxcrash_async_byteorder* byteorder,
                                                uint64_t address, int64_t offset, uint32_t* result);
-vxcrash_error_t vxcrash_async_task_read_uint64(vxcrash_task_t task, const vxcrash_async_byteorder_t* byteorder,
+vxcrash_error_t vxcrash_async_task_read_uint64(vxcrash_task_t task, const vxcrash_async_byteorder* byteorder,
                                                uint64_t address, int64_t offset, uint64_t* result);
 
 int vxcrash_async_strcmp(const char* a, const char* b);

@@ -31,7 +31,7 @@ constexpr uint8_t kEhPeAbsptr = 0x00;
 constexpr uint8_t kEhPePcrel = 0x10;
 constexpr uint8_t kEhPeDatarel = 0x30;
 
-bool readNotes(vxcrash_task_t task, uint64_t address, uint64_t size, vxcrash_async_elf_t* image)
+bool readNotes(vxcrash_task_t task, uint64_t address, uint64_t size, vxcrash_async_elf* image)
 {
     uint64_t at = 0;
     while (size - at >= sizeof(Elf64_Nhdr)) {
@@ -61,7 +61,7 @@ bool readNotes(vxcrash_task_t task, uint64_t address, uint64_t size, vxcrash_asy
 // The loader rewrites most dynamic-section pointers to run-time addresses but
 // leaves some images (the vDSO) with file addresses; take whichever lies in
 // the image.
-uint64_t dynamicPointer(const vxcrash_async_elf_t* image, uint64_t value)
+uint64_t dynamicPointer(const vxcrash_async_elf* image, uint64_t value)
 {
     if (vxcrash_async_elf_contains_address(image, value))
         return value;
@@ -99,7 +99,7 @@ uint64_t gnuHashSymbolCount(vxcrash_task_t task, uint64_t table)
     return 0;
 }
 
-void readDynamic(vxcrash_async_elf_t* image, uint64_t address, uint64_t size)
+void readDynamic(vxcrash_async_elf* image, uint64_t address, uint64_t size)
 {
     uint64_t symtab = 0, strtab = 0, strsz = 0, hash = 0, gnuHash = 0;
     for (uint64_t i = 0; i < size / sizeof(Elf64_Dyn) && i < kMaxDynamicEntries; ++i) {
@@ -151,7 +151,7 @@ bool preadFully(int fd, void* dest, size_t length, uint64_t offset)
     return true;
 }
 
-bool fileBuildIdMatches(int fd, const std::vector<Elf64_Shdr>& sections, const vxcrash_async_elf_t* image)
+bool fileBuildIdMatches(int fd, const std::vector<Elf64_Shdr>& sections, const vxcrash_async_elf* image)
 {
     for (const Elf64_Shdr& s : sections) {
         if (s.sh_type != SHT_NOTE || s.sh_size > (1u << 20))
@@ -161,7 +161,7 @@ bool fileBuildIdMatches(int fd, const std::vector<Elf64_Shdr>& sections, const v
             continue;
         const vxcrash_task_region region = {0x1000, notes.data(), notes.size()};
         const vxcrash_task view = {0, &region, 1};
-        vxcrash_async_elf_t probe = {};
+        vxcrash_async_elf probe = {};
         if (readNotes(&view, 0x1000, notes.size(), &probe))
             return probe.build_id_length == image->build_id_length &&
                    std::memcmp(probe.build_id, image->build_id, image->build_id_length) == 0;
@@ -171,7 +171,7 @@ bool fileBuildIdMatches(int fd, const std::vector<Elf64_Shdr>& sections, const v
 
 // The file's full symbol table, when the file on disk is the image that is
 // loaded (same build-id); it is mapped, not read, so it costs only address space.
-void mapFileSymbols(vxcrash_async_elf_t* image, const char* path)
+void mapFileSymbols(vxcrash_async_elf* image, const char* path)
 {
     if (!path || !*path || image->build_id_length == 0)
         return;
@@ -256,7 +256,7 @@ bool readEhFramePointer(vxcrash_task_t task, uint64_t hdr, uint8_t encoding, uin
 
 } // namespace
 
-vxcrash_error_t vxcrash_nasync_elf_init(vxcrash_async_elf_t* image, vxcrash_task_t task, const char* path,
+vxcrash_error_t vxcrash_nasync_elf_init(vxcrash_async_elf* image, vxcrash_task_t task, const char* path,
                                         uint64_t header)
 {
     vxcrash_async_memset(image, 0, sizeof *image);
@@ -328,7 +328,7 @@ vxcrash_error_t vxcrash_nasync_elf_init(vxcrash_async_elf_t* image, vxcrash_task
     return VXCRASH_STATUS_OK;
 }
 
-void vxcrash_nasync_elf_free(vxcrash_async_elf_t* image)
+void vxcrash_nasync_elf_free(vxcrash_async_elf* image)
 {
     if (image->file_map)
         munmap(image->file_map, image->file_map_length);
@@ -336,12 +336,12 @@ void vxcrash_nasync_elf_free(vxcrash_async_elf_t* image)
     vxcrash_async_memset(image, 0, sizeof *image);
 }
 
-bool vxcrash_async_elf_contains_address(const vxcrash_async_elf_t* image, uint64_t address)
+bool vxcrash_async_elf_contains_address(const vxcrash_async_elf* image, uint64_t address)
 {
     return address >= image->header_addr && address - image->header_addr < image->image_size;
 }
 
-int32_t vxcrash_async_elf_cpu_type(const vxcrash_async_elf_t* image)
+int32_t vxcrash_async_elf_cpu_type(const vxcrash_async_elf* image)
 {
     switch (image->machine) {
     case EM_X86_64: return kCpuTypeX86_64;
@@ -352,12 +352,12 @@ int32_t vxcrash_async_elf_cpu_type(const vxcrash_async_elf_t* image)
     }
 }
 
-int32_t vxcrash_async_elf_cpu_subtype(const vxcrash_async_elf_t* image)
+int32_t vxcrash_async_elf_cpu_subtype(const vxcrash_async_elf* image)
 {
     return image->machine == EM_X86_64 || image->machine == EM_386 ? kCpuSubtypeX86All : 0;
 }
 
-vxcrash_error_t vxcrash_async_elf_map_eh_frame(const vxcrash_async_elf_t* image, vxcrash_async_mobject_t* mobj)
+vxcrash_error_t vxcrash_async_elf_map_eh_frame(const vxcrash_async_elf* image, vxcrash_async_mobject* mobj)
 {
     if (!image->eh_frame_addr || !image->eh_frame_size)
         return VXCRASH_STATUS_NOT_FOUND;
@@ -405,7 +405,7 @@ void consider(const Elf64_Sym& sym, uint64_t pc, const char* name, SymbolMatch* 
 
 } // namespace
 
-vxcrash_error_t vxcrash_async_elf_find_symbol_by_pc(const vxcrash_async_elf_t* image, uint64_t pc,
+vxcrash_error_t vxcrash_async_elf_find_symbol_by_pc(const vxcrash_async_elf* image, uint64_t pc,
                                                     vxcrash_async_elf_found_symbol_cb callback, void* ctx)
 {
     const uint64_t filePc = pc - uint64_t(image->load_bias);
@@ -422,12 +422,12 @@ vxcrash_error_t vxcrash_async_elf_find_symbol_by_pc(const vxcrash_async_elf_t* i
     if (!image->dynsym_count)
         return VXCRASH_STATUS_NOT_FOUND;
 
-    vxcrash_async_mobject_t syms;
+    vxcrash_async_mobject syms;
     vxcrash_error_t err = vxcrash_async_mobject_init(&syms, image->task, image->dynsym_addr,
                                                      image->dynsym_count * sizeof(Elf64_Sym), true);
     if (err != VXCRASH_STATUS_OK)
         return err;
-    vxcrash_async_mobject_t strs;
+    vxcrash_async_mobject strs;
     err = vxcrash_async_mobject_init(&strs, image->task, image->dynstr_addr, image->dynstr_size, false);
     if (err != VXCRASH_STATUS_OK) {
         vxcrash_async_mobject_free(&syms);

@@ -6,7 +6,7 @@
 // segments, its GNU build-id, its .eh_frame found through PT_GNU_EH_FRAME, and
 // its symbols (.dynsym from memory, .symtab from the file on disk when the file
 // still matches the loaded image). Only 64-bit little-endian images are read.
-struct vxcrash_async_elf_t {
+struct vxcrash_async_elf {
     vxcrash_task_t task;
     uint64_t header_addr; // the ELF header in the task
     int64_t load_bias;    // added to the file's virtual addresses
@@ -37,18 +37,18 @@ typedef void (*vxcrash_async_elf_found_symbol_cb)(uint64_t address, const char* 
 
 // Ordinary threads only: reads the image at `header` and, when `path` names its
 // file, maps that file's symbol table.
-vxcrash_error_t vxcrash_nasync_elf_init(vxcrash_async_elf_t* image, vxcrash_task_t task, const char* path,
+vxcrash_error_t vxcrash_nasync_elf_init(vxcrash_async_elf* image, vxcrash_task_t task, const char* path,
                                         uint64_t header);
-void vxcrash_nasync_elf_free(vxcrash_async_elf_t* image);
+void vxcrash_nasync_elf_free(vxcrash_async_elf* image);
 
-bool vxcrash_async_elf_contains_address(const vxcrash_async_elf_t* image, uint64_t address);
+bool vxcrash_async_elf_contains_address(const vxcrash_async_elf* image, uint64_t address);
 // Mach CPU type and subtype for the image's machine, as the report records them.
-int32_t vxcrash_async_elf_cpu_type(const vxcrash_async_elf_t* image);
-int32_t vxcrash_async_elf_cpu_subtype(const vxcrash_async_elf_t* image);
+int32_t vxcrash_async_elf_cpu_type(const vxcrash_async_elf* image);
+int32_t vxcrash_async_elf_cpu_subtype(const vxcrash_async_elf* image);
 
-vxcrash_error_t vxcrash_async_elf_map_eh_frame(const vxcrash_async_elf_t* image, vxcrash_async_mobject_t* mobj);
+vxcrash_error_t vxcrash_async_elf_map_eh_frame(const vxcrash_async_elf* image, vxcrash_async_mobject* mobj);
 
 // The function symbol holding `pc`: the one with the largest start not above
 // it, among defined functions whose size (when known) covers it.
-vxcrash_error_t vxcrash_async_elf_find_symbol_by_pc(const vxcrash_async_elf_t* image, uint64_t pc,
+vxcrash_error_t vxcrash_async_elf_find_symbol_by_pc(const vxcrash_async_elf* image, uint64_t pc,
                                                     vxcrash_async_elf_found_symbol_cb callback, void* ctx);

@@ -23,7 +23,7 @@ ssize_t vxcrash_async_writen(int fd, const void* data, size_t length)
     return ssize_t(length);
 }
 
-void vxcrash_async_file_init(vxcrash_async_file_t* file, int fd, uint64_t limit)
+void vxcrash_async_file_init(vxcrash_async_file* file, int fd, uint64_t limit)
 {
     file->fd = fd;
     file->limit = limit;
@@ -31,7 +31,7 @@ void vxcrash_async_file_init(vxcrash_async_file_t* file, int fd, uint64_t limit)
     file->buflen = 0;
 }
 
-bool vxcrash_async_file_write(vxcrash_async_file_t* file, const void* data, size_t length)
+bool vxcrash_async_file_write(vxcrash_async_file* file, const void* data, size_t length)
 {
     if (file->limit != 0) {
         if (length > file->limit - file->total_bytes)
@@ -49,7 +49,7 @@ bool vxcrash_async_file_write(vxcrash_async_file_t* file, const void* data, size
     return true;
 }
 
-bool vxcrash_async_file_flush(vxcrash_async_file_t* file)
+bool vxcrash_async_file_flush(vxcrash_async_file* file)
 {
     if (file->buflen == 0)
         return true;
@@ -59,7 +59,7 @@ bool vxcrash_async_file_flush(vxcrash_async_file_t* file)
     return true;
 }
 
-bool vxcrash_async_file_close(vxcrash_async_file_t* file)
+bool vxcrash_async_file_close(vxcrash_async_file* file)
 {
     if (!vxcrash_async_file_flush(file))
         return false;

@@ -2,7 +2,7 @@
 
 #include <sys/mman.h>
 
-vxcrash_error_t vxcrash_async_mobject_init(vxcrash_async_mobject_t* mobj, vxcrash_task_t task, uint64_t task_address,
+vxcrash_error_t vxcrash_async_mobject_init(vxcrash_async_mobject* mobj, vxcrash_task_t task, uint64_t task_address,
                                            uint64_t length, bool require_full)
 {
     vxcrash_async_memset(mobj, 0, sizeof *mobj);
@@ -43,7 +43,7 @@ vxcrash_error_t vxcrash_async_mobject_init(vxcrash_async_mobject_t* mobj, vxcras
     return VXCRASH_STATUS_OK;
 }
 
-void vxcrash_async_mobject_free(vxcrash_async_mobject_t* mobj)
+void vxcrash_async_mobject_free(vxcrash_async_mobject* mobj)
 {
     if (mobj->vm_address)
         munmap(reinterpret_cast<void*>(mobj->vm_address), mobj->vm_length);
@@ -52,11 +52,11 @@ void vxcrash_async_mobject_free(vxcrash_async_mobject_t* mobj)
     mobj->length = 0;
 }
 
-uint64_t vxcrash_async_mobject_base_address(const vxcrash_async_mobject_t* mobj) { return mobj->task_address; }
-uint64_t vxcrash_async_mobject_length(const vxcrash_async_mobject_t* mobj) { return mobj->length; }
-vxcrash_task_t vxcrash_async_mobject_task(const vxcrash_async_mobject_t* mobj) { return mobj->task; }
+uint64_t vxcrash_async_mobject_base_address(const vxcrash_async_mobject* mobj) { return mobj->task_address; }
+uint64_t vxcrash_async_mobject_length(const vxcrash_async_mobject* mobj) { return mobj->length; }
+vxcrash_task_t vxcrash_async_mobject_task(const vxcrash_async_mobject* mobj) { return mobj->task; }
 
-bool vxcrash_async_mobject_verify_local_pointer(const vxcrash_async_mobject_t* mobj, uintptr_t address, int64_t offset,
+bool vxcrash_async_mobject_verify_local_pointer(const vxcrash_async_mobject* mobj, uintptr_t address, int64_t offset,
                                                 size_t length)
 {
     uint64_t p;
@@ -67,7 +67,7 @@ bool vxcrash_async_mobject_verify_local_pointer(const vxcrash_async_mobject_t* m
     return p >= mobj->address && p + length <= uint64_t(mobj->address) + mobj->length;
 }
 
-void* vxcrash_async_mobject_remap_address(const vxcrash_async_mobject_t* mobj, uint64_t task_address, int64_t offset,
+void* vxcrash_async_mobject_remap_address(const vxcrash_async_mobject* mobj, uint64_t task_address, int64_t offset,
                                           size_t length)
 {
     // Unsigned arithmetic wraps the same way the offset was formed, so the
@@ -81,7 +81,7 @@ void* vxcrash_async_mobject_remap_address(const vxcrash_async_mobject_t* mobj, u
 namespace {
 
 template <typename T>
-vxcrash_error_t readValue(const vxcrash_async_mobject_t* mobj, uint64_t address, int64_t offset, T* raw)
+vxcrash_error_t readValue(const vxcrash_async_mobject* mobj, uint64_t address, int64_t offset, T* raw)
 {
     const void* p = vxcrash_async_mobject_remap_address(mobj, address, offset, sizeof(T));
     if (!p)
@@ -92,14 +92,14 @@ vxcrash_error_t readValue(const vxcrash_async_mobject_t* mobj, uint64_t address,
 
 } // namespace
 
-vxcrash_error_t vxcrash_async_mobject_read_uint8(const vxcrash_async_mobject_t* mobj, uint64_t address, int64_t offset,
+vxcrash_error_t vxcrash_async_mobject_read_uint8(const vxcrash_async_mobject* mobj, uint64_t address, int64_t offset,
                                                  uint8_t* result)
 {
     return readValue(mobj, address, offset, result);
 }
 
-vxcrash_error_t vxcrash_async_mobject_read_uint16(const vxcrash_async_mobject_t* mobj,
-                                                  const vxcrash_async_byteorder_t* byteorder, uint64_t address,
+vxcrash_error_t vxcrash_async_mobject_read_uint16(const vxcrash_async_mobject* mobj,
+                                                  const vxcrash_async_byteorder* byteorder, uint64_t address,
                                                   int64_t offset, uint16_t* result)
 {
     uint16_t raw;
@@ -109,8 +109,8 @@ vxcrash_error_t vxcrash_async_mobject_read_uint16(const vxcrash_async_mobject_t*
     return err;
 }
 
-vxcrash_error_t vxcrash_async_mobject_read_uint32(const vxcrash_async_mobject_t* mobj,
-                                                  const vxcrash_async_byteorder_t* byteorder, uint64_t address,
+vxcrash_error_t vxcrash_async_mobject_read_uint32(const vxcrash_async_mobject* mobj,
+                                                  const vxcrash_async_byteorder* byteorder, uint64_t address,
                                                   int64_t offset, uint32_t* result)
 {
     uint32_t raw;
@@ -120,8 +120,8 @@ vxcrash_error_t vxcrash_async_mobject_read_uint32(const vxcrash_async_mobject_t*
     return err;
 }
 
-vxcrash_error_t vxcrash_async_mobject_read_uint64(const vxcrash_async_mobject_t* mobj,
-                                                  const vxcrash_async_byteorder_t* byteorder, uint64_t address,
+vxcrash_error_t vxcrash_async_mobject_read_uint64(const vxcrash_async_mobject* mobj,
+                                                  const vxcrash_async_byteorder* byteorder, uint64_t address,
                                                   int64_t offset, uint64_t* result)
 {
     uint64_t raw;

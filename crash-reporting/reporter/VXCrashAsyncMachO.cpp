@@ -18,33 +18,33 @@ constexpr uint16_t kArmThumbDefinition = 0x0008;
 constexpr uint8_t kSymbolTypeMask = 0xEE;
 constexpr uint8_t kSymbolTypeSection = 0x0E;
 
-uint32_t load32(const vxcrash_async_macho_t* image, const void* p)
+uint32_t load32(const vxcrash_async_macho* image, const void* p)
 {
     uint32_t v;
     __builtin_memcpy(&v, p, 4);
     return image->byteorder->swap32(v);
 }
 
-uint64_t load64(const vxcrash_async_macho_t* image, const void* p)
+uint64_t load64(const vxcrash_async_macho* image, const void* p)
 {
     uint64_t v;
     __builtin_memcpy(&v, p, 8);
     return image->byteorder->swap64(v);
 }
 
-uint64_t loadWord(const vxcrash_async_macho_t* image, const void* p)
+uint64_t loadWord(const vxcrash_async_macho* image, const void* p)
 {
     return image->m64 ? load64(image, p) : load32(image, p);
 }
 
-bool commandFits(const vxcrash_async_macho_t* image, const void* cmd, size_t length)
+bool commandFits(const vxcrash_async_macho* image, const void* cmd, size_t length)
 {
     return vxcrash_async_mobject_verify_local_pointer(&image->load_cmds, reinterpret_cast<uintptr_t>(cmd), 0, length);
 }
 
 } // namespace
 
-vxcrash_error_t vxcrash_nasync_macho_init(vxcrash_async_macho_t* image, vxcrash_task_t task, const char* path,
+vxcrash_error_t vxcrash_nasync_macho_init(vxcrash_async_macho* image, vxcrash_task_t task, const char* path,
                                           uint64_t header)
 {
     vxcrash_async_memset(image, 0, sizeof *image);
@@ -93,39 +93,39 @@ vxcrash_error_t vxcrash_nasync_macho_init(vxcrash_async_macho_t* image, vxcrash_
     return fail(VXCRASH_STATUS_INVALID_ARGUMENT);
 }
 
-void vxcrash_nasync_macho_free(vxcrash_async_macho_t* image)
+void vxcrash_nasync_macho_free(vxcrash_async_macho* image)
 {
     vxcrash_async_mobject_free(&image->load_cmds);
     free(image->name);
     image->name = nullptr;
 }
 
-const vxcrash_async_byteorder_t* vxcrash_async_macho_byteorder(const vxcrash_async_macho_t* image)
+const vxcrash_async_byteorder* vxcrash_async_macho_byteorder(const vxcrash_async_macho* image)
 {
     return image->byteorder;
 }
-const vxcrash_async_macho_header_t* vxcrash_async_macho_header(const vxcrash_async_macho_t* image)
+const vxcrash_macho_header* vxcrash_async_macho_header(const vxcrash_async_macho* image)
 {
     return &image->header;
 }
-uint32_t vxcrash_async_macho_header_size(const vxcrash_async_macho_t* image) { return image->header_size; }
-int32_t vxcrash_async_macho_cpu_type(const vxcrash_async_macho_t* image)
+uint32_t vxcrash_async_macho_header_size(const vxcrash_async_macho* image) { return image->header_size; }
+int32_t vxcrash_async_macho_cpu_type(const vxcrash_async_macho* image)
 {
     return int32_t(image->byteorder->swap32(uint32_t(image->header.cputype)));
 }
-int32_t vxcrash_async_macho_cpu_subtype(const vxcrash_async_macho_t* image)
+int32_t vxcrash_async_macho_cpu_subtype(const vxcrash_async_macho* image)
 {
     return int32_t(image->byteorder->swap32(uint32_t(image->header.cpusubtype)));
 }
 
-bool vxcrash_async_macho_contains_address(const vxcrash_async_macho_t* image, uint64_t address)
+bool vxcrash_async_macho_contains_address(const vxcrash_async_macho* image, uint64_t address)
 {
     return address >= image->header_addr && address - image->header_addr < image->text_size;
 }
 
-void* vxcrash_async_macho_next_command(const vxcrash_async_macho_t* image, void* previous)
+void* vxcrash_async_macho_next_command(const vxcrash_async_macho* image, void* previous)
 {
-    const vxcrash_async_mobject_t* cmds = &image->load_cmds;
+    const vxcrash_async_mobject* cmds = &image->load_cmds;
     if (!previous) {
         if (cmds->length < 8)
             return nullptr;
@@ -147,7 +147,7 @@ void* vxcrash_async_macho_next_command(const vxcrash_async_macho_t* image, void*
     return reinterpret_cast<void*>(uintptr_t(next));
 }
 
-void* vxcrash_async_macho_next_command_type(const vxcrash_async_macho_t* image, void* previous, uint32_t type)
+void* vxcrash_async_macho_next_command_type(const vxcrash_async_macho* image, void* previous, uint32_t type)
 {
     for (void* cmd = vxcrash_async_macho_next_command(image, previous); cmd;
          cmd = vxcrash_async_macho_next_command(image, cmd)) {
@@ -157,7 +157,7 @@ void* vxcrash_async_macho_next_command_type(const vxcrash_async_macho_t* image, 
     return nullptr;
 }
 
-void* vxcrash_async_macho_find_command(const vxcrash_async_macho_t* image, uint32_t type)
+void* vxcrash_async_macho_find_command(const vxcrash_async_macho* image, uint32_t type)
 {
     for (void* cmd = vxcrash_async_macho_next_command(image, nullptr); cmd;
          cmd = vxcrash_async_macho_next_command(image, cmd)) {
@@ -169,7 +169,7 @@ void* vxcrash_async_macho_find_command(const vxcrash_async_macho_t* image, uint3
     return nullptr;
 }
 
-void* vxcrash_async_macho_find_segment_cmd(const vxcrash_async_macho_t* image, const char* segname)
+void* vxcrash_async_macho_find_segment_cmd(const vxcrash_async_macho* image, const char* segname)
 {
     const uint32_t type = image->m64 ? VXCRASH_LC_SEGMENT_64 : VXCRASH_LC_SEGMENT;
     const size_t size = image->m64 ? kSegmentCommand64Size : kSegmentCommand32Size;
@@ -182,8 +182,8 @@ void* vxcrash_async_macho_find_segment_cmd(const vxcrash_async_macho_t* image, c
     return nullptr;
 }
 
-vxcrash_error_t vxcrash_async_macho_map_segment(const vxcrash_async_macho_t* image, const char* segname,
-                                                vxcrash_async_macho_mapped_segment_t* seg)
+vxcrash_error_t vxcrash_async_macho_map_segment(const vxcrash_async_macho* image, const char* segname,
+                                                vxcrash_async_macho_mapped_segment* seg)
 {
     const auto* cmd = static_cast<const uint8_t*>(vxcrash_async_macho_find_segment_cmd(image, segname));
     if (!cmd)
@@ -199,13 +199,13 @@ vxcrash_error_t vxcrash_async_macho_map_segment(const vxcrash_async_macho_t* ima
     return vxcrash_async_mobject_init(&seg->mobj, image->task, at, vmsize, false);
 }
 
-void vxcrash_async_macho_mapped_segment_free(vxcrash_async_macho_mapped_segment_t* seg)
+void vxcrash_async_macho_mapped_segment_free(vxcrash_async_macho_mapped_segment* seg)
 {
     vxcrash_async_mobject_free(&seg->mobj);
 }
 
-vxcrash_error_t vxcrash_async_macho_map_section(const vxcrash_async_macho_t* image, const char* segname,
-                                                const char* sectname, vxcrash_async_mobject_t* mobj)
+vxcrash_error_t vxcrash_async_macho_map_section(const vxcrash_async_macho* image, const char* segname,
+                                                const char* sectname, vxcrash_async_mobject* mobj)
 {
     const auto* cmd = static_cast<const uint8_t*>(vxcrash_async_macho_find_segment_cmd(image, segname));
     if (!cmd)
@@ -230,7 +230,7 @@ vxcrash_error_t vxcrash_async_macho_map_section(const vxcrash_async_macho_t* ima
     return VXCRASH_STATUS_NOT_FOUND;
 }
 
-bool vxcrash_async_macho_uuid(const vxcrash_async_macho_t* image, uint8_t uuid[16])
+bool vxcrash_async_macho_uuid(const vxcrash_async_macho* image, uint8_t uuid[16])
 {
     const auto* cmd = static_cast<const uint8_t*>(vxcrash_async_macho_find_command(image, VXCRASH_LC_UUID));
     if (!cmd || !commandFits(image, cmd, 24))
@@ -239,8 +239,8 @@ bool vxcrash_async_macho_uuid(const vxcrash_async_macho_t* image, uint8_t uuid[1
     return true;
 }
 
-vxcrash_error_t vxcrash_async_macho_symtab_reader_init(vxcrash_async_macho_symtab_reader_t* reader,
-                                                       vxcrash_async_macho_t* image)
+vxcrash_error_t vxcrash_async_macho_symtab_reader_init(vxcrash_async_macho_symtab_reader* reader,
+                                                       vxcrash_async_macho* image)
 {
     vxcrash_async_memset(reader, 0, sizeof *reader);
     reader->image = image;
@@ -259,7 +259,7 @@ vxcrash_error_t vxcrash_async_macho_symtab_reader_init(vxcrash_async_macho_symta
     const uint32_t stroff = load32(image, symtab + 16);
     const uint32_t strsize = load32(image, symtab + 20);
     const size_t entrySize = image->m64 ? kNlist64Size : kNlist32Size;
-    const vxcrash_async_mobject_t* seg = &reader->linkedit.mobj;
+    const vxcrash_async_mobject* seg = &reader->linkedit.mobj;
     const uint64_t base = seg->task_address;
     const int64_t fileoff = int64_t(reader->linkedit.fileoff);
     reader->symtab = vxcrash_async_mobject_remap_address(seg, base, int64_t(symoff) - fileoff,
@@ -291,11 +291,11 @@ vxcrash_error_t vxcrash_async_macho_symtab_reader_init(vxcrash_async_macho_symta
     return VXCRASH_STATUS_OK;
 }
 
-vxcrash_async_macho_symtab_entry_t vxcrash_async_macho_symtab_reader_read(vxcrash_async_macho_symtab_reader_t* reader,
+vxcrash_async_macho_symtab_entry vxcrash_async_macho_symtab_reader_read(vxcrash_async_macho_symtab_reader* reader,
                                                                           void* symtab, uint32_t index)
 {
-    const vxcrash_async_macho_t* image = reader->image;
-    vxcrash_async_macho_symtab_entry_t entry = {};
+    const vxcrash_async_macho* image = reader->image;
+    vxcrash_async_macho_symtab_entry entry = {};
     const auto* p = static_cast<const uint8_t*>(symtab) + size_t(index) * (image->m64 ? kNlist64Size : kNlist32Size);
     entry.n_strx = load32(image, p);
     entry.n_type = p[4];
@@ -310,12 +310,12 @@ vxcrash_async_macho_symtab_entry_t vxcrash_async_macho_symtab_reader_read(vxcras
     return entry;
 }
 
-const char* vxcrash_async_macho_symtab_reader_symbol_name(vxcrash_async_macho_symtab_reader_t* reader, uint32_t n_strx)
+const char* vxcrash_async_macho_symtab_reader_symbol_name(vxcrash_async_macho_symtab_reader* reader, uint32_t n_strx)
 {
     if (!reader->string_table || n_strx >= reader->string_table_size)
         return nullptr;
     // The name must end with a NUL inside the mapped segment.
-    const vxcrash_async_mobject_t* seg = &reader->linkedit.mobj;
+    const vxcrash_async_mobject* seg = &reader->linkedit.mobj;
     const char* name = reader->string_table + n_strx;
     for (const char* p = name;; ++p) {
         if (!vxcrash_async_mobject_verify_local_pointer(seg, reinterpret_cast<uintptr_t>(p), 0, 1))
@@ -325,20 +325,20 @@ const char* vxcrash_async_macho_symtab_reader_symbol_name(vxcrash_async_macho_sy
     }
 }
 
-void vxcrash_async_macho_symtab_reader_free(vxcrash_async_macho_symtab_reader_t* reader)
+void vxcrash_async_macho_symtab_reader_free(vxcrash_async_macho_symtab_reader* reader)
 {
     vxcrash_async_macho_mapped_segment_free(&reader->linkedit);
 }
 
 namespace {
 
-bool symbolCounts(const vxcrash_async_macho_symtab_entry_t& e)
+bool symbolCounts(const vxcrash_async_macho_symtab_entry& e)
 {
     return (e.n_type & kSymbolTypeMask) == kSymbolTypeSection;
 }
 
-void searchTable(vxcrash_async_macho_symtab_reader_t* reader, void* table, uint32_t count, uint64_t pc, bool* found,
-                 vxcrash_async_macho_symtab_entry_t* best)
+void searchTable(vxcrash_async_macho_symtab_reader* reader, void* table, uint32_t count, uint64_t pc, bool* found,
+                 vxcrash_async_macho_symtab_entry* best)
 {
     for (uint32_t i = 0; i < count; ++i) {
         const auto entry = vxcrash_async_macho_symtab_reader_read(reader, table, i);
@@ -353,16 +353,16 @@ void searchTable(vxcrash_async_macho_symtab_reader_t* reader, void* table, uint3
 
 } // namespace
 
-vxcrash_error_t vxcrash_async_macho_find_symbol_by_pc(vxcrash_async_macho_t* image, uint64_t pc,
+vxcrash_error_t vxcrash_async_macho_find_symbol_by_pc(vxcrash_async_macho* image, uint64_t pc,
                                                       vxcrash_async_macho_found_symbol_cb callback, void* ctx)
 {
-    vxcrash_async_macho_symtab_reader_t reader;
+    vxcrash_async_macho_symtab_reader reader;
     vxcrash_error_t err = vxcrash_async_macho_symtab_reader_init(&reader, image);
     if (err != VXCRASH_STATUS_OK)
         return err;
     const uint64_t unslid = pc - uint64_t(image->vmaddr_slide);
     bool found = false;
-    vxcrash_async_macho_symtab_entry_t best = {};
+    vxcrash_async_macho_symtab_entry best = {};
     if (reader.symtab_global && reader.symtab_local) {
         searchTable(&reader, reader.symtab_global, reader.nsyms_global, unslid, &found, &best);
         searchTable(&reader, reader.symtab_local, reader.nsyms_local, unslid, &found, &best);
@@ -380,10 +380,10 @@ vxcrash_error_t vxcrash_async_macho_find_symbol_by_pc(vxcrash_async_macho_t* ima
     return err;
 }
 
-vxcrash_error_t vxcrash_async_macho_find_symbol_by_name(vxcrash_async_macho_t* image, const char* name,
+vxcrash_error_t vxcrash_async_macho_find_symbol_by_name(vxcrash_async_macho* image, const char* name,
                                                         uint64_t* address)
 {
-    vxcrash_async_macho_symtab_reader_t reader;
+    vxcrash_async_macho_symtab_reader reader;
     vxcrash_error_t err = vxcrash_async_macho_symtab_reader_init(&reader, image);
     if (err != VXCRASH_STATUS_OK)
         return err;
@@ -403,7 +403,7 @@ vxcrash_error_t vxcrash_async_macho_find_symbol_by_name(vxcrash_async_macho_t* i
     return err;
 }
 
-vxcrash_error_t vxcrash_async_macho_string_init(vxcrash_async_macho_string_t* string, vxcrash_async_macho_t* image,
+vxcrash_error_t vxcrash_async_macho_string_init(vxcrash_async_macho_string* string, vxcrash_async_macho* image,
                                                 uint64_t address)
 {
     vxcrash_async_memset(string, 0, sizeof *string);
@@ -416,7 +416,7 @@ namespace {
 
 constexpr uint64_t kMaxStringPages = 16;
 
-vxcrash_error_t loadString(vxcrash_async_macho_string_t* string)
+vxcrash_error_t loadString(vxcrash_async_macho_string* string)
 {
     if (string->loaded)
         return VXCRASH_STATUS_OK;
@@ -451,7 +451,7 @@ vxcrash_error_t loadString(vxcrash_async_macho_string_t* string)
 
 } // namespace
 
-vxcrash_error_t vxcrash_async_macho_string_get_length(vxcrash_async_macho_string_t* string, size_t* length)
+vxcrash_error_t vxcrash_async_macho_string_get_length(vxcrash_async_macho_string* string, size_t* length)
 {
     const vxcrash_error_t err = loadString(string);
     if (err == VXCRASH_STATUS_OK)
@@ -459,7 +459,7 @@ vxcrash_error_t vxcrash_async_macho_string_get_length(vxcrash_async_macho_string
     return err;
 }
 
-vxcrash_error_t vxcrash_async_macho_string_get_pointer(vxcrash_async_macho_string_t* string, const char** pointer)
+vxcrash_error_t vxcrash_async_macho_string_get_pointer(vxcrash_async_macho_string* string, const char** pointer)
 {
     const vxcrash_error_t err = loadString(string);
     if (err != VXCRASH_STATUS_OK)
@@ -471,7 +471,7 @@ vxcrash_error_t vxcrash_async_macho_string_get_pointer(vxcrash_async_macho_strin
     return VXCRASH_STATUS_OK;
 }
 
-void vxcrash_async_macho_string_free(vxcrash_async_macho_string_t* string)
+void vxcrash_async_macho_string_free(vxcrash_async_macho_string* string)
 {
     if (string->loaded)
         vxcrash_async_mobject_free(&string->mobj);

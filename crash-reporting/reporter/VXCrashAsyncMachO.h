@@ -18,7 +18,7 @@ enum : uint32_t {
     VXCRASH_LC_UUID = 0x1B,
 };
 
-struct vxcrash_async_macho_header_t {
+struct vxcrash_macho_header {
     uint32_t magic;
     int32_t cputype;
     int32_t cpusubtype;
@@ -29,28 +29,28 @@ struct vxcrash_async_macho_header_t {
     uint32_t reserved; // 64-bit images only
 };
 
-struct vxcrash_async_macho_t {
+struct vxcrash_async_macho {
     vxcrash_task_t task;
     uint64_t header_addr;
     int64_t vmaddr_slide;
     char* name;
-    vxcrash_async_macho_header_t header; // as stored, not byte-swapped
+    vxcrash_macho_header header; // as stored, not byte-swapped
     uint32_t header_size;
     uint32_t ncmds;
-    vxcrash_async_mobject_t load_cmds;
+    vxcrash_async_mobject load_cmds;
     uint64_t text_vmaddr;
     uint64_t text_size;
     bool m64;
-    const vxcrash_async_byteorder_t* byteorder;
+    const vxcrash_async_byteorder* byteorder;
 };
 
-struct vxcrash_async_macho_mapped_segment_t {
-    vxcrash_async_mobject_t mobj;
+struct vxcrash_async_macho_mapped_segment {
+    vxcrash_async_mobject mobj;
     uint64_t fileoff;
     uint64_t filesize;
 };
 
-struct vxcrash_async_macho_symtab_entry_t {
+struct vxcrash_async_macho_symtab_entry {
     uint32_t n_strx;
     uint8_t n_type;
     uint8_t n_sect;
@@ -59,9 +59,9 @@ struct vxcrash_async_macho_symtab_entry_t {
     uint64_t normalized_value;
 };
 
-struct vxcrash_async_macho_symtab_reader_t {
-    vxcrash_async_macho_t* image;
-    vxcrash_async_macho_mapped_segment_t linkedit;
+struct vxcrash_async_macho_symtab_reader {
+    vxcrash_async_macho* image;
+    vxcrash_async_macho_mapped_segment linkedit;
     void* symtab;
     uint32_t nsymbols;
     void* symtab_global;
@@ -72,56 +72,56 @@ struct vxcrash_async_macho_symtab_reader_t {
     size_t string_table_size;
 };
 
-struct vxcrash_async_macho_string_t {
-    vxcrash_async_macho_t* image;
+struct vxcrash_async_macho_string {
+    vxcrash_async_macho* image;
     uint64_t address;
-    vxcrash_async_mobject_t mobj;
+    vxcrash_async_mobject mobj;
     bool loaded;
     size_t length;
 };
 
 typedef void (*vxcrash_async_macho_found_symbol_cb)(uint64_t address, const char* name, void* ctx);
 
-vxcrash_error_t vxcrash_nasync_macho_init(vxcrash_async_macho_t* image, vxcrash_task_t task, const char* path,
+vxcrash_error_t vxcrash_nasync_macho_init(vxcrash_async_macho* image, vxcrash_task_t task, const char* path,
                                           uint64_t header);
-void vxcrash_nasync_macho_free(vxcrash_async_macho_t* image);
+void vxcrash_nasync_macho_free(vxcrash_async_macho* image);
 
-const vxcrash_async_byteorder_t* vxcrash_async_macho_byteorder(const vxcrash_async_macho_t* image);
-const vxcrash_async_macho_header_t* vxcrash_async_macho_header(const vxcrash_async_macho_t* image);
-uint32_t vxcrash_async_macho_header_size(const vxcrash_async_macho_t* image);
-int32_t vxcrash_async_macho_cpu_type(const vxcrash_async_macho_t* image);
-int32_t vxcrash_async_macho_cpu_subtype(const vxcrash_async_macho_t* image);
-bool vxcrash_async_macho_contains_address(const vxcrash_async_macho_t* image, uint64_t address);
+const vxcrash_async_byteorder* vxcrash_async_macho_byteorder(const vxcrash_async_macho* image);
+const vxcrash_macho_header* vxcrash_async_macho_header(const vxcrash_async_macho* image);
+uint32_t vxcrash_async_macho_header_size(const vxcrash_async_macho* image);
+int32_t vxcrash_async_macho_cpu_type(const vxcrash_async_macho* image);
+int32_t vxcrash_async_macho_cpu_subtype(const vxcrash_async_macho* image);
+bool vxcrash_async_macho_contains_address(const vxcrash_async_macho* image, uint64_t address);
 
-void* vxcrash_async_macho_next_command(const vxcrash_async_macho_t* image, void* previous);
-void* vxcrash_async_macho_next_command_type(const vxcrash_async_macho_t* image, void* previous, uint32_t type);
-void* vxcrash_async_macho_find_command(const vxcrash_async_macho_t* image, uint32_t type);
-void* vxcrash_async_macho_find_segment_cmd(const vxcrash_async_macho_t* image, const char* segname);
+void* vxcrash_async_macho_next_command(const vxcrash_async_macho* image, void* previous);
+void* vxcrash_async_macho_next_command_type(const vxcrash_async_macho* image, void* previous, uint32_t type);
+void* vxcrash_async_macho_find_command(const vxcrash_async_macho* image, uint32_t type);
+void* vxcrash_async_macho_find_segment_cmd(const vxcrash_async_macho* image, const char* segname);
 
-vxcrash_error_t vxcrash_async_macho_map_segment(const vxcrash_async_macho_t* image, const char* segname,
-                                                vxcrash_async_macho_mapped_segment_t* seg);
-void vxcrash_async_macho_mapped_segment_free(vxcrash_async_macho_mapped_segment_t* seg);
-vxcrash_error_t vxcrash_async_macho_map_section(const vxcrash_async_macho_t* image, const char* segname,
-                                                const char* sectname, vxcrash_async_mobject_t* mobj);
+vxcrash_error_t vxcrash_async_macho_map_segment(const vxcrash_async_macho* image, const char* segname,
+                                                vxcrash_async_macho_mapped_segment* seg);
+void vxcrash_async_macho_mapped_segment_free(vxcrash_async_macho_mapped_segment* seg);
+vxcrash_error_t vxcrash_async_macho_map_section(const vxcrash_async_macho* image, const char* segname,
+                                                const char* sectname, vxcrash_async_mobject* mobj);
 
 // The 16 bytes of the image's LC_UUID command; false when it has none.
-bool vxcrash_async_macho_uuid(const vxcrash_async_macho_t* image, uint8_t uuid[16]);
+bool vxcrash_async_macho_uuid(const vxcrash_async_macho* image, uint8_t uuid[16]);
 
-vxcrash_error_t vxcrash_async_macho_symtab_reader_init(vxcrash_async_macho_symtab_reader_t* reader,
-                                                       vxcrash_async_macho_t* image);
-vxcrash_async_macho_symtab_entry_t vxcrash_async_macho_symtab_reader_read(vxcrash_async_macho_symtab_reader_t* reader,
+vxcrash_error_t vxcrash_async_macho_symtab_reader_init(vxcrash_async_macho_symtab_reader* reader,
+                                                       vxcrash_async_macho* image);
+vxcrash_async_macho_symtab_entry vxcrash_async_macho_symtab_reader_read(vxcrash_async_macho_symtab_reader* reader,
                                                                           void* symtab, uint32_t index);
-const char* vxcrash_async_macho_symtab_reader_symbol_name(vxcrash_async_macho_symtab_reader_t* reader,
+const char* vxcrash_async_macho_symtab_reader_symbol_name(vxcrash_async_macho_symtab_reader* reader,
                                                           uint32_t n_strx);
-void vxcrash_async_macho_symtab_reader_free(vxcrash_async_macho_symtab_reader_t* reader);
+void vxcrash_async_macho_symtab_reader_free(vxcrash_async_macho_symtab_reader* reader);
 
-vxcrash_error_t vxcrash_async_macho_find_symbol_by_pc(vxcrash_async_macho_t* image, uint64_t pc,
+vxcrash_error_t vxcrash_async_macho_find_symbol_by_pc(vxcrash_async_macho* image, uint64_t pc,
                                                       vxcrash_async_macho_found_symbol_cb callback, void* ctx);
-vxcrash_error_t vxcrash_async_macho_find_symbol_by_name(vxcrash_async_macho_t* image, const char* name,
+vxcrash_error_t vxcrash_async_macho_find_symbol_by_name(vxcrash_async_macho* image, const char* name,
                                                         uint64_t* address);
 
-vxcrash_error_t vxcrash_async_macho_string_init(vxcrash_async_macho_string_t* string, vxcrash_async_macho_t* image,
+vxcrash_error_t vxcrash_async_macho_string_init(vxcrash_async_macho_string* string, vxcrash_async_macho* image,
                                                 uint64_t address);
-vxcrash_error_t vxcrash_async_macho_string_get_length(vxcrash_async_macho_string_t* string, size_t* length);
-vxcrash_error_t vxcrash_async_macho_string_get_pointer(vxcrash_async_macho_string_t* string, const char** pointer);
-void vxcrash_async_macho_string_free(vxcrash_async_macho_string_t* string);
+vxcrash_error_t vxcrash_async_macho_string_get_length(vxcrash_async_macho_string* string, size_t* length);
+vxcrash_error_t vxcrash_async_macho_string_get_pointer(vxcrash_async_macho_string* string, const char** pointer);
+void vxcrash_async_macho_string_free(vxcrash_async_macho_string* string);

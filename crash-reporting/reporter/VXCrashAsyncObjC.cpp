@@ -20,11 +20,11 @@ constexpr uint32_t kObjc1MethodListEnd = 0xFFFFFFFF;
 constexpr uint32_t kMaxListEntries = 1u << 20;
 
 struct Context {
-    vxcrash_async_macho_t* image;
-    vxcrash_async_objc_cache_t* cache;
+    vxcrash_async_macho* image;
+    vxcrash_async_objc_cache* cache;
     bool m64;
     size_t word;
-    const vxcrash_async_byteorder_t* bo;
+    const vxcrash_async_byteorder* bo;
 };
 
 uint64_t loadWord(const Context& c, const void* p)
@@ -47,21 +47,21 @@ uint32_t load32(const Context& c, const void* p)
 }
 
 // `length` bytes at `address` from a mapped section, or null.
-const uint8_t* inSection(const vxcrash_async_objc_section_t& s, uint64_t address, size_t length)
+const uint8_t* inSection(const vxcrash_async_objc_section& s, uint64_t address, size_t length)
 {
     if (!s.mapped)
         return nullptr;
     return static_cast<const uint8_t*>(vxcrash_async_mobject_remap_address(&s.mobj, address, 0, length));
 }
 
-void releaseSection(vxcrash_async_objc_section_t* s)
+void releaseSection(vxcrash_async_objc_section* s)
 {
     if (s->mapped)
         vxcrash_async_mobject_free(&s->mobj);
     s->mapped = false;
 }
 
-void releaseSections(vxcrash_async_objc_cache_t* cache)
+void releaseSections(vxcrash_async_objc_cache* cache)
 {
     for (auto* s : {&cache->const_section, &cache->const_ax_section, &cache->methlist_section,
                     &cache->selrefs_section, &cache->classlist_section, &cache->catlist_section,
@@ -70,8 +70,8 @@ void releaseSections(vxcrash_async_objc_cache_t* cache)
     cache->mapped_image = nullptr;
 }
 
-vxcrash_error_t mapSection(vxcrash_async_macho_t* image, const char* segment, const char* section,
-                           vxcrash_async_objc_section_t* out)
+vxcrash_error_t mapSection(vxcrash_async_macho* image, const char* segment, const char* section,
+                           vxcrash_async_objc_section* out)
 {
     const vxcrash_error_t err = vxcrash_async_macho_map_section(image, segment, section, &out->mobj);
     out->mapped = err == VXCRASH_STATUS_OK;
@@ -79,7 +79,7 @@ vxcrash_error_t mapSection(vxcrash_async_macho_t* image, const char* segment, co
 }
 
 // Data sections move between these segments across toolchains.
-vxcrash_error_t mapDataSection(vxcrash_async_macho_t* image, const char* section, vxcrash_async_objc_section_t* out)
+vxcrash_error_t mapDataSection(vxcrash_async_macho* image, const char* section, vxcrash_async_objc_section* out)
 {
     vxcrash_error_t err = VXCRASH_STATUS_NOT_FOUND;
     for (const char* segment : {"__DATA", "__DATA_CONST", "__DATA_DIRTY"}) {
@@ -90,7 +90,7 @@ vxcrash_error_t mapDataSection(vxcrash_async_macho_t* image, const char* section
     return err;
 }
 
-vxcrash_error_t mapSections(vxcrash_async_macho_t* image, vxcrash_async_objc_cache_t* cache)
+vxcrash_error_t mapSections(vxcrash_async_macho* image, vxcrash_async_objc_cache* cache)
 {
     if (cache->mapped_image == image)
         return VXCRASH_STATUS_OK;
@@ -114,7 +114,7 @@ vxcrash_error_t mapSections(vxcrash_async_macho_t* image, vxcrash_async_objc_cac
     return VXCRASH_STATUS_OK;
 }
 
-uint64_t cacheGet(const vxcrash_async_objc_cache_t* cache, uint64_t key)
+uint64_t cacheGet(const vxcrash_async_objc_cache* cache, uint64_t key)
 {
     if (cache->class_table_size == 0)
         return 0;
@@ -122,7 +122,7 @@ uint64_t cacheGet(const vxcrash_async_objc_cache_t* cache, uint64_t key)
     return cache->class_table_keys[index] == key ? cache->class_table_values[index] : 0;
 }
 
-void cacheSet(vxcrash_async_objc_cache_t* cache, uint64_t key, uint64_t value)
+void cacheSet(vxcrash_async_objc_cache* cache, uint64_t key, uint64_t value)
 {
     if (!cache->class_table_keys) {
         void* table = mmap(nullptr, kClassTableBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -146,7 +146,7 @@ void cacheSet(vxcrash_async_objc_cache_t* cache, uint64_t key, uint64_t value)
 
 // Reads `length` bytes at `address` through `section` when it lies there,
 // else by a task copy.
-vxcrash_error_t readFrom(const Context& c, const vxcrash_async_objc_section_t& section, uint64_t address, void* out,
+vxcrash_error_t readFrom(const Context& c, const vxcrash_async_objc_section& section, uint64_t address, void* out,
                          size_t length)
 {
     if (const uint8_t* p = inSection(section, address, length)) {
@@ -225,10 +225,10 @@ vxcrash_error_t readClassInfo(const Context& c, const uint8_t* cls, ClassInfo* i
     return VXCRASH_STATUS_OK;
 }
 
-vxcrash_error_t parseMethodList(const Context& c, bool isMeta, vxcrash_async_macho_string_t* className, uint64_t list,
+vxcrash_error_t parseMethodList(const Context& c, bool isMeta, vxcrash_async_macho_string* className, uint64_t list,
                                 vxcrash_async_objc_found_method_cb callback, void* ctx)
 {
-    const vxcrash_async_objc_section_t* section = nullptr;
+    const vxcrash_async_objc_section* section = nullptr;
     for (const auto* s : {&c.cache->const_section, &c.cache->const_ax_section, &c.cache->methlist_section}) {
         if (inSection(*s, list, 8)) {
             section = s;
@@ -261,7 +261,7 @@ vxcrash_error_t parseMethodList(const Context& c, bool isMeta, vxcrash_async_mac
         if (const uint8_t* ref = inSection(c.cache->selrefs_section, selector, c.word))
             selector = loadWord(c, ref);
 
-        vxcrash_async_macho_string_t name;
+        vxcrash_async_macho_string name;
         vxcrash_async_macho_string_init(&name, c.image, selector);
         size_t length;
         const vxcrash_error_t err = vxcrash_async_macho_string_get_length(&name, &length);
@@ -282,7 +282,7 @@ vxcrash_error_t parseClass(const Context& c, const uint8_t* cls, bool isMeta,
     vxcrash_error_t err = readClassInfo(c, cls, &info);
     if (err != VXCRASH_STATUS_OK)
         return err;
-    vxcrash_async_macho_string_t className;
+    vxcrash_async_macho_string className;
     vxcrash_async_macho_string_init(&className, c.image, info.name);
     size_t length;
     if (vxcrash_async_macho_string_get_length(&className, &length) != VXCRASH_STATUS_OK) {
@@ -297,7 +297,7 @@ vxcrash_error_t parseClass(const Context& c, const uint8_t* cls, bool isMeta,
 
 vxcrash_error_t parseLegacy(const Context& c, vxcrash_async_objc_found_method_cb callback, void* ctx)
 {
-    vxcrash_async_mobject_t modules;
+    vxcrash_async_mobject modules;
     vxcrash_error_t err = vxcrash_async_macho_map_section(c.image, "__OBJC", "__module_info", &modules);
     if (err != VXCRASH_STATUS_OK)
         return err;
@@ -313,7 +313,7 @@ vxcrash_error_t parseLegacy(const Context& c, vxcrash_async_objc_found_method_cb
             return VXCRASH_STATUS_INVALID_DATA;
         for (uint32_t& f : fields)
             f = bo->swap32(f);
-        vxcrash_async_macho_string_t className;
+        vxcrash_async_macho_string className;
         vxcrash_async_macho_string_init(&className, c.image, fields[2]);
         vxcrash_error_t result = VXCRASH_STATUS_OK;
         auto reportList = [&](uint32_t list) -> vxcrash_error_t {
@@ -324,7 +324,7 @@ vxcrash_error_t parseLegacy(const Context& c, vxcrash_async_objc_found_method_cb
                 uint32_t method[3];
                 if (vxcrash_async_task_memcpy(task, list + 8 + uint64_t(i) * 12, 0, method, 12) != VXCRASH_STATUS_OK)
                     return VXCRASH_STATUS_INVALID_DATA;
-                vxcrash_async_macho_string_t name;
+                vxcrash_async_macho_string name;
                 vxcrash_async_macho_string_init(&name, c.image, bo->swap32(method[0]));
                 size_t length;
                 const vxcrash_error_t e = vxcrash_async_macho_string_get_length(&name, &length);
@@ -388,13 +388,13 @@ vxcrash_error_t parseLegacy(const Context& c, vxcrash_async_objc_found_method_cb
 
 } // namespace
 
-vxcrash_error_t vxcrash_async_objc_cache_init(vxcrash_async_objc_cache_t* cache)
+vxcrash_error_t vxcrash_async_objc_cache_init(vxcrash_async_objc_cache* cache)
 {
     vxcrash_async_memset(cache, 0, sizeof *cache);
     return VXCRASH_STATUS_OK;
 }
 
-void vxcrash_async_objc_cache_free(vxcrash_async_objc_cache_t* cache)
+void vxcrash_async_objc_cache_free(vxcrash_async_objc_cache* cache)
 {
     releaseSections(cache);
     if (cache->class_table_keys)
@@ -404,7 +404,7 @@ void vxcrash_async_objc_cache_free(vxcrash_async_objc_cache_t* cache)
     cache->class_table_size = 0;
 }
 
-vxcrash_error_t vxcrash_async_objc_parse(vxcrash_async_macho_t* image, vxcrash_async_objc_cache_t* cache,
+vxcrash_error_t vxcrash_async_objc_parse(vxcrash_async_macho* image, vxcrash_async_objc_cache* cache,
                                          vxcrash_async_objc_found_method_cb callback, void* ctx)
 {
     if (!cache)
@@ -419,7 +419,7 @@ vxcrash_error_t vxcrash_async_objc_parse(vxcrash_async_macho_t* image, vxcrash_a
     if (err != VXCRASH_STATUS_OK)
         return err;
 
-    const vxcrash_async_mobject_t& classes = cache->classlist_section.mobj;
+    const vxcrash_async_mobject& classes = cache->classlist_section.mobj;
     const uint64_t classCount = classes.length / c.word;
     for (uint64_t i = 0; i < classCount; ++i) {
         const auto* p = static_cast<const uint8_t*>(
@@ -445,7 +445,7 @@ vxcrash_error_t vxcrash_async_objc_parse(vxcrash_async_macho_t* image, vxcrash_a
     }
 
     if (cache->catlist_section.mapped) {
-        const vxcrash_async_mobject_t& categories = cache->catlist_section.mobj;
+        const vxcrash_async_mobject& categories = cache->catlist_section.mobj;
         const uint64_t categoryCount = categories.length / c.word;
         for (uint64_t i = 0; i < categoryCount; ++i) {
             const auto* p = static_cast<const uint8_t*>(vxcrash_async_mobject_remap_address(
@@ -464,7 +464,7 @@ vxcrash_error_t vxcrash_async_objc_parse(vxcrash_async_macho_t* image, vxcrash_a
             ClassInfo info;
             err = readClassInfo(c, cls, &info);
             if (err == VXCRASH_STATUS_OK) {
-                vxcrash_async_macho_string_t className;
+                vxcrash_async_macho_string className;
                 vxcrash_async_macho_string_init(&className, image, info.name);
                 size_t length;
                 if (vxcrash_async_macho_string_get_length(&className, &length) != VXCRASH_STATUS_OK)
@@ -496,7 +496,7 @@ struct SearchState {
     void* ctx;
 };
 
-void searchCallback(bool, vxcrash_async_macho_string_t*, vxcrash_async_macho_string_t*, uint64_t imp, void* ctx)
+void searchCallback(bool, vxcrash_async_macho_string*, vxcrash_async_macho_string*, uint64_t imp, void* ctx)
 {
     auto* s = static_cast<SearchState*>(ctx);
     if (imp <= s->pc && (!s->found || imp > s->best)) {
@@ -505,7 +505,7 @@ void searchCallback(bool, vxcrash_async_macho_string_t*, vxcrash_async_macho_str
     }
 }
 
-void callCallback(bool isMeta, vxcrash_async_macho_string_t* className, vxcrash_async_macho_string_t* methodName,
+void callCallback(bool isMeta, vxcrash_async_macho_string* className, vxcrash_async_macho_string* methodName,
                   uint64_t imp, void* ctx)
 {
     auto* s = static_cast<SearchState*>(ctx);
@@ -517,7 +517,7 @@ void callCallback(bool isMeta, vxcrash_async_macho_string_t* className, vxcrash_
 
 } // namespace
 
-vxcrash_error_t vxcrash_async_objc_find_method(vxcrash_async_macho_t* image, vxcrash_async_objc_cache_t* cache,
+vxcrash_error_t vxcrash_async_objc_find_method(vxcrash_async_macho* image, vxcrash_async_objc_cache* cache,
                                                uint64_t pc, vxcrash_async_objc_found_method_cb callback, void* ctx)
 {
     SearchState state = {pc, 0, false, false, callback, ctx};

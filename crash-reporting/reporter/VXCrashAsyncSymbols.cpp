@@ -25,8 +25,8 @@ void symbolTableCallback(uint64_t address, const char* name, void* ctx)
 }
 
 // "-[Class method]" or "+[Class method]", cut to fit the buffer.
-void objcCallback(bool isClassMethod, vxcrash_async_macho_string_t* className,
-                  vxcrash_async_macho_string_t* methodName, uint64_t imp, void* ctx)
+void objcCallback(bool isClassMethod, vxcrash_async_macho_string* className,
+                  vxcrash_async_macho_string* methodName, uint64_t imp, void* ctx)
 {
     auto* r = static_cast<LookupResult*>(ctx);
     if (r->found && imp < r->address)
@@ -62,18 +62,18 @@ void objcCallback(bool isClassMethod, vxcrash_async_macho_string_t* className,
 
 } // namespace
 
-vxcrash_error_t vxcrash_async_symbol_cache_init(vxcrash_async_symbol_cache_t* cache)
+vxcrash_error_t vxcrash_async_symbol_cache_init(vxcrash_async_symbol_cache* cache)
 {
     return vxcrash_async_objc_cache_init(cache);
 }
 
-void vxcrash_async_symbol_cache_free(vxcrash_async_symbol_cache_t* cache)
+void vxcrash_async_symbol_cache_free(vxcrash_async_symbol_cache* cache)
 {
     vxcrash_async_objc_cache_free(cache);
 }
 
-vxcrash_error_t vxcrash_async_find_symbol(vxcrash_async_image_t* image, uint32_t strategy,
-                                          vxcrash_async_symbol_cache_t* cache, uint64_t pc,
+vxcrash_error_t vxcrash_async_find_symbol(vxcrash_async_image* image, uint32_t strategy,
+                                          vxcrash_async_symbol_cache* cache, uint64_t pc,
                                           vxcrash_async_found_symbol_cb callback, void* ctx)
 {
     LookupResult result;

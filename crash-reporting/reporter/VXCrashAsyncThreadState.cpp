@@ -39,7 +39,7 @@ const uint64_t kArmDwarf[VXCRASH_ARM_REG_COUNT] = {
 const uint64_t kArmCallee = (1ULL << 7) | (1ULL << 8) | (1ULL << 9) | (1ULL << 1) | (1ULL << 10) | (1ULL << 12) |
                             (1ULL << 13);
 
-uint64_t* arm64Slot(vxcrash_async_thread_state_t* s, vxcrash_regnum_t r)
+uint64_t* arm64Slot(vxcrash_async_thread_state* s, vxcrash_regnum_t r)
 {
     auto& ts = s->arm_state.ts_64;
     switch (r) {
@@ -51,7 +51,7 @@ uint64_t* arm64Slot(vxcrash_async_thread_state_t* s, vxcrash_regnum_t r)
     }
 }
 
-uint32_t* armSlot(vxcrash_async_thread_state_t* s, vxcrash_regnum_t r)
+uint32_t* armSlot(vxcrash_async_thread_state* s, vxcrash_regnum_t r)
 {
     auto& ts = s->arm_state.ts_32;
     switch (r) {
@@ -76,7 +76,7 @@ uint64_t allRegs(size_t count)
 
 } // namespace
 
-vxcrash_error_t vxcrash_async_thread_state_init(vxcrash_async_thread_state_t* state, int32_t cpu_type)
+vxcrash_error_t vxcrash_async_thread_state_init(vxcrash_async_thread_state* state, int32_t cpu_type)
 {
     vxcrash_async_memset(state, 0, sizeof *state);
     state->cpu_type = cpu_type;
@@ -100,7 +100,7 @@ vxcrash_error_t vxcrash_async_thread_state_init(vxcrash_async_thread_state_t* st
     }
 }
 
-void vxcrash_async_thread_state_mcontext_init(vxcrash_async_thread_state_t* state, const mcontext_t* mctx)
+void vxcrash_async_thread_state_mcontext_init(vxcrash_async_thread_state* state, const mcontext_t* mctx)
 {
 #if defined(__x86_64__)
     vxcrash_async_thread_state_init(state, VXCRASH_CPU_TYPE_X86_64);
@@ -145,7 +145,7 @@ void vxcrash_async_thread_state_mcontext_init(vxcrash_async_thread_state_t* stat
 #endif
 }
 
-void vxcrash_async_thread_state_arm64_mcontext_init(vxcrash_async_thread_state_t* state,
+void vxcrash_async_thread_state_arm64_mcontext_init(vxcrash_async_thread_state* state,
                                                     const vxcrash_arm64_thread_state_t* regs)
 {
     vxcrash_async_thread_state_init(state, VXCRASH_CPU_TYPE_ARM64);
@@ -159,7 +159,7 @@ extern "C" vxcrash_error_t vxcrash_async_thread_state_current_stub(const uint64_
                                                                    vxcrash_async_thread_state_current_callback callback,
                                                                    void* ctx)
 {
-    vxcrash_async_thread_state_t state;
+    vxcrash_async_thread_state state;
     vxcrash_async_thread_state_init(&state, VXCRASH_CPU_TYPE_X86_64);
     vxcrash_async_memcpy(state.x86_64_state, block, sizeof state.x86_64_state);
     state.valid_regs = allRegs(VXCRASH_X86_64_REG_COUNT);
@@ -217,19 +217,19 @@ vxcrash_async_thread_state_current:
 )");
 #endif
 
-void vxcrash_async_thread_state_copy(vxcrash_async_thread_state_t* dest, const vxcrash_async_thread_state_t* source)
+void vxcrash_async_thread_state_copy(vxcrash_async_thread_state* dest, const vxcrash_async_thread_state* source)
 {
     vxcrash_async_memcpy(dest, source, sizeof *dest);
 }
 
-bool vxcrash_async_thread_state_has_reg(const vxcrash_async_thread_state_t* state, vxcrash_regnum_t regnum)
+bool vxcrash_async_thread_state_has_reg(const vxcrash_async_thread_state* state, vxcrash_regnum_t regnum)
 {
     return regnum < 64 && (state->valid_regs & (uint64_t(1) << regnum)) != 0;
 }
 
-uint64_t vxcrash_async_thread_state_get_reg(const vxcrash_async_thread_state_t* state, vxcrash_regnum_t regnum)
+uint64_t vxcrash_async_thread_state_get_reg(const vxcrash_async_thread_state* state, vxcrash_regnum_t regnum)
 {
-    auto* s = const_cast<vxcrash_async_thread_state_t*>(state);
+    auto* s = const_cast<vxcrash_async_thread_state*>(state);
     switch (state->cpu_type) {
     case VXCRASH_CPU_TYPE_X86_64:
         return regnum < VXCRASH_X86_64_REG_COUNT ? state->x86_64_state[regnum] : 0;
@@ -251,7 +251,7 @@ uint64_t vxcrash_async_thread_state_get_reg(const vxcrash_async_thread_state_t* 
     }
 }
 
-void vxcrash_async_thread_state_set_reg(vxcrash_async_thread_state_t* state, vxcrash_regnum_t regnum, uint64_t value)
+void vxcrash_async_thread_state_set_reg(vxcrash_async_thread_state* state, vxcrash_regnum_t regnum, uint64_t value)
 {
     switch (state->cpu_type) {
     case VXCRASH_CPU_TYPE_X86_64:
@@ -280,18 +280,18 @@ void vxcrash_async_thread_state_set_reg(vxcrash_async_thread_state_t* state, vxc
     state->valid_regs |= uint64_t(1) << regnum;
 }
 
-void vxcrash_async_thread_state_clear_reg(vxcrash_async_thread_state_t* state, vxcrash_regnum_t regnum)
+void vxcrash_async_thread_state_clear_reg(vxcrash_async_thread_state* state, vxcrash_regnum_t regnum)
 {
     if (regnum < 64)
         state->valid_regs &= ~(uint64_t(1) << regnum);
 }
 
-void vxcrash_async_thread_state_clear_all_regs(vxcrash_async_thread_state_t* state)
+void vxcrash_async_thread_state_clear_all_regs(vxcrash_async_thread_state* state)
 {
     state->valid_regs = 0;
 }
 
-void vxcrash_async_thread_state_clear_volatile_regs(vxcrash_async_thread_state_t* state)
+void vxcrash_async_thread_state_clear_volatile_regs(vxcrash_async_thread_state* state)
 {
     switch (state->cpu_type) {
     case VXCRASH_CPU_TYPE_X86_64: state->valid_regs &= kX86_64Callee; break;
@@ -301,7 +301,7 @@ void vxcrash_async_thread_state_clear_volatile_regs(vxcrash_async_thread_state_t
     }
 }
 
-size_t vxcrash_async_thread_state_get_reg_count(const vxcrash_async_thread_state_t* state)
+size_t vxcrash_async_thread_state_get_reg_count(const vxcrash_async_thread_state* state)
 {
     switch (state->cpu_type) {
     case VXCRASH_CPU_TYPE_X86_64: return VXCRASH_X86_64_REG_COUNT;
@@ -311,7 +311,7 @@ size_t vxcrash_async_thread_state_get_reg_count(const vxcrash_async_thread_state
     }
 }
 
-const char* vxcrash_async_thread_state_get_reg_name(const vxcrash_async_thread_state_t* state, vxcrash_regnum_t regnum)
+const char* vxcrash_async_thread_state_get_reg_name(const vxcrash_async_thread_state* state, vxcrash_regnum_t regnum)
 {
     if (regnum >= vxcrash_async_thread_state_get_reg_count(state))
         return nullptr;
@@ -322,17 +322,17 @@ const char* vxcrash_async_thread_state_get_reg_name(const vxcrash_async_thread_s
     }
 }
 
-size_t vxcrash_async_thread_state_get_greg_size(const vxcrash_async_thread_state_t* state)
+size_t vxcrash_async_thread_state_get_greg_size(const vxcrash_async_thread_state* state)
 {
     return state->greg_size;
 }
 
-uint32_t vxcrash_async_thread_state_get_stack_direction(const vxcrash_async_thread_state_t* state)
+uint32_t vxcrash_async_thread_state_get_stack_direction(const vxcrash_async_thread_state* state)
 {
     return state->stack_direction;
 }
 
-bool vxcrash_async_thread_state_map_reg_to_dwarf(const vxcrash_async_thread_state_t* state, vxcrash_regnum_t regnum,
+bool vxcrash_async_thread_state_map_reg_to_dwarf(const vxcrash_async_thread_state* state, vxcrash_regnum_t regnum,
                                                  uint64_t* dwarf_reg)
 {
     uint64_t d = kNoDwarf;
@@ -363,7 +363,7 @@ bool vxcrash_async_thread_state_map_reg_to_dwarf(const vxcrash_async_thread_stat
     return true;
 }
 
-bool vxcrash_async_thread_state_map_dwarf_to_reg(const vxcrash_async_thread_state_t* state, uint64_t dwarf_reg,
+bool vxcrash_async_thread_state_map_dwarf_to_reg(const vxcrash_async_thread_state* state, uint64_t dwarf_reg,
                                                  vxcrash_regnum_t* regnum)
 {
     const size_t count = vxcrash_async_thread_state_get_reg_count(state);

@@ -79,7 +79,7 @@ struct vxcrash_arm32_thread_state_t {
     uint32_t cpsr;
 };
 
-struct vxcrash_async_thread_state_t {
+struct vxcrash_async_thread_state {
     int32_t cpu_type;
     uint32_t stack_direction;
     uint32_t greg_size;
@@ -95,14 +95,14 @@ struct vxcrash_async_thread_state_t {
     uint64_t x86_64_state[VXCRASH_X86_64_REG_COUNT];
 };
 
-typedef vxcrash_error_t (*vxcrash_async_thread_state_current_callback)(vxcrash_async_thread_state_t* state, void* ctx);
+typedef vxcrash_error_t (*vxcrash_async_thread_state_current_callback)(vxcrash_async_thread_state* state, void* ctx);
 
 // An empty state (no register valid) for 64-bit Arm, 32-bit Arm or x86-64.
-vxcrash_error_t vxcrash_async_thread_state_init(vxcrash_async_thread_state_t* state, int32_t cpu_type);
+vxcrash_error_t vxcrash_async_thread_state_init(vxcrash_async_thread_state* state, int32_t cpu_type);
 // The host's machine context as a signal handler receives it; every register valid.
-void vxcrash_async_thread_state_mcontext_init(vxcrash_async_thread_state_t* state, const mcontext_t* mctx);
+void vxcrash_async_thread_state_mcontext_init(vxcrash_async_thread_state* state, const mcontext_t* mctx);
 // A 64-bit Arm register block; every register valid.
-void vxcrash_async_thread_state_arm64_mcontext_init(vxcrash_async_thread_state_t* state,
+void vxcrash_async_thread_state_arm64_mcontext_init(vxcrash_async_thread_state* state,
                                                     const vxcrash_arm64_thread_state_t* regs);
 // Captures the calling thread as it is at the call (pc: the return address into
 // the caller, sp and the callee-saved registers as the caller has them) and
@@ -110,18 +110,18 @@ void vxcrash_async_thread_state_arm64_mcontext_init(vxcrash_async_thread_state_t
 extern "C" vxcrash_error_t vxcrash_async_thread_state_current(vxcrash_async_thread_state_current_callback callback,
                                                               void* ctx);
 
-void vxcrash_async_thread_state_copy(vxcrash_async_thread_state_t* dest, const vxcrash_async_thread_state_t* source);
-bool vxcrash_async_thread_state_has_reg(const vxcrash_async_thread_state_t* state, vxcrash_regnum_t regnum);
-uint64_t vxcrash_async_thread_state_get_reg(const vxcrash_async_thread_state_t* state, vxcrash_regnum_t regnum);
-void vxcrash_async_thread_state_set_reg(vxcrash_async_thread_state_t* state, vxcrash_regnum_t regnum, uint64_t value);
-void vxcrash_async_thread_state_clear_reg(vxcrash_async_thread_state_t* state, vxcrash_regnum_t regnum);
-void vxcrash_async_thread_state_clear_all_regs(vxcrash_async_thread_state_t* state);
-void vxcrash_async_thread_state_clear_volatile_regs(vxcrash_async_thread_state_t* state);
-size_t vxcrash_async_thread_state_get_reg_count(const vxcrash_async_thread_state_t* state);
-const char* vxcrash_async_thread_state_get_reg_name(const vxcrash_async_thread_state_t* state, vxcrash_regnum_t regnum);
-size_t vxcrash_async_thread_state_get_greg_size(const vxcrash_async_thread_state_t* state);
-uint32_t vxcrash_async_thread_state_get_stack_direction(const vxcrash_async_thread_state_t* state);
-bool vxcrash_async_thread_state_map_reg_to_dwarf(const vxcrash_async_thread_state_t* state, vxcrash_regnum_t regnum,
+void vxcrash_async_thread_state_copy(vxcrash_async_thread_state* dest, const vxcrash_async_thread_state* source);
+bool vxcrash_async_thread_state_has_reg(const vxcrash_async_thread_state* state, vxcrash_regnum_t regnum);
+uint64_t vxcrash_async_thread_state_get_reg(const vxcrash_async_thread_state* state, vxcrash_regnum_t regnum);
+void vxcrash_async_thread_state_set_reg(vxcrash_async_thread_state* state, vxcrash_regnum_t regnum, uint64_t value);
+void vxcrash_async_thread_state_clear_reg(vxcrash_async_thread_state* state, vxcrash_regnum_t regnum);
+void vxcrash_async_thread_state_clear_all_regs(vxcrash_async_thread_state* state);
+void vxcrash_async_thread_state_clear_volatile_regs(vxcrash_async_thread_state* state);
+size_t vxcrash_async_thread_state_get_reg_count(const vxcrash_async_thread_state* state);
+const char* vxcrash_async_thread_state_get_reg_name(const vxcrash_async_thread_state* state, vxcrash_regnum_t regnum);
+size_t vxcrash_async_thread_state_get_greg_size(const vxcrash_async_thread_state* state);
+uint32_t vxcrash_async_thread_state_get_stack_direction(const vxcrash_async_thread_state* state);
+bool vxcrash_async_thread_state_map_reg_to_dwarf(const vxcrash_async_thread_state* state, vxcrash_regnum_t regnum,
                                                  uint64_t* dwarf_reg);
-bool vxcrash_async_thread_state_map_dwarf_to_reg(const vxcrash_async_thread_state_t* state, uint64_t dwarf_reg,
+bool vxcrash_async_thread_state_map_dwarf_to_reg(const vxcrash_async_thread_state* state, uint64_t dwarf_reg,
                                                  vxcrash_regnum_t* regnum);

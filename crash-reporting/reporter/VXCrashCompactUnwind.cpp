@@ -69,7 +69,7 @@ vxcrash_error_t mapIntelRegister(int32_t cpu, uint32_t group, uint32_t* reg)
 
 } // namespace
 
-vxcrash_error_t vxcrash_async_cfe_reader_init(vxcrash_async_cfe_reader_t* reader, const vxcrash_async_mobject_t* mobj,
+vxcrash_error_t vxcrash_async_cfe_reader_init(vxcrash_async_cfe_reader* reader, const vxcrash_async_mobject* mobj,
                                               int32_t cpu_type)
 {
     if (cpu_type != VXCRASH_CPU_TYPE_X86 && cpu_type != VXCRASH_CPU_TYPE_X86_64 && cpu_type != VXCRASH_CPU_TYPE_ARM64)
@@ -87,10 +87,10 @@ vxcrash_error_t vxcrash_async_cfe_reader_init(vxcrash_async_cfe_reader_t* reader
     return VXCRASH_STATUS_OK;
 }
 
-vxcrash_error_t vxcrash_async_cfe_reader_find_pc(vxcrash_async_cfe_reader_t* reader, uint64_t pc,
+vxcrash_error_t vxcrash_async_cfe_reader_find_pc(vxcrash_async_cfe_reader* reader, uint64_t pc,
                                                  uint64_t* function_base, uint32_t* encoding)
 {
-    const vxcrash_async_mobject_t* mobj = reader->mobj;
+    const vxcrash_async_mobject* mobj = reader->mobj;
     const uint64_t base = vxcrash_async_mobject_base_address(mobj);
     const auto& h = reader->header;
     const auto* common = static_cast<const uint8_t*>(vxcrash_async_mobject_remap_address(
@@ -197,7 +197,7 @@ vxcrash_error_t vxcrash_async_cfe_reader_find_pc(vxcrash_async_cfe_reader_t* rea
     return VXCRASH_STATUS_INVALID_ARGUMENT;
 }
 
-void vxcrash_async_cfe_reader_free(vxcrash_async_cfe_reader_t*) { }
+void vxcrash_async_cfe_reader_free(vxcrash_async_cfe_reader*) { }
 
 vxcrash_error_t vxcrash_async_cfe_register_decode(uint32_t permutation, uint32_t count, uint32_t registers[])
 {
@@ -275,7 +275,7 @@ uint32_t vxcrash_async_cfe_register_encode(const uint32_t registers[], uint32_t 
     return permutation;
 }
 
-vxcrash_error_t vxcrash_async_cfe_entry_init(vxcrash_async_cfe_entry_t* entry, int32_t cpu_type, uint32_t encoding)
+vxcrash_error_t vxcrash_async_cfe_entry_init(vxcrash_async_cfe_entry* entry, int32_t cpu_type, uint32_t encoding)
 {
     vxcrash_async_memset(entry, 0, sizeof *entry);
     entry->cpu_type = cpu_type;
@@ -361,29 +361,29 @@ vxcrash_error_t vxcrash_async_cfe_entry_init(vxcrash_async_cfe_entry_t* entry, i
     return VXCRASH_STATUS_UNSUPPORTED;
 }
 
-vxcrash_async_cfe_type_t vxcrash_async_cfe_entry_type(const vxcrash_async_cfe_entry_t* e) { return e->type; }
-int64_t vxcrash_async_cfe_entry_stack_offset(const vxcrash_async_cfe_entry_t* e) { return e->stack_offset; }
-uint32_t vxcrash_async_cfe_entry_stack_adjustment(const vxcrash_async_cfe_entry_t* e) { return e->stack_adjust; }
-uint32_t vxcrash_async_cfe_entry_return_address_register(const vxcrash_async_cfe_entry_t* e)
+vxcrash_async_cfe_type_t vxcrash_async_cfe_entry_type(const vxcrash_async_cfe_entry* e) { return e->type; }
+int64_t vxcrash_async_cfe_entry_stack_offset(const vxcrash_async_cfe_entry* e) { return e->stack_offset; }
+uint32_t vxcrash_async_cfe_entry_stack_adjustment(const vxcrash_async_cfe_entry* e) { return e->stack_adjust; }
+uint32_t vxcrash_async_cfe_entry_return_address_register(const vxcrash_async_cfe_entry* e)
 {
     return e->return_address_register;
 }
-uint32_t vxcrash_async_cfe_entry_register_count(const vxcrash_async_cfe_entry_t* e) { return e->register_count; }
-void vxcrash_async_cfe_entry_register_list(const vxcrash_async_cfe_entry_t* e, uint32_t* list)
+uint32_t vxcrash_async_cfe_entry_register_count(const vxcrash_async_cfe_entry* e) { return e->register_count; }
+void vxcrash_async_cfe_entry_register_list(const vxcrash_async_cfe_entry* e, uint32_t* list)
 {
     for (uint32_t i = 0; i < e->register_count; ++i)
         list[i] = e->register_list[i];
 }
-void vxcrash_async_cfe_entry_free(vxcrash_async_cfe_entry_t*) { }
+void vxcrash_async_cfe_entry_free(vxcrash_async_cfe_entry*) { }
 
 vxcrash_error_t vxcrash_async_cfe_entry_apply(vxcrash_task_t task, uint64_t function_address,
-                                              const vxcrash_async_thread_state_t* current,
-                                              const vxcrash_async_cfe_entry_t* entry,
-                                              vxcrash_async_thread_state_t* next)
+                                              const vxcrash_async_thread_state* current,
+                                              const vxcrash_async_cfe_entry* entry,
+                                              vxcrash_async_thread_state* next)
 {
     const size_t g = vxcrash_async_thread_state_get_greg_size(current);
     const auto* bo = vxcrash_async_byteorder_little_endian();
-    vxcrash_async_thread_state_t result;
+    vxcrash_async_thread_state result;
     vxcrash_async_thread_state_copy(&result, current);
     vxcrash_async_thread_state_clear_volatile_regs(&result);
 

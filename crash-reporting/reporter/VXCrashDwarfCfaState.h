@@ -167,15 +167,15 @@ public:
                 visit(entries_[i].regnum, entries_[i].rule, entries_[i].value);
     }
 
-    vxcrash_error_t eval_program(const vxcrash_async_mobject_t* mobj, machine_ptr pc, machine_ptr initial_location,
-                                 const vxcrash_async_dwarf_cie_info_t<machine_ptr>* cie,
+    vxcrash_error_t eval_program(const vxcrash_async_mobject* mobj, machine_ptr pc, machine_ptr initial_location,
+                                 const vxcrash_async_dwarf_cie_info<machine_ptr>* cie,
                                  const gnu_ehptr_reader<machine_ptr>* reader,
-                                 const vxcrash_async_byteorder_t* byteorder, uint64_t section_address,
+                                 const vxcrash_async_byteorder* byteorder, uint64_t section_address,
                                  uint64_t offset, uint64_t length);
 
-    vxcrash_error_t apply_state(vxcrash_task_t task, const vxcrash_async_dwarf_cie_info_t<machine_ptr>* cie,
-                                const vxcrash_async_thread_state_t* current,
-                                const vxcrash_async_byteorder_t* byteorder, vxcrash_async_thread_state_t* next);
+    vxcrash_error_t apply_state(vxcrash_task_t task, const vxcrash_async_dwarf_cie_info<machine_ptr>* cie,
+                                const vxcrash_async_thread_state* current,
+                                const vxcrash_async_byteorder* byteorder, vxcrash_async_thread_state* next);
 
 private:
     struct Row {
@@ -213,9 +213,9 @@ private:
 
 template <typename machine_ptr, typename machine_ptr_s>
 vxcrash_error_t dwarf_cfa_state<machine_ptr, machine_ptr_s>::eval_program(
-    const vxcrash_async_mobject_t* mobj, machine_ptr pc, machine_ptr initial_location,
-    const vxcrash_async_dwarf_cie_info_t<machine_ptr>* cie, const gnu_ehptr_reader<machine_ptr>* reader,
-    const vxcrash_async_byteorder_t* byteorder, uint64_t section_address, uint64_t offset, uint64_t length)
+    const vxcrash_async_mobject* mobj, machine_ptr pc, machine_ptr initial_location,
+    const vxcrash_async_dwarf_cie_info<machine_ptr>* cie, const gnu_ehptr_reader<machine_ptr>* reader,
+    const vxcrash_async_byteorder* byteorder, uint64_t section_address, uint64_t offset, uint64_t length)
 {
     // The rules that DW_CFA_restore returns to: the row as it was on entry.
     struct Initial {
@@ -476,11 +476,11 @@ vxcrash_error_t dwarf_cfa_state<machine_ptr, machine_ptr_s>::eval_program(
 
 template <typename machine_ptr, typename machine_ptr_s>
 vxcrash_error_t dwarf_cfa_state<machine_ptr, machine_ptr_s>::apply_state(
-    vxcrash_task_t task, const vxcrash_async_dwarf_cie_info_t<machine_ptr>* cie,
-    const vxcrash_async_thread_state_t* current, const vxcrash_async_byteorder_t* byteorder,
-    vxcrash_async_thread_state_t* next)
+    vxcrash_task_t task, const vxcrash_async_dwarf_cie_info<machine_ptr>* cie,
+    const vxcrash_async_thread_state* current, const vxcrash_async_byteorder* byteorder,
+    vxcrash_async_thread_state* next)
 {
-    vxcrash_async_thread_state_t result;
+    vxcrash_async_thread_state result;
     vxcrash_async_thread_state_copy(&result, current);
     vxcrash_async_thread_state_clear_volatile_regs(&result);
 
@@ -489,7 +489,7 @@ vxcrash_error_t dwarf_cfa_state<machine_ptr, machine_ptr_s>::apply_state(
                              machine_ptr* value) -> vxcrash_error_t {
         if (length == 0)
             return VXCRASH_STATUS_INVALID_ARGUMENT;
-        vxcrash_async_mobject_t mobj;
+        vxcrash_async_mobject mobj;
         vxcrash_error_t e = vxcrash_async_mobject_init(&mobj, task, address, length, true);
         if (e != VXCRASH_STATUS_OK)
             return e;

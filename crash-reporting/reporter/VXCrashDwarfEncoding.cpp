@@ -5,7 +5,7 @@ namespace vxcrash::async {
 namespace {
 
 struct MObjectBytes {
-    const vxcrash_async_mobject_t* mobj;
+    const vxcrash_async_mobject* mobj;
     uint64_t base;
     int64_t offset;
     bool operator()(uint8_t* byte)
@@ -21,13 +21,13 @@ struct MObjectBytes {
 
 } // namespace
 
-vxcrash_error_t vxcrash_async_dwarf_read_uleb128(const vxcrash_async_mobject_t* mobj, uint64_t base, int64_t offset,
+vxcrash_error_t vxcrash_async_dwarf_read_uleb128(const vxcrash_async_mobject* mobj, uint64_t base, int64_t offset,
                                                  uint64_t* result, size_t* size)
 {
     return decode_uleb128(MObjectBytes{mobj, base, offset}, result, size);
 }
 
-vxcrash_error_t vxcrash_async_dwarf_read_sleb128(const vxcrash_async_mobject_t* mobj, uint64_t base, int64_t offset,
+vxcrash_error_t vxcrash_async_dwarf_read_sleb128(const vxcrash_async_mobject* mobj, uint64_t base, int64_t offset,
                                                  int64_t* result, size_t* size)
 {
     return decode_sleb128(MObjectBytes{mobj, base, offset}, result, size);
@@ -39,7 +39,7 @@ vxcrash_error_t vxcrash_async_dwarf_read_task_uleb128(vxcrash_task_t task, uint6
     uint64_t at;
     if (!vxcrash_async_address_apply_offset(address, offset, &at))
         return VXCRASH_STATUS_INVALID_ARGUMENT;
-    vxcrash_async_mobject_t mobj;
+    vxcrash_async_mobject mobj;
     vxcrash_error_t err = vxcrash_async_mobject_init(&mobj, task, at, vxcrash_async_page_size(), false);
     if (err != VXCRASH_STATUS_OK)
         return err;
@@ -54,7 +54,7 @@ vxcrash_error_t vxcrash_async_dwarf_read_task_sleb128(vxcrash_task_t task, uint6
     uint64_t at;
     if (!vxcrash_async_address_apply_offset(address, offset, &at))
         return VXCRASH_STATUS_INVALID_ARGUMENT;
-    vxcrash_async_mobject_t mobj;
+    vxcrash_async_mobject mobj;
     vxcrash_error_t err = vxcrash_async_mobject_init(&mobj, task, at, vxcrash_async_page_size(), false);
     if (err != VXCRASH_STATUS_OK)
         return err;
@@ -63,8 +63,8 @@ vxcrash_error_t vxcrash_async_dwarf_read_task_sleb128(vxcrash_task_t task, uint6
     return err;
 }
 
-vxcrash_error_t vxcrash_async_dwarf_read_uintmax64(const vxcrash_async_mobject_t* mobj,
-                                                   const vxcrash_async_byteorder_t* byteorder, uint64_t base,
+vxcrash_error_t vxcrash_async_dwarf_read_uintmax64(const vxcrash_async_mobject* mobj,
+                                                   const vxcrash_async_byteorder* byteorder, uint64_t base,
                                                    int64_t offset, uint8_t size, uint64_t* result)
 {
     vxcrash_error_t err = VXCRASH_STATUS_INVALID_ARGUMENT;

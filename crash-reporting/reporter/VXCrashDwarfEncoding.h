@@ -9,17 +9,17 @@ namespace vxcrash::async {
 
 // Unsigned LEB128 of at most 10 bytes; a tenth byte that still continues is
 // VXCRASH_STATUS_UNSUPPORTED, an unreadable byte VXCRASH_STATUS_INVALID_ARGUMENT.
-vxcrash_error_t vxcrash_async_dwarf_read_uleb128(const vxcrash_async_mobject_t* mobj, uint64_t base, int64_t offset,
+vxcrash_error_t vxcrash_async_dwarf_read_uleb128(const vxcrash_async_mobject* mobj, uint64_t base, int64_t offset,
                                                  uint64_t* result, size_t* size);
-vxcrash_error_t vxcrash_async_dwarf_read_sleb128(const vxcrash_async_mobject_t* mobj, uint64_t base, int64_t offset,
+vxcrash_error_t vxcrash_async_dwarf_read_sleb128(const vxcrash_async_mobject* mobj, uint64_t base, int64_t offset,
                                                  int64_t* result, size_t* size);
 vxcrash_error_t vxcrash_async_dwarf_read_task_uleb128(vxcrash_task_t task, uint64_t address, int64_t offset,
                                                       uint64_t* result, size_t* size);
 vxcrash_error_t vxcrash_async_dwarf_read_task_sleb128(vxcrash_task_t task, uint64_t address, int64_t offset,
                                                       int64_t* result, size_t* size);
 // A value of 1, 2, 4 or 8 bytes, zero-extended.
-vxcrash_error_t vxcrash_async_dwarf_read_uintmax64(const vxcrash_async_mobject_t* mobj,
-                                                   const vxcrash_async_byteorder_t* byteorder, uint64_t base,
+vxcrash_error_t vxcrash_async_dwarf_read_uintmax64(const vxcrash_async_mobject* mobj,
+                                                   const vxcrash_async_byteorder* byteorder, uint64_t base,
                                                    int64_t offset, uint8_t size, uint64_t* result);
 
 // Decodes a LEB128 from bytes handed out one at a time by `next` (which

@@ -13,7 +13,7 @@ namespace vxcrash::async {
 inline constexpr size_t kDwarfExpressionStackDepth = 100;
 
 template <typename machine_ptr>
-vxcrash_error_t read_task_word(vxcrash_task_t task, const vxcrash_async_byteorder_t* byteorder, uint64_t address,
+vxcrash_error_t read_task_word(vxcrash_task_t task, const vxcrash_async_byteorder* byteorder, uint64_t address,
                                size_t size, machine_ptr* result)
 {
     vxcrash_error_t err;
@@ -48,9 +48,9 @@ vxcrash_error_t read_task_word(vxcrash_task_t task, const vxcrash_async_byteorde
 }
 
 template <typename machine_ptr, typename machine_ptr_s>
-vxcrash_error_t vxcrash_async_dwarf_expression_eval(const vxcrash_async_mobject_t* mobj, vxcrash_task_t task,
-                                                    const vxcrash_async_thread_state_t* state,
-                                                    const vxcrash_async_byteorder_t* byteorder, uint64_t address,
+vxcrash_error_t vxcrash_async_dwarf_expression_eval(const vxcrash_async_mobject* mobj, vxcrash_task_t task,
+                                                    const vxcrash_async_thread_state* state,
+                                                    const vxcrash_async_byteorder* byteorder, uint64_t address,
                                                     int64_t offset, uint64_t length, const machine_ptr* initial,
                                                     size_t initial_count, machine_ptr* result)
 {

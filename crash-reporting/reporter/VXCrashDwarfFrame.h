@@ -8,7 +8,7 @@
 namespace vxcrash::async {
 
 template <typename machine_ptr>
-struct vxcrash_async_dwarf_cie_info_t {
+struct vxcrash_async_dwarf_cie_info {
     uint64_t cie_offset;
     uint64_t cie_length;
     uint64_t cie_id;
@@ -33,7 +33,7 @@ struct vxcrash_async_dwarf_cie_info_t {
 };
 
 template <typename machine_ptr>
-struct vxcrash_async_dwarf_fde_info_t {
+struct vxcrash_async_dwarf_fde_info {
     uint64_t fde_offset;
     uint64_t fde_length;
     uint64_t cie_offset;
@@ -46,7 +46,7 @@ struct vxcrash_async_dwarf_fde_info_t {
 namespace detail {
 
 // Length field of an entry at `at`: 32-bit, or all ones and a 64-bit length.
-inline vxcrash_error_t read_entry_length(const vxcrash_async_mobject_t* mobj, const vxcrash_async_byteorder_t* bo,
+inline vxcrash_error_t read_entry_length(const vxcrash_async_mobject* mobj, const vxcrash_async_byteorder* bo,
                                          uint64_t at, uint64_t* length, size_t* header, bool* wide)
 {
     uint32_t short_length;
@@ -68,9 +68,9 @@ inline vxcrash_error_t read_entry_length(const vxcrash_async_mobject_t* mobj, co
 } // namespace detail
 
 template <typename machine_ptr>
-vxcrash_error_t vxcrash_async_dwarf_cie_info_init(vxcrash_async_dwarf_cie_info_t<machine_ptr>* info,
-                                                  const vxcrash_async_mobject_t* mobj,
-                                                  const vxcrash_async_byteorder_t* bo,
+vxcrash_error_t vxcrash_async_dwarf_cie_info_init(vxcrash_async_dwarf_cie_info<machine_ptr>* info,
+                                                  const vxcrash_async_mobject* mobj,
+                                                  const vxcrash_async_byteorder* bo,
                                                   const gnu_ehptr_reader<machine_ptr>* reader, uint64_t address)
 {
     vxcrash_async_memset(info, 0, sizeof *info);
@@ -201,24 +201,24 @@ vxcrash_error_t vxcrash_async_dwarf_cie_info_init(vxcrash_async_dwarf_cie_info_t
 }
 
 template <typename machine_ptr>
-uint64_t vxcrash_async_dwarf_cie_info_initial_instructions_offset(const vxcrash_async_dwarf_cie_info_t<machine_ptr>* i)
+uint64_t vxcrash_async_dwarf_cie_info_initial_instructions_offset(const vxcrash_async_dwarf_cie_info<machine_ptr>* i)
 {
     return i->initial_instructions_offset;
 }
 template <typename machine_ptr>
-uint64_t vxcrash_async_dwarf_cie_info_initial_instructions_length(const vxcrash_async_dwarf_cie_info_t<machine_ptr>* i)
+uint64_t vxcrash_async_dwarf_cie_info_initial_instructions_length(const vxcrash_async_dwarf_cie_info<machine_ptr>* i)
 {
     return i->initial_instructions_length;
 }
 template <typename machine_ptr>
-void vxcrash_async_dwarf_cie_info_free(vxcrash_async_dwarf_cie_info_t<machine_ptr>*)
+void vxcrash_async_dwarf_cie_info_free(vxcrash_async_dwarf_cie_info<machine_ptr>*)
 {
 }
 
 template <typename machine_ptr>
-vxcrash_error_t vxcrash_async_dwarf_fde_info_init(vxcrash_async_dwarf_fde_info_t<machine_ptr>* info,
-                                                  const vxcrash_async_mobject_t* mobj,
-                                                  const vxcrash_async_byteorder_t* bo, uint64_t address,
+vxcrash_error_t vxcrash_async_dwarf_fde_info_init(vxcrash_async_dwarf_fde_info<machine_ptr>* info,
+                                                  const vxcrash_async_mobject* mobj,
+                                                  const vxcrash_async_byteorder* bo, uint64_t address,
                                                   bool debug_frame)
 {
     vxcrash_async_memset(info, 0, sizeof *info);
@@ -259,7 +259,7 @@ vxcrash_error_t vxcrash_async_dwarf_fde_info_init(vxcrash_async_dwarf_fde_info_t
     }
 
     gnu_ehptr_reader<machine_ptr> fresh(bo);
-    vxcrash_async_dwarf_cie_info_t<machine_ptr> cie;
+    vxcrash_async_dwarf_cie_info<machine_ptr> cie;
     if ((err = vxcrash_async_dwarf_cie_info_init(&cie, mobj, bo, &fresh, cieAddress)) != VXCRASH_STATUS_OK)
         return err;
     const uint8_t encoding = cie.has_eh_augmentation && cie.eh_augmentation.has_pointer_encoding
@@ -302,24 +302,24 @@ vxcrash_error_t vxcrash_async_dwarf_fde_info_init(vxcrash_async_dwarf_fde_info_t
 }
 
 template <typename machine_ptr>
-uint64_t vxcrash_async_dwarf_fde_info_instructions_offset(const vxcrash_async_dwarf_fde_info_t<machine_ptr>* i)
+uint64_t vxcrash_async_dwarf_fde_info_instructions_offset(const vxcrash_async_dwarf_fde_info<machine_ptr>* i)
 {
     return i->instructions_offset;
 }
 template <typename machine_ptr>
-uint64_t vxcrash_async_dwarf_fde_info_instructions_length(const vxcrash_async_dwarf_fde_info_t<machine_ptr>* i)
+uint64_t vxcrash_async_dwarf_fde_info_instructions_length(const vxcrash_async_dwarf_fde_info<machine_ptr>* i)
 {
     return i->instructions_length;
 }
 template <typename machine_ptr>
-void vxcrash_async_dwarf_fde_info_free(vxcrash_async_dwarf_fde_info_t<machine_ptr>*)
+void vxcrash_async_dwarf_fde_info_free(vxcrash_async_dwarf_fde_info<machine_ptr>*)
 {
 }
 
 template <typename machine_ptr>
 class dwarf_frame_reader {
 public:
-    vxcrash_error_t init(const vxcrash_async_mobject_t* mobj, const vxcrash_async_byteorder_t* byteorder, bool m64,
+    vxcrash_error_t init(const vxcrash_async_mobject* mobj, const vxcrash_async_byteorder* byteorder, bool m64,
                          bool debug_frame)
     {
         mobj_ = mobj;
@@ -329,7 +329,7 @@ public:
         return VXCRASH_STATUS_OK;
     }
 
-    vxcrash_error_t find_fde(uint64_t offset, machine_ptr pc, vxcrash_async_dwarf_fde_info_t<machine_ptr>* fde) const
+    vxcrash_error_t find_fde(uint64_t offset, machine_ptr pc, vxcrash_async_dwarf_fde_info<machine_ptr>* fde) const
     {
         const uint64_t section = vxcrash_async_mobject_base_address(mobj_);
         const uint64_t size = vxcrash_async_mobject_length(mobj_);
@@ -365,13 +365,13 @@ public:
         return VXCRASH_STATUS_NOT_FOUND;
     }
 
-    const vxcrash_async_mobject_t* mobj() const { return mobj_; }
-    const vxcrash_async_byteorder_t* byteorder() const { return byteorder_; }
+    const vxcrash_async_mobject* mobj() const { return mobj_; }
+    const vxcrash_async_byteorder* byteorder() const { return byteorder_; }
     bool debug_frame() const { return debug_frame_; }
 
 private:
-    const vxcrash_async_mobject_t* mobj_ = nullptr;
-    const vxcrash_async_byteorder_t* byteorder_ = nullptr;
+    const vxcrash_async_mobject* mobj_ = nullptr;
+    const vxcrash_async_byteorder* byteorder_ = nullptr;
     bool m64_ = true;
     bool debug_frame_ = false;
 };

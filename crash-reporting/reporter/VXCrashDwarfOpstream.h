@@ -9,7 +9,7 @@ namespace vxcrash::async {
 
 class dwarf_opstream {
 public:
-    vxcrash_error_t init(const vxcrash_async_mobject_t* mobj, const vxcrash_async_byteorder_t* byteorder,
+    vxcrash_error_t init(const vxcrash_async_mobject* mobj, const vxcrash_async_byteorder* byteorder,
                          uint64_t address, int64_t offset, uint64_t length)
     {
         uint64_t start;
@@ -78,7 +78,7 @@ public:
 
 private:
     const uint8_t* start_ = nullptr;
-    const vxcrash_async_byteorder_t* byteorder_ = nullptr;
+    const vxcrash_async_byteorder* byteorder_ = nullptr;
     uint64_t task_start_ = 0;
     uint64_t task_end_ = 0;
     size_t position_ = 0;

@@ -30,7 +30,7 @@ enum : uint8_t {
 template <typename machine_ptr>
 class gnu_ehptr_reader {
 public:
-    explicit gnu_ehptr_reader(const vxcrash_async_byteorder_t* byteorder) : byteorder_(byteorder) { }
+    explicit gnu_ehptr_reader(const vxcrash_async_byteorder* byteorder) : byteorder_(byteorder) { }
 
     void set_frame_section_base(uint64_t task_address, uint64_t vm_address)
     {
@@ -40,7 +40,7 @@ public:
     void set_data_base(uint64_t address) { data_ = {true, address, 0}; }
     void set_func_base(uint64_t address) { func_ = {true, address, 0}; }
 
-    vxcrash_error_t read(const vxcrash_async_mobject_t* mobj, uint64_t address, int64_t offset, uint8_t encoding,
+    vxcrash_error_t read(const vxcrash_async_mobject* mobj, uint64_t address, int64_t offset, uint8_t encoding,
                          machine_ptr* result, size_t* size) const
     {
         if (encoding == DW_EH_PE_omit)
@@ -144,7 +144,7 @@ private:
         uint64_t address = 0;
         uint64_t vm_address = 0;
     };
-    const vxcrash_async_byteorder_t* byteorder_;
+    const vxcrash_async_byteorder* byteorder_;
     Base frame_, text_, data_, func_;
 };
 

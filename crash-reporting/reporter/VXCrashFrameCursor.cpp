@@ -18,9 +18,9 @@ const char* vxframe_strerror(vxframe_status_t status)
     return "Unhandled error code";
 }
 
-vxcrash_error_t vxframe_cursor_init(vxframe_cursor_t* cursor, vxcrash_task_t task,
-                                    const vxcrash_async_thread_state_t* thread_state,
-                                    vxcrash_async_image_list_t* image_list)
+vxcrash_error_t vxframe_cursor_init(vxframe_cursor* cursor, vxcrash_task_t task,
+                                    const vxcrash_async_thread_state* thread_state,
+                                    vxcrash_async_image_list* image_list)
 {
     cursor->task = task;
     cursor->image_list = image_list;
@@ -30,7 +30,7 @@ vxcrash_error_t vxframe_cursor_init(vxframe_cursor_t* cursor, vxcrash_task_t tas
     return VXCRASH_STATUS_OK;
 }
 
-vxframe_status_t vxframe_cursor_next_with_readers(vxframe_cursor_t* cursor, const vxframe_cursor_frame_reader_t* readers,
+vxframe_status_t vxframe_cursor_next_with_readers(vxframe_cursor* cursor, const vxframe_cursor_frame_reader_t* readers,
                                                   size_t reader_count)
 {
     if (cursor->depth == 0) {
@@ -39,8 +39,8 @@ vxframe_status_t vxframe_cursor_next_with_readers(vxframe_cursor_t* cursor, cons
     }
     if (reader_count == 0)
         return VXFRAME_STATUS_INVALID_ARGUMENT;
-    const vxcrash_async_thread_state_t* previous = cursor->depth > 1 ? &cursor->prev_frame : nullptr;
-    vxcrash_async_thread_state_t next;
+    const vxcrash_async_thread_state* previous = cursor->depth > 1 ? &cursor->prev_frame : nullptr;
+    vxcrash_async_thread_state next;
     vxframe_status_t status = VXFRAME_STATUS_UNKNOWN;
     for (size_t i = 0; i < reader_count; ++i) {
         status = readers[i](cursor->task, cursor->image_list, &cursor->frame, previous, &next);
@@ -59,7 +59,7 @@ vxframe_status_t vxframe_cursor_next_with_readers(vxframe_cursor_t* cursor, cons
     return VXFRAME_STATUS_OK;
 }
 
-vxframe_status_t vxframe_cursor_next(vxframe_cursor_t* cursor)
+vxframe_status_t vxframe_cursor_next(vxframe_cursor* cursor)
 {
     static const vxframe_cursor_frame_reader_t readers[] = {
         vxframe_cursor_read_compact_unwind,
@@ -69,7 +69,7 @@ vxframe_status_t vxframe_cursor_next(vxframe_cursor_t* cursor)
     return vxframe_cursor_next_with_readers(cursor, readers, 3);
 }
 
-vxframe_status_t vxframe_cursor_get_reg(const vxframe_cursor_t* cursor, vxcrash_regnum_t regnum, uint64_t* value)
+vxframe_status_t vxframe_cursor_get_reg(const vxframe_cursor* cursor, vxcrash_regnum_t regnum, uint64_t* value)
 {
     if (!vxcrash_async_thread_state_has_reg(&cursor->frame, regnum))
         return VXFRAME_STATUS_UNSUPPORTED;
@@ -77,19 +77,19 @@ vxframe_status_t vxframe_cursor_get_reg(const vxframe_cursor_t* cursor, vxcrash_
     return VXFRAME_STATUS_OK;
 }
 
-const char* vxframe_cursor_get_regname(const vxframe_cursor_t* cursor, vxcrash_regnum_t regnum)
+const char* vxframe_cursor_get_regname(const vxframe_cursor* cursor, vxcrash_regnum_t regnum)
 {
     return vxcrash_async_thread_state_get_reg_name(&cursor->frame, regnum);
 }
 
-size_t vxframe_cursor_get_regcount(const vxframe_cursor_t* cursor)
+size_t vxframe_cursor_get_regcount(const vxframe_cursor* cursor)
 {
     return vxcrash_async_thread_state_get_reg_count(&cursor->frame);
 }
 
-void vxframe_cursor_free(vxframe_cursor_t*) { }
+void vxframe_cursor_free(vxframe_cursor*) { }
 
-uint64_t vxframe_lookup_pc(const vxcrash_async_thread_state_t* current, const vxcrash_async_thread_state_t* previous)
+uint64_t vxframe_lookup_pc(const vxcrash_async_thread_state* current, const vxcrash_async_thread_state* previous)
 {
     const uint64_t pc = vxcrash_async_thread_state_get_reg(current, VXCRASH_REG_IP);
     return previous && pc > 0 ? pc - 1 : pc;
@@ -100,7 +100,7 @@ namespace {
 // Marks the image list as read for the life of one unwinding step.
 class ReadingImages {
 public:
-    explicit ReadingImages(vxcrash_async_image_list_t* list) : list_(list)
+    explicit ReadingImages(vxcrash_async_image_list* list) : list_(list)
     {
         if (list_)
             vxcrash_async_image_list_set_reading(list_, true);
@@ -114,15 +114,15 @@ public:
     ReadingImages& operator=(const ReadingImages&) = delete;
 
 private:
-    vxcrash_async_image_list_t* list_;
+    vxcrash_async_image_list* list_;
 };
 
 } // namespace
 
-vxframe_status_t vxframe_cursor_read_compact_unwind(vxcrash_task_t task, vxcrash_async_image_list_t* image_list,
-                                                    const vxcrash_async_thread_state_t* current,
-                                                    const vxcrash_async_thread_state_t* previous,
-                                                    vxcrash_async_thread_state_t* next)
+vxframe_status_t vxframe_cursor_read_compact_unwind(vxcrash_task_t task, vxcrash_async_image_list* image_list,
+                                                    const vxcrash_async_thread_state* current,
+                                                    const vxcrash_async_thread_state* previous,
+                                                    vxcrash_async_thread_state* next)
 {
     if (!vxcrash_async_thread_state_has_reg(current, VXCRASH_REG_IP))
         return VXFRAME_STATUS_BAD_FRAME;
@@ -132,19 +132,19 @@ vxframe_status_t vxframe_cursor_read_compact_unwind(vxcrash_task_t task, vxcrash
         return VXFRAME_STATUS_UNSUPPORTED;
     const uint64_t pc = vxframe_lookup_pc(current, previous);
     ReadingImages reading(image_list);
-    vxcrash_async_image_t* image = vxcrash_async_image_containing_address(image_list, pc);
+    vxcrash_async_image* image = vxcrash_async_image_containing_address(image_list, pc);
     // Compact unwind information only exists in Mach-O images.
     if (!image || image->format != VXCRASH_IMAGE_FORMAT_MACHO)
         return VXFRAME_STATUS_UNSUPPORTED;
 
-    vxcrash_async_mobject_t section;
+    vxcrash_async_mobject section;
     if (vxcrash_async_macho_map_section(&image->macho, "__TEXT", "__unwind_info", &section) != VXCRASH_STATUS_OK)
         return VXFRAME_STATUS_UNSUPPORTED;
     vxframe_status_t status = VXFRAME_STATUS_OK;
-    vxcrash_async_cfe_reader_t reader;
+    vxcrash_async_cfe_reader reader;
     uint64_t function = 0;
     uint32_t encoding = 0;
-    vxcrash_async_cfe_entry_t entry;
+    vxcrash_async_cfe_entry entry;
     const uint64_t header = image->macho.header_addr;
     if (vxcrash_async_cfe_reader_init(&reader, &section, vxcrash_async_macho_cpu_type(&image->macho)) !=
         VXCRASH_STATUS_OK) {
@@ -166,21 +166,21 @@ vxframe_status_t vxframe_cursor_read_compact_unwind(vxcrash_task_t task, vxcrash
 namespace {
 
 template <typename machine_ptr, typename machine_ptr_s>
-vxframe_status_t dwarfStep(vxcrash_task_t task, const vxcrash_async_mobject_t* section, bool debugFrame,
-                           const vxcrash_async_byteorder_t* bo, uint64_t pc,
-                           const vxcrash_async_thread_state_t* current, vxcrash_async_thread_state_t* next)
+vxframe_status_t dwarfStep(vxcrash_task_t task, const vxcrash_async_mobject* section, bool debugFrame,
+                           const vxcrash_async_byteorder* bo, uint64_t pc,
+                           const vxcrash_async_thread_state* current, vxcrash_async_thread_state* next)
 {
     using namespace vxcrash::async;
     dwarf_frame_reader<machine_ptr> frames;
     if (frames.init(section, bo, sizeof(machine_ptr) == 8, debugFrame) != VXCRASH_STATUS_OK)
         return VXFRAME_STATUS_INVALID_ARGUMENT;
-    vxcrash_async_dwarf_fde_info_t<machine_ptr> fde;
+    vxcrash_async_dwarf_fde_info<machine_ptr> fde;
     if (frames.find_fde(0, machine_ptr(pc), &fde) != VXCRASH_STATUS_OK)
         return VXFRAME_STATUS_UNSUPPORTED;
     const uint64_t base = vxcrash_async_mobject_base_address(section);
     gnu_ehptr_reader<machine_ptr> pointers(bo);
     pointers.set_frame_section_base(base, base);
-    vxcrash_async_dwarf_cie_info_t<machine_ptr> cie;
+    vxcrash_async_dwarf_cie_info<machine_ptr> cie;
     if (vxcrash_async_dwarf_cie_info_init(&cie, section, bo, &pointers, base + fde.cie_offset) != VXCRASH_STATUS_OK)
         return VXFRAME_STATUS_UNSUPPORTED;
     // The rule table is large; it lives here for this one step only.
@@ -197,10 +197,10 @@ vxframe_status_t dwarfStep(vxcrash_task_t task, const vxcrash_async_mobject_t* s
 
 } // namespace
 
-vxframe_status_t vxframe_cursor_read_dwarf_unwind(vxcrash_task_t task, vxcrash_async_image_list_t* image_list,
-                                                  const vxcrash_async_thread_state_t* current,
-                                                  const vxcrash_async_thread_state_t* previous,
-                                                  vxcrash_async_thread_state_t* next)
+vxframe_status_t vxframe_cursor_read_dwarf_unwind(vxcrash_task_t task, vxcrash_async_image_list* image_list,
+                                                  const vxcrash_async_thread_state* current,
+                                                  const vxcrash_async_thread_state* previous,
+                                                  vxcrash_async_thread_state* next)
 {
     if (!vxcrash_async_thread_state_has_reg(current, VXCRASH_REG_IP))
         return VXFRAME_STATUS_BAD_FRAME;
@@ -210,13 +210,13 @@ vxframe_status_t vxframe_cursor_read_dwarf_unwind(vxcrash_task_t task, vxcrash_a
         return VXFRAME_STATUS_UNSUPPORTED;
     const uint64_t pc = vxframe_lookup_pc(current, previous);
     ReadingImages reading(image_list);
-    vxcrash_async_image_t* image = vxcrash_async_image_containing_address(image_list, pc);
+    vxcrash_async_image* image = vxcrash_async_image_containing_address(image_list, pc);
     if (!image)
         return VXFRAME_STATUS_UNSUPPORTED;
 
-    vxcrash_async_mobject_t section;
+    vxcrash_async_mobject section;
     bool debugFrame = false;
-    const vxcrash_async_byteorder_t* bo = vxcrash_async_byteorder_little_endian();
+    const vxcrash_async_byteorder* bo = vxcrash_async_byteorder_little_endian();
     if (image->format == VXCRASH_IMAGE_FORMAT_ELF) {
         if (vxcrash_async_elf_map_eh_frame(&image->elf, &section) != VXCRASH_STATUS_OK)
             return VXFRAME_STATUS_NO_FRAME;
@@ -237,10 +237,10 @@ vxframe_status_t vxframe_cursor_read_dwarf_unwind(vxcrash_task_t task, vxcrash_a
     return status;
 }
 
-vxframe_status_t vxframe_cursor_read_frame_ptr(vxcrash_task_t task, vxcrash_async_image_list_t*,
-                                               const vxcrash_async_thread_state_t* current,
-                                               const vxcrash_async_thread_state_t* previous,
-                                               vxcrash_async_thread_state_t* next)
+vxframe_status_t vxframe_cursor_read_frame_ptr(vxcrash_task_t task, vxcrash_async_image_list*,
+                                               const vxcrash_async_thread_state* current,
+                                               const vxcrash_async_thread_state* previous,
+                                               vxcrash_async_thread_state* next)
 {
     if (!vxcrash_async_thread_state_has_reg(current, VXCRASH_REG_FP))
         return VXFRAME_STATUS_BAD_FRAME;

@@ -87,7 +87,7 @@ TEST(VXCrashAsyncMemory, FakeTaskReadsOnlyItsRegions)
 TEST(VXCrashAsyncMemory, MemoryObjectStopsAtUnmappedPageUnlessFullRangeIsRequired)
 {
     HalfMappedPages pages;
-    vxcrash_async_mobject_t mobj;
+    vxcrash_async_mobject mobj;
     ASSERT_EQ(vxcrash_async_mobject_init(&mobj, vxcrash_async_task_self(), pages.address(16), 2 * pages.page, false),
               VXCRASH_STATUS_OK);
     EXPECT_EQ(vxcrash_async_mobject_length(&mobj), pages.page - 16);
@@ -177,7 +177,7 @@ struct Pipe {
 TEST(VXCrashAsyncFile, BuffersSmallWritesAndPassesLargeOnesThrough)
 {
     Pipe p;
-    vxcrash_async_file_t file;
+    vxcrash_async_file file;
     vxcrash_async_file_init(&file, p.fds[1], 0);
     std::vector<uint8_t> data(300, 'x');
     ASSERT_TRUE(vxcrash_async_file_write(&file, data.data(), 300));
@@ -197,7 +197,7 @@ TEST(VXCrashAsyncFile, BuffersSmallWritesAndPassesLargeOnesThrough)
 TEST(VXCrashAsyncFile, LimitAcceptsExactlyTheRemainingBytes)
 {
     Pipe p;
-    vxcrash_async_file_t file;
+    vxcrash_async_file file;
     vxcrash_async_file_init(&file, p.fds[1], 10);
     const char data[] = "0123456789ab";
     ASSERT_TRUE(vxcrash_async_file_write(&file, data, 6));
@@ -216,7 +216,7 @@ TEST(VXCrashAsyncFile, WriteToAClosedDescriptorFails)
     const int fd = p.fds[1];
     close(fd);
     p.fds[1] = -1;
-    vxcrash_async_file_t file;
+    vxcrash_async_file file;
     vxcrash_async_file_init(&file, fd, 0);
     EXPECT_TRUE(vxcrash_async_file_write(&file, "abc", 3));
     EXPECT_FALSE(vxcrash_async_file_flush(&file));

@@ -21,7 +21,7 @@ struct Decoded {
 
 Decoded decode(int32_t cpu, uint32_t encoding)
 {
-    vxcrash_async_cfe_entry_t entry;
+    vxcrash_async_cfe_entry entry;
     Decoded d{};
     d.status = vxcrash_async_cfe_entry_init(&entry, cpu, encoding);
     if (d.status != VXCRASH_STATUS_OK)
@@ -128,24 +128,24 @@ struct FakeStack {
     vxcrash_task task;
 };
 
-vxcrash_async_thread_state_t stateOf(int32_t cpu, std::initializer_list<std::pair<vxcrash_regnum_t, uint64_t>> regs)
+vxcrash_async_thread_state stateOf(int32_t cpu, std::initializer_list<std::pair<vxcrash_regnum_t, uint64_t>> regs)
 {
-    vxcrash_async_thread_state_t s;
+    vxcrash_async_thread_state s;
     vxcrash_async_thread_state_init(&s, cpu);
     for (const auto& [r, v] : regs)
         vxcrash_async_thread_state_set_reg(&s, r, v);
     return s;
 }
 
-uint64_t reg(const vxcrash_async_thread_state_t& s, vxcrash_regnum_t r)
+uint64_t reg(const vxcrash_async_thread_state& s, vxcrash_regnum_t r)
 {
     EXPECT_TRUE(vxcrash_async_thread_state_has_reg(&s, r)) << r;
     return vxcrash_async_thread_state_get_reg(&s, r);
 }
 
-vxcrash_async_cfe_entry_t entryFor(int32_t cpu, uint32_t encoding)
+vxcrash_async_cfe_entry entryFor(int32_t cpu, uint32_t encoding)
 {
-    vxcrash_async_cfe_entry_t e;
+    vxcrash_async_cfe_entry e;
     EXPECT_EQ(vxcrash_async_cfe_entry_init(&e, cpu, encoding), VXCRASH_STATUS_OK);
     return e;
 }
@@ -155,7 +155,7 @@ vxcrash_async_cfe_entry_t entryFor(int32_t cpu, uint32_t encoding)
 TEST(VXCrashCompactUnwind, EntriesRecoverTheCaller)
 {
     FakeStack stack;
-    vxcrash_async_thread_state_t next;
+    vxcrash_async_thread_state next;
 
     // arm64 frameless leaf: 32 bytes of stack, x20/x19 saved at its top, the
     // return address still in lr.
@@ -302,11 +302,11 @@ struct Lookup {
 
 Lookup find(const std::vector<uint8_t>& section, uint64_t pc, int32_t cpu = VXCRASH_CPU_TYPE_ARM64)
 {
-    vxcrash_async_mobject_t mobj;
+    vxcrash_async_mobject mobj;
     EXPECT_EQ(vxcrash_async_mobject_init(&mobj, vxcrash_async_task_self(), uint64_t(uintptr_t(section.data())),
                                          section.size(), true),
               VXCRASH_STATUS_OK);
-    vxcrash_async_cfe_reader_t reader;
+    vxcrash_async_cfe_reader reader;
     Lookup l{vxcrash_async_cfe_reader_init(&reader, &mobj, cpu), 0, 0};
     if (l.status == VXCRASH_STATUS_OK)
         l.status = vxcrash_async_cfe_reader_find_pc(&reader, pc, &l.function, &l.encoding);
@@ -383,13 +383,13 @@ TEST(VXCrashCompactUnwind, CursorUsesCompactUnwindAndFallsThroughForModeZero)
 
     const vxcrash_task_region regions[] = {image.region(), stack.region};
     const vxcrash_task task = {0, regions, 2};
-    vxcrash_async_image_list_t images;
+    vxcrash_async_image_list images;
     vxcrash_nasync_image_list_init(&images, &task);
     vxcrash_nasync_image_list_append(&images, image.loadAddress(), "/usr/lib/libframes.dylib");
 
     auto start = stateOf(VXCRASH_CPU_TYPE_ARM64, {{VXCRASH_REG_IP, text + 0x8}, {VXCRASH_REG_FP, fp1},
                                                   {VXCRASH_REG_SP, kStack}, {VXCRASH_ARM64_LR, 0x55}});
-    vxframe_cursor_t cursor;
+    vxframe_cursor cursor;
     vxframe_cursor_init(&cursor, &task, &start, &images);
     std::vector<uint64_t> pcs;
     vxframe_status_t status;
@@ -402,7 +402,7 @@ TEST(VXCrashCompactUnwind, CursorUsesCompactUnwindAndFallsThroughForModeZero)
     EXPECT_EQ(status, VXFRAME_STATUS_NO_FRAME);
 
     // The compact reader alone: mode 0 gives no frame, so the cursor moves on.
-    vxcrash_async_thread_state_t caller;
+    vxcrash_async_thread_state caller;
     auto inPlain = stateOf(VXCRASH_CPU_TYPE_ARM64, {{VXCRASH_REG_IP, text + 0x110}, {VXCRASH_REG_FP, fp2}});
     EXPECT_EQ(vxframe_cursor_read_compact_unwind(&task, &images, &inPlain, &start, &caller), VXFRAME_STATUS_NO_FRAME);
     EXPECT_EQ(vxframe_cursor_read_dwarf_unwind(&task, &images, &inPlain, &start, &caller), VXFRAME_STATUS_NO_FRAME);

@@ -1,4 +1,6 @@
+#include "SyntheticMachO.h"
 #include "crash-reporting/reporter/VXCrashDwarfCfaState.h"
+#include "crash-reporting/reporter/VXCrashFrameCursor.h"
 
 #include <gtest/gtest.h>
 
@@ -65,17 +67,17 @@ public:
             vxcrash_async_mobject_free(&mobj_);
     }
     uint64_t address() const { return uint64_t(uintptr_t(bytes_.data())); }
-    const vxcrash_async_mobject_t* mobj() const { return &mobj_; }
+    const vxcrash_async_mobject* mobj() const { return &mobj_; }
 
 private:
     Bytes bytes_;
-    vxcrash_async_mobject_t mobj_{};
+    vxcrash_async_mobject mobj_{};
     bool ok_ = false;
 };
 
-vxcrash_async_thread_state_t x86State()
+vxcrash_async_thread_state x86State()
 {
-    vxcrash_async_thread_state_t state;
+    vxcrash_async_thread_state state;
     vxcrash_async_thread_state_init(&state, VXCRASH_CPU_TYPE_X86_64);
     return state;
 }
@@ -86,7 +88,7 @@ struct EvalResult {
 };
 
 EvalResult evaluate(const Bytes& expression, std::vector<uint64_t> initial = {},
-                    const vxcrash_async_thread_state_t* state = nullptr)
+                    const vxcrash_async_thread_state* state = nullptr)
 {
     Mapped m(expression);
     const auto fallback = x86State();
@@ -298,8 +300,8 @@ private:
 };
 
 using CfaState = dwarf_cfa_state<uint64_t, int64_t>;
-using Cie = vxcrash_async_dwarf_cie_info_t<uint64_t>;
-using Fde = vxcrash_async_dwarf_fde_info_t<uint64_t>;
+using Cie = vxcrash_async_dwarf_cie_info<uint64_t>;
+using Fde = vxcrash_async_dwarf_fde_info<uint64_t>;
 
 // Runs `instructions` as a CIE's initial program.
 vxcrash_error_t run(CfaState* state, const Bytes& instructions, uint64_t pc = 0)
@@ -541,7 +543,7 @@ TEST(VXCrashDwarf, ApplyingTheRowRecoversTheCallersRegisters)
     vxcrash_async_thread_state_set_reg(&current, VXCRASH_X86_64_RSP, sp);
     vxcrash_async_thread_state_set_reg(&current, VXCRASH_X86_64_RIP, 0x400000);
     vxcrash_async_thread_state_set_reg(&current, VXCRASH_X86_64_RAX, 77);
-    vxcrash_async_thread_state_t caller;
+    vxcrash_async_thread_state caller;
     ASSERT_EQ(state.apply_state(vxcrash_async_task_self(), &cie, &current, vxcrash_async_byteorder_little_endian(),
                                 &caller),
               VXCRASH_STATUS_OK);
@@ -553,7 +555,7 @@ TEST(VXCrashDwarf, ApplyingTheRowRecoversTheCallersRegisters)
     EXPECT_FALSE(vxcrash_async_thread_state_has_reg(&caller, VXCRASH_X86_64_RAX));
 
     // On 64-bit Arm a leaf without a return-address rule returns through lr.
-    vxcrash_async_thread_state_t arm;
+    vxcrash_async_thread_state arm;
     vxcrash_async_thread_state_init(&arm, VXCRASH_CPU_TYPE_ARM64);
     vxcrash_async_thread_state_set_reg(&arm, VXCRASH_REG_SP, 0x8000);
     vxcrash_async_thread_state_set_reg(&arm, VXCRASH_ARM64_LR, 0x1000400);
@@ -578,4 +580,50 @@ TEST(VXCrashDwarf, ApplyingTheRowRecoversTheCallersRegisters)
     EXPECT_EQ(empty.apply_state(vxcrash_async_task_self(), &cie, &current, vxcrash_async_byteorder_little_endian(),
                                 &caller),
               VXCRASH_STATUS_INVALID_ARGUMENT);
+}
+
+TEST(VXCrashDwarf, CallerWhoseCallEndsItsFunctionUnwindsByTheCallsRules)
+{
+    // Two x86-64 functions back to back: `a` (cfa = rsp + 16) ends with a call
+    // to a function that does not return, so its return address is the first
+    // byte of `b` (cfa = rsp + 8).
+    SyntheticMachO image(0x10000000, 0x10000000);
+    image.setCpu(VXCRASH_CPU_TYPE_X86_64, 3);
+    const uint64_t text = image.addSection("__TEXT", "__text", 0x20);
+    const Bytes cieBody = cat({u32(0), {1, 0}, uleb(1), sleb(-8), uleb(16), {0x0C, 7, 8, 0x90, 1}});
+    const Bytes cie = cat({u32(uint32_t(cieBody.size())), cieBody});
+    auto fde = [&](size_t at, uint64_t start, Bytes instructions) {
+        const Bytes body = cat({u32(uint32_t(at + 4)), u64(start), u64(0x10), instructions});
+        return cat({u32(uint32_t(body.size())), body});
+    };
+    const Bytes fdeA = fde(cie.size(), text, {0x0E, 16});
+    const Bytes fdeB = fde(cie.size() + fdeA.size(), text + 0x10, {});
+    const Bytes section = cat({cie, fdeA, fdeB, u32(0)});
+    const uint64_t ehFrame = image.addSection("__TEXT", "__eh_frame", section.size());
+    image.build();
+    std::memcpy(image.at(ehFrame), section.data(), section.size());
+
+    uint64_t stack[4] = {0xBBBB, 0xAAAA, 0, 0};
+    const uint64_t sp = 0x7fff0000;
+    const vxcrash_task_region regions[] = {image.region(), {sp, stack, sizeof stack}};
+    const vxcrash_task task = {0, regions, 2};
+    vxcrash_async_image_list images;
+    vxcrash_nasync_image_list_init(&images, &task);
+    vxcrash_nasync_image_list_append(&images, image.loadAddress(), "/usr/lib/libnoreturn.dylib");
+
+    vxcrash_async_thread_state frame = x86State();
+    vxcrash_async_thread_state_set_reg(&frame, VXCRASH_REG_IP, text + 0x10);
+    vxcrash_async_thread_state_set_reg(&frame, VXCRASH_REG_SP, sp);
+    vxcrash_async_thread_state callee = frame;
+    vxcrash_async_thread_state caller;
+
+    // As a caller's frame (it has a callee) the return address belongs to `a`.
+    ASSERT_EQ(vxframe_cursor_read_dwarf_unwind(&task, &images, &frame, &callee, &caller), VXFRAME_STATUS_OK);
+    EXPECT_EQ(vxcrash_async_thread_state_get_reg(&caller, VXCRASH_REG_IP), 0xAAAAu);
+    EXPECT_EQ(vxcrash_async_thread_state_get_reg(&caller, VXCRASH_REG_SP), sp + 16);
+    // As the first frame the pc is where the thread stopped: inside `b`.
+    ASSERT_EQ(vxframe_cursor_read_dwarf_unwind(&task, &images, &frame, nullptr, &caller), VXFRAME_STATUS_OK);
+    EXPECT_EQ(vxcrash_async_thread_state_get_reg(&caller, VXCRASH_REG_IP), 0xBBBBu);
+    EXPECT_EQ(vxcrash_async_thread_state_get_reg(&caller, VXCRASH_REG_SP), sp + 8);
+    vxcrash_nasync_image_list_free(&images);
 }

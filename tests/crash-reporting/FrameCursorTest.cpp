@@ -14,7 +14,7 @@ namespace {
 constexpr size_t kMaxFrames = 64;
 
 struct Walk {
-    vxcrash_async_image_list_t* images;
+    vxcrash_async_image_list* images;
     std::vector<uint64_t> dwarf;   // return addresses from our DWARF walk
     std::vector<uint64_t> libgcc;  // the same from _Unwind_Backtrace
     std::vector<std::string> names;
@@ -34,13 +34,13 @@ void recordName(uint64_t, const char* name, void* ctx)
 }
 
 // Runs inside the capture, while the chain's frames are live.
-vxcrash_error_t walkFromHere(vxcrash_async_thread_state_t* state, void* ctx)
+vxcrash_error_t walkFromHere(vxcrash_async_thread_state* state, void* ctx)
 {
     auto* walk = static_cast<Walk*>(ctx);
-    vxframe_cursor_t cursor;
+    vxframe_cursor cursor;
     vxframe_cursor_init(&cursor, vxcrash_async_task_self(), state, walk->images);
     const vxframe_cursor_frame_reader_t dwarfOnly[] = {vxframe_cursor_read_dwarf_unwind};
-    vxcrash_async_symbol_cache_t cache;
+    vxcrash_async_symbol_cache cache;
     vxcrash_async_symbol_cache_init(&cache);
     while (walk->dwarf.size() < kMaxFrames) {
         walk->end = vxframe_cursor_next_with_readers(&cursor, dwarfOnly, 1);
@@ -68,7 +68,7 @@ vxcrash_error_t walkFromHere(vxcrash_async_thread_state_t* state, void* ctx)
 
 TEST(VXCrashFrameCursor, DwarfWalkThroughOptimisedChainMatchesUnwindBacktrace)
 {
-    vxcrash_async_image_list_t images;
+    vxcrash_async_image_list images;
     vxcrash_nasync_image_list_init(&images, vxcrash_async_task_self());
     vxcrash_nasync_image_list_add_loaded_images(&images);
     Walk walk{&images, {}, {}, {}};
@@ -102,18 +102,18 @@ TEST(VXCrashFrameCursor, FullWalkFromTheCurrentThreadReachesTheBottom)
 {
     // With every unwinder in its order the walk ends cleanly where the stack
     // ends, well past this test.
-    vxcrash_async_image_list_t images;
+    vxcrash_async_image_list images;
     vxcrash_nasync_image_list_init(&images, vxcrash_async_task_self());
     vxcrash_nasync_image_list_add_loaded_images(&images);
     struct Result {
-        vxcrash_async_image_list_t* images;
+        vxcrash_async_image_list* images;
         size_t frames = 0;
         vxframe_status_t end = VXFRAME_STATUS_OK;
     } result{&images};
     vxcrash_async_thread_state_current(
-        [](vxcrash_async_thread_state_t* state, void* ctx) -> vxcrash_error_t {
+        [](vxcrash_async_thread_state* state, void* ctx) -> vxcrash_error_t {
             auto* r = static_cast<Result*>(ctx);
-            vxframe_cursor_t cursor;
+            vxframe_cursor cursor;
             vxframe_cursor_init(&cursor, vxcrash_async_task_self(), state, r->images);
             while (r->frames < 512 && (r->end = vxframe_cursor_next(&cursor)) == VXFRAME_STATUS_OK)
                 ++r->frames;
@@ -136,8 +136,8 @@ struct Script {
     static inline int calls = 0;
 };
 
-vxframe_status_t scripted(vxcrash_task_t, vxcrash_async_image_list_t*, const vxcrash_async_thread_state_t* current,
-                          const vxcrash_async_thread_state_t*, vxcrash_async_thread_state_t* next)
+vxframe_status_t scripted(vxcrash_task_t, vxcrash_async_image_list*, const vxcrash_async_thread_state* current,
+                          const vxcrash_async_thread_state*, vxcrash_async_thread_state* next)
 {
     ++Script::calls;
     if (Script::status != VXFRAME_STATUS_OK)
@@ -149,8 +149,8 @@ vxframe_status_t scripted(vxcrash_task_t, vxcrash_async_image_list_t*, const vxc
     return VXFRAME_STATUS_OK;
 }
 
-vxframe_status_t failing(vxcrash_task_t, vxcrash_async_image_list_t*, const vxcrash_async_thread_state_t*,
-                         const vxcrash_async_thread_state_t*, vxcrash_async_thread_state_t*)
+vxframe_status_t failing(vxcrash_task_t, vxcrash_async_image_list*, const vxcrash_async_thread_state*,
+                         const vxcrash_async_thread_state*, vxcrash_async_thread_state*)
 {
     return VXFRAME_STATUS_BAD_FRAME;
 }
@@ -159,7 +159,7 @@ vxframe_status_t failing(vxcrash_task_t, vxcrash_async_image_list_t*, const vxcr
 
 TEST(VXCrashFrameCursor, StepsEndAtTheBottomOfTheStackAndKeepTheFirstAnswer)
 {
-    vxcrash_async_thread_state_t start;
+    vxcrash_async_thread_state start;
     vxcrash_async_thread_state_init(&start, VXCRASH_CPU_TYPE_ARM64);
     vxcrash_async_thread_state_set_reg(&start, VXCRASH_REG_IP, 0x100004000);
     const uint64_t page = vxcrash_async_page_size();
@@ -179,7 +179,7 @@ TEST(VXCrashFrameCursor, StepsEndAtTheBottomOfTheStackAndKeepTheFirstAnswer)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        vxframe_cursor_t cursor;
+        vxframe_cursor cursor;
         vxframe_cursor_init(&cursor, vxcrash_async_task_self(), &start, nullptr);
         Script::calls = 0;
         Script::status = VXFRAME_STATUS_OK;
@@ -196,7 +196,7 @@ TEST(VXCrashFrameCursor, StepsEndAtTheBottomOfTheStackAndKeepTheFirstAnswer)
         EXPECT_EQ(cursor.depth, c.expected == VXFRAME_STATUS_OK ? 2u : 1u);
     }
 
-    vxframe_cursor_t cursor;
+    vxframe_cursor cursor;
     vxframe_cursor_init(&cursor, vxcrash_async_task_self(), &start, nullptr);
     vxframe_cursor_next_with_readers(&cursor, readers, 2);
     EXPECT_EQ(vxframe_cursor_next_with_readers(&cursor, readers, 0), VXFRAME_STATUS_INVALID_ARGUMENT);
@@ -224,22 +224,22 @@ TEST(VXCrashFrameCursor, FramePointerChainMustMoveUpTheStack)
     stack[2] = 0x7000; // record at 0x7010 points back down: corrupt
     stack[3] = 0x402000;
 
-    vxcrash_async_thread_state_t state;
+    vxcrash_async_thread_state state;
     vxcrash_async_thread_state_init(&state, VXCRASH_CPU_TYPE_X86_64);
     vxcrash_async_thread_state_set_reg(&state, VXCRASH_REG_FP, 0x7000);
     vxcrash_async_thread_state_set_reg(&state, VXCRASH_REG_IP, 0x400100);
     vxcrash_async_thread_state_set_reg(&state, VXCRASH_X86_64_RBX, 9);
-    vxcrash_async_thread_state_t caller;
+    vxcrash_async_thread_state caller;
     ASSERT_EQ(vxframe_cursor_read_frame_ptr(&task, nullptr, &state, nullptr, &caller), VXFRAME_STATUS_OK);
     EXPECT_EQ(vxcrash_async_thread_state_get_reg(&caller, VXCRASH_REG_IP), 0x401000u);
     EXPECT_EQ(vxcrash_async_thread_state_get_reg(&caller, VXCRASH_REG_FP), 0x7010u);
     EXPECT_EQ(vxcrash_async_thread_state_get_reg(&caller, VXCRASH_REG_SP), 0x7010u);
     EXPECT_FALSE(vxcrash_async_thread_state_has_reg(&caller, VXCRASH_X86_64_RBX));
 
-    vxcrash_async_thread_state_t grandcaller;
+    vxcrash_async_thread_state grandcaller;
     ASSERT_EQ(vxframe_cursor_read_frame_ptr(&task, nullptr, &caller, &state, &grandcaller), VXFRAME_STATUS_OK);
     EXPECT_EQ(vxcrash_async_thread_state_get_reg(&grandcaller, VXCRASH_REG_FP), 0x7000u);
-    vxcrash_async_thread_state_t beyond;
+    vxcrash_async_thread_state beyond;
     EXPECT_EQ(vxframe_cursor_read_frame_ptr(&task, nullptr, &grandcaller, &caller, &beyond), VXFRAME_STATUS_BAD_FRAME);
 
     vxcrash_async_thread_state_set_reg(&state, VXCRASH_REG_FP, 0);

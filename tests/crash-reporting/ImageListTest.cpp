@@ -40,7 +40,7 @@ std::string readelfBuildId(const std::string& path)
 struct ImageList {
     ImageList(vxcrash_task_t task = vxcrash_async_task_self()) { vxcrash_nasync_image_list_init(&list, task); }
     ~ImageList() { vxcrash_nasync_image_list_free(&list); }
-    vxcrash_async_image_list_t list;
+    vxcrash_async_image_list list;
 };
 
 } // namespace
@@ -58,11 +58,11 @@ TEST(VXCrashImageList, RunningProcessHoldsExecutableAndLibcWithTheirBuildIds)
     ASSERT_NE(dladdr(reinterpret_cast<void*>(&getpid), &libcInfo), 0);
 
     vxcrash_async_image_list_set_reading(&images.list, true);
-    const vxcrash_async_image_t* executable = nullptr;
-    const vxcrash_async_image_t* libc = nullptr;
+    const vxcrash_async_image* executable = nullptr;
+    const vxcrash_async_image* libc = nullptr;
     int count = 0;
     int exeCount = 0;
-    for (vxcrash_async_image_t* image = nullptr; (image = vxcrash_async_image_list_next(&images.list, image));) {
+    for (vxcrash_async_image* image = nullptr; (image = vxcrash_async_image_list_next(&images.list, image));) {
         ++count;
         if (std::string(vxcrash_async_image_name(image)) == exe) {
             executable = image;
@@ -127,7 +127,7 @@ struct MachOImage {
     }
     vxcrash_task_region region;
     vxcrash_task task;
-    vxcrash_async_macho_t macho{};
+    vxcrash_async_macho macho{};
 };
 
 } // namespace
@@ -161,7 +161,7 @@ TEST(VXCrashMachO, ReadsHeaderSegmentsAndSectionsOfEitherWidthAndByteOrder)
         EXPECT_TRUE(vxcrash_async_macho_contains_address(&m.macho, text));
         EXPECT_FALSE(vxcrash_async_macho_contains_address(&m.macho, image.loadAddress() + m.macho.text_size));
 
-        vxcrash_async_mobject_t section;
+        vxcrash_async_mobject section;
         ASSERT_EQ(vxcrash_async_macho_map_section(&m.macho, "__TEXT", "__text", &section), VXCRASH_STATUS_OK);
         uint32_t word;
         ASSERT_EQ(vxcrash_async_mobject_read_uint32(&section, m.macho.byteorder, text, 0, &word), VXCRASH_STATUS_OK);
@@ -295,9 +295,9 @@ TEST(VXCrashMachO, TaskStringsGrowAcrossPagesAndStopAtUnmappedMemory)
     std::memset(pages, 'x', 2 * page);
     pages[page + 10] = '\0';
 
-    vxcrash_async_macho_t image{};
+    vxcrash_async_macho image{};
     image.task = vxcrash_async_task_self();
-    vxcrash_async_macho_string_t string;
+    vxcrash_async_macho_string string;
     vxcrash_async_macho_string_init(&string, &image, uint64_t(uintptr_t(pages + page - 20)));
     size_t length = 0;
     ASSERT_EQ(vxcrash_async_macho_string_get_length(&string, &length), VXCRASH_STATUS_OK);

@@ -1,5 +1,6 @@
 #include "SyntheticMachO.h"
 #include "crash-reporting/reporter/VXCrashAsyncSymbols.h"
+#include "crash-reporting/reporter/VXCrashAsyncThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -154,9 +155,9 @@ public:
     std::vector<uint8_t> heap;
     vxcrash_task_region regions[2];
     vxcrash_task task;
-    vxcrash_async_image_list_t list;
-    vxcrash_async_image_t* loaded = nullptr;
-    vxcrash_async_symbol_cache_t cache;
+    vxcrash_async_image_list list;
+    vxcrash_async_image* loaded = nullptr;
+    vxcrash_async_symbol_cache cache;
     uint64_t text = 0;
 };
 
@@ -208,7 +209,7 @@ TEST(VXCrashSymbols, ParseReportsEveryMethodOfClassesAndCategories)
     std::set<std::string> seen;
     const vxcrash_error_t err = vxcrash_async_objc_parse(
         &fixture.loaded->macho, &fixture.cache,
-        [](bool isClassMethod, vxcrash_async_macho_string_t* cls, vxcrash_async_macho_string_t* method, uint64_t,
+        [](bool isClassMethod, vxcrash_async_macho_string* cls, vxcrash_async_macho_string* method, uint64_t,
            void* ctx) {
             const char* c;
             const char* m;
@@ -235,4 +236,83 @@ TEST(VXCrashSymbols, ImageWithoutClassListStillHasItsSymbolTable)
     EXPECT_EQ(vxcrash_async_objc_find_method(&fixture.loaded->macho, &fixture.cache, fixture.text + 0x14, nullptr,
                                              nullptr),
               VXCRASH_STATUS_NOT_FOUND);
+}
+
+TEST(VXCrashSymbols, LegacyObjectiveCMetadataNamesMethods)
+{
+    // A 32-bit image with the old runtime's module list: one class whose
+    // instance methods are a single list and whose metaclass has an array of
+    // lists ended by 0xFFFFFFFF.
+    SyntheticMachO image(0x1000, 0x1000, false);
+    image.setCpu(VXCRASH_CPU_TYPE_X86, 3);
+    const uint64_t text = image.addSection("__TEXT", "__text", 0x100);
+    const uint64_t strings = image.addSection("__TEXT", "__cstring", 0x40);
+    const uint64_t modules = image.addSection("__OBJC", "__module_info", 16);
+    const uint64_t data = image.addSection("__OBJC", "__data", 0x100);
+    image.build();
+
+    uint64_t nextString = strings;
+    auto str = [&](const char* s) {
+        const uint64_t at = nextString;
+        image.putString(at, s);
+        nextString += std::strlen(s) + 1;
+        return uint32_t(at);
+    };
+    const uint64_t symtab = data;
+    const uint64_t cls = data + 0x10;
+    const uint64_t meta = data + 0x40;
+    const uint64_t list1 = data + 0x70;
+    const uint64_t list2 = data + 0x98;
+    const uint64_t lists = data + 0xB0;
+    image.put32(modules, 7);
+    image.put32(modules + 4, 16);
+    image.put32(modules + 12, uint32_t(symtab));
+    image.put32(symtab + 8, 1); // cls_def_cnt 1, cat_def_cnt 0
+    image.put32(symtab + 12, uint32_t(cls));
+    const uint32_t name = str("Legacy");
+    auto classRecord = [&](uint64_t at, uint32_t isa, uint32_t info, uint32_t methodLists) {
+        image.put32(at, isa);
+        image.put32(at + 8, name);
+        image.put32(at + 16, info);
+        image.put32(at + 28, methodLists);
+    };
+    classRecord(cls, uint32_t(meta), 0x4000, uint32_t(list1));
+    classRecord(meta, 0, 0, uint32_t(lists));
+    auto methodList = [&](uint64_t at, std::vector<std::pair<const char*, uint64_t>> methods) {
+        image.put32(at + 4, uint32_t(methods.size()));
+        for (size_t i = 0; i < methods.size(); ++i) {
+            image.put32(at + 8 + 12 * i, str(methods[i].first));
+            image.put32(at + 8 + 12 * i + 8, uint32_t(text + methods[i].second));
+        }
+    };
+    methodList(list1, {{"run", 0x10}, {"stop", 0x30}});
+    methodList(list2, {{"shared", 0x50}});
+    image.put32(lists, uint32_t(list2));
+    image.put32(lists + 4, 0xFFFFFFFF);
+
+    const vxcrash_task_region region = image.region();
+    const vxcrash_task task = {0, &region, 1};
+    vxcrash_async_image_list list;
+    vxcrash_nasync_image_list_init(&list, &task);
+    vxcrash_nasync_image_list_append(&list, image.loadAddress(), "/usr/lib/liblegacy.dylib");
+    vxcrash_async_image* loaded = vxcrash_async_image_list_next(&list, nullptr);
+    ASSERT_NE(loaded, nullptr);
+    vxcrash_async_symbol_cache cache;
+    vxcrash_async_symbol_cache_init(&cache);
+    struct Case {
+        uint64_t offset;
+        const char* name;
+    };
+    for (const Case& c : {Case{0x34, "-[Legacy stop]"}, Case{0x10, "-[Legacy run]"}, Case{0x60, "+[Legacy shared]"}}) {
+        SCOPED_TRACE(c.name);
+        std::string found;
+        ASSERT_EQ(vxcrash_async_find_symbol(
+                      loaded, VXCRASH_ASYNC_SYMBOL_STRATEGY_OBJC, &cache, text + c.offset,
+                      [](uint64_t, const char* n, void* ctx) { *static_cast<std::string*>(ctx) = n; }, &found),
+                  VXCRASH_STATUS_OK);
+        EXPECT_EQ(found, c.name);
+    }
+    EXPECT_FALSE(cache.modern_format_seen);
+    vxcrash_async_symbol_cache_free(&cache);
+    vxcrash_nasync_image_list_free(&list);
 }

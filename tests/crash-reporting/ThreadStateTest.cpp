@@ -6,9 +6,9 @@
 
 namespace {
 
-vxcrash_async_thread_state_t stateFor(int32_t cpu)
+vxcrash_async_thread_state stateFor(int32_t cpu)
 {
-    vxcrash_async_thread_state_t state;
+    vxcrash_async_thread_state state;
     EXPECT_EQ(vxcrash_async_thread_state_init(&state, cpu), VXCRASH_STATUS_OK);
     return state;
 }
@@ -17,7 +17,7 @@ vxcrash_async_thread_state_t stateFor(int32_t cpu)
 
 TEST(VXCrashThreadState, InitialisesKnownArchitecturesOnly)
 {
-    vxcrash_async_thread_state_t state;
+    vxcrash_async_thread_state state;
     EXPECT_EQ(vxcrash_async_thread_state_init(&state, 18 /* PowerPC */), VXCRASH_STATUS_UNSUPPORTED);
     struct Case {
         int32_t cpu;
@@ -131,7 +131,7 @@ TEST(VXCrashThreadState, SignalContextAndCurrentThreadGiveLiveRegisters)
 {
     ucontext_t context;
     ASSERT_EQ(getcontext(&context), 0);
-    vxcrash_async_thread_state_t fromContext;
+    vxcrash_async_thread_state fromContext;
     vxcrash_async_thread_state_mcontext_init(&fromContext, &context.uc_mcontext);
     EXPECT_EQ(vxcrash_async_thread_state_get_reg(&fromContext, VXCRASH_REG_SP),
               uint64_t(context.uc_mcontext.gregs[REG_RSP]));
@@ -140,11 +140,11 @@ TEST(VXCrashThreadState, SignalContextAndCurrentThreadGiveLiveRegisters)
     EXPECT_TRUE(vxcrash_async_thread_state_has_reg(&fromContext, VXCRASH_X86_64_GS));
 
     struct Seen {
-        vxcrash_async_thread_state_t state;
+        vxcrash_async_thread_state state;
         uintptr_t calleeLocal;
     } seen{};
     const vxcrash_error_t result = vxcrash_async_thread_state_current(
-        [](vxcrash_async_thread_state_t* state, void* ctx) -> vxcrash_error_t {
+        [](vxcrash_async_thread_state* state, void* ctx) -> vxcrash_error_t {
             auto* s = static_cast<Seen*>(ctx);
             s->state = *state;
             s->calleeLocal = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
