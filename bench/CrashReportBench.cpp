@@ -58,7 +58,7 @@ void writeReport(benchmark::State& state)
 {
     vxcrash_nasync_thread_stop_install(nullptr);
     vxcrash_nasync_shared_image_list_refresh();
-    vxcrash_log_writer_t writer;
+    vxcrash_log_writer writer;
     vxcrash_log_writer_init(&writer, "app.vellox.bench", "1", "1.0", uint32_t(state.range(0)), false);
     // The calling thread is one of the ten.
     ParkedThreads parked(kThreads - 1);

@@ -22,7 +22,7 @@ constexpr uint16_t kMaxProgramHeaders = 64;
 constexpr uint64_t kMaxEntrySpan = 1 << 20;
 
 // The task address of the image's .eh_frame_hdr, or 0.
-uint64_t findEhFrameHdr(const vxcrash_async_elf_t* elf)
+uint64_t findEhFrameHdr(const vxcrash_async_elf* elf)
 {
     Elf64_Ehdr ehdr;
     if (vxcrash_async_task_memcpy(elf->task, elf->header_addr, 0, &ehdr, sizeof ehdr) != VXCRASH_STATUS_OK
@@ -97,7 +97,7 @@ bool lookUpFde(vxcrash_task_t task, uint64_t hdr, uint64_t pc, uint64_t* fde)
 
 // Maps the FDE at `fde` and its CIE; false when their headers are unreadable
 // or they are not plain 32-bit entries.
-bool mapEntries(vxcrash_task_t task, uint64_t fde, vxcrash_async_mobject_t* mobj, uint64_t* fdeOffset)
+bool mapEntries(vxcrash_task_t task, uint64_t fde, vxcrash_async_mobject* mobj, uint64_t* fdeOffset)
 {
     uint32_t fdeHead[2]; // length, CIE pointer
     if (vxcrash_async_task_memcpy(task, fde, 0, fdeHead, sizeof fdeHead) != VXCRASH_STATUS_OK
@@ -120,21 +120,21 @@ bool mapEntries(vxcrash_task_t task, uint64_t fde, vxcrash_async_mobject_t* mobj
     return true;
 }
 
-vxframe_status_t step(vxcrash_task_t task, const vxcrash_async_mobject_t* section, uint64_t fdeOffset, uint64_t pc,
-                      const vxcrash_async_thread_state_t* current, vxcrash_async_thread_state_t* next)
+vxframe_status_t step(vxcrash_task_t task, const vxcrash_async_mobject* section, uint64_t fdeOffset, uint64_t pc,
+                      const vxcrash_async_thread_state* current, vxcrash_async_thread_state* next)
 {
     using namespace vxcrash::async;
-    const vxcrash_async_byteorder_t* bo = vxcrash_async_byteorder_little_endian();
+    const vxcrash_async_byteorder* bo = vxcrash_async_byteorder_little_endian();
     dwarf_frame_reader<uint64_t> frames;
     if (frames.init(section, bo, true, false) != VXCRASH_STATUS_OK)
         return VXFRAME_STATUS_INVALID_ARGUMENT;
-    vxcrash_async_dwarf_fde_info_t<uint64_t> fde;
+    vxcrash_async_dwarf_fde_info<uint64_t> fde;
     if (frames.find_fde(fdeOffset, pc, &fde) != VXCRASH_STATUS_OK || fde.fde_offset != fdeOffset + 4)
         return VXFRAME_STATUS_UNSUPPORTED;
     const uint64_t base = vxcrash_async_mobject_base_address(section);
     gnu_ehptr_reader<uint64_t> pointers(bo);
     pointers.set_frame_section_base(base, base);
-    vxcrash_async_dwarf_cie_info_t<uint64_t> cie;
+    vxcrash_async_dwarf_cie_info<uint64_t> cie;
     if (vxcrash_async_dwarf_cie_info_init(&cie, section, bo, &pointers, base + fde.cie_offset) != VXCRASH_STATUS_OK)
         return VXFRAME_STATUS_UNSUPPORTED;
     dwarf_cfa_state<uint64_t, int64_t> state;
@@ -158,10 +158,10 @@ const vxframe_cursor_frame_reader_t kVXCrashIndexedFrameReaders[3] = {
     vxframe_cursor_read_frame_ptr,
 };
 
-vxframe_status_t vxcrash_elf_read_indexed_dwarf_unwind(vxcrash_task_t task, vxcrash_async_image_list_t* image_list,
-                                                       const vxcrash_async_thread_state_t* current,
-                                                       const vxcrash_async_thread_state_t* previous,
-                                                       vxcrash_async_thread_state_t* next)
+vxframe_status_t vxcrash_elf_read_indexed_dwarf_unwind(vxcrash_task_t task, vxcrash_async_image_list* image_list,
+                                                       const vxcrash_async_thread_state* current,
+                                                       const vxcrash_async_thread_state* previous,
+                                                       vxcrash_async_thread_state* next)
 {
     if (!vxcrash_async_thread_state_has_reg(current, VXCRASH_REG_IP)
         || vxcrash_async_thread_state_get_reg(current, VXCRASH_REG_IP) == 0 || !image_list)
@@ -169,9 +169,9 @@ vxframe_status_t vxcrash_elf_read_indexed_dwarf_unwind(vxcrash_task_t task, vxcr
 
     const uint64_t pc = vxframe_lookup_pc(current, previous);
     vxcrash_async_image_list_set_reading(image_list, true);
-    const vxcrash_async_image_t* image = vxcrash_async_image_containing_address(image_list, pc);
+    const vxcrash_async_image* image = vxcrash_async_image_containing_address(image_list, pc);
     uint64_t fde = 0;
-    vxcrash_async_mobject_t section;
+    vxcrash_async_mobject section;
     uint64_t fdeOffset = 0;
     const bool indexed = image && image->format == VXCRASH_IMAGE_FORMAT_ELF
                          && lookUpFde(task, findEhFrameHdr(&image->elf), pc, &fde)

@@ -8,10 +8,10 @@
 // parse thousands of entries per step. Images without a usable table, and
 // Mach-O images, go to the cursor's own DWARF reader. Async-signal-safe; a
 // frame reader for vxframe_cursor_next_with_readers.
-vxframe_status_t vxcrash_elf_read_indexed_dwarf_unwind(vxcrash_task_t task, vxcrash_async_image_list_t* image_list,
-                                                       const vxcrash_async_thread_state_t* current,
-                                                       const vxcrash_async_thread_state_t* previous,
-                                                       vxcrash_async_thread_state_t* next);
+vxframe_status_t vxcrash_elf_read_indexed_dwarf_unwind(vxcrash_task_t task, vxcrash_async_image_list* image_list,
+                                                       const vxcrash_async_thread_state* current,
+                                                       const vxcrash_async_thread_state* previous,
+                                                       vxcrash_async_thread_state* next);
 
 // The readers a crash report walks stacks with: compact unwind, DWARF through
 // the index above, then the frame-pointer chain.

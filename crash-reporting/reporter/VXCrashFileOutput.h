@@ -17,5 +17,5 @@ public:
     bool close() { return vxcrash_async_file_close(&file_); }
 
 private:
-    vxcrash_async_file_t file_;
+    vxcrash_async_file file_;
 };

@@ -50,9 +50,9 @@ void vxcrash_nasync_abort_message_init()
         g_abortMessageVariable.store(uint64_t(uintptr_t(variable)), std::memory_order_release);
 }
 
-bool vxcrash_async_macho_crash_info_message(const vxcrash_async_macho_t* image, char* buffer, size_t capacity)
+bool vxcrash_async_macho_crash_info_message(const vxcrash_async_macho* image, char* buffer, size_t capacity)
 {
-    vxcrash_async_mobject_t section;
+    vxcrash_async_mobject section;
     bool mapped = false;
     for (const char* segment : kCrashInfoSegments) {
         if (vxcrash_async_macho_map_section(image, segment, "__crash_info", &section) == VXCRASH_STATUS_OK) {
@@ -64,7 +64,7 @@ bool vxcrash_async_macho_crash_info_message(const vxcrash_async_macho_t* image, 
         return false;
 
     bool found = false;
-    const vxcrash_async_byteorder_t* order = vxcrash_async_macho_byteorder(image);
+    const vxcrash_async_byteorder* order = vxcrash_async_macho_byteorder(image);
     const uint64_t base = vxcrash_async_mobject_base_address(&section);
     uint32_t version = 0;
     if (vxcrash_async_mobject_length(&section) >= kCrashInfoMinimumSize
@@ -83,7 +83,7 @@ bool vxcrash_async_macho_crash_info_message(const vxcrash_async_macho_t* image, 
     return found;
 }
 
-bool vxcrash_async_image_crash_info_message(const vxcrash_async_image_t* image, char* buffer, size_t capacity)
+bool vxcrash_async_image_crash_info_message(const vxcrash_async_image* image, char* buffer, size_t capacity)
 {
     if (image->format == VXCRASH_IMAGE_FORMAT_MACHO)
         return vxcrash_async_macho_crash_info_message(&image->macho, buffer, capacity);

@@ -13,8 +13,8 @@ void vxcrash_nasync_abort_message_init();
 
 // Copies the image's message (at most capacity - 1 bytes, then a NUL); false
 // when it has none.
-bool vxcrash_async_image_crash_info_message(const vxcrash_async_image_t* image, char* buffer, size_t capacity);
+bool vxcrash_async_image_crash_info_message(const vxcrash_async_image* image, char* buffer, size_t capacity);
 
 // The "__crash_info" section of a Mach-O image: at least 40 bytes, version 4
 // or 5, the text at the pointer at offset 8, else at offset 32.
-bool vxcrash_async_macho_crash_info_message(const vxcrash_async_macho_t* image, char* buffer, size_t capacity);
+bool vxcrash_async_macho_crash_info_message(const vxcrash_async_macho* image, char* buffer, size_t capacity);

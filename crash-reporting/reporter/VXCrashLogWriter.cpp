@@ -27,7 +27,7 @@ constexpr int kTypeEncodingMach = 1;
 constexpr size_t kSymbolNameMax = 256;
 
 struct Context {
-    vxcrash_log_writer_t* writer;
+    vxcrash_log_writer* writer;
     VXCrashWriterTarget* target;
     bool failed;
 };
@@ -344,7 +344,7 @@ void writeThread(Context& ctx, VXCrashWriterOutput* out, pid_t tid, uint32_t num
 
 } // namespace
 
-int vxcrash_log_writer_init_with_facts(vxcrash_log_writer_t* writer, const vxcrash_writer_facts& facts,
+int vxcrash_log_writer_init_with_facts(vxcrash_log_writer* writer, const vxcrash_writer_facts& facts,
                                        const std::string& app_identifier, const std::string& app_version,
                                        const std::string& app_marketing_version, uint32_t symbol_strategy,
                                        bool user_requested)
@@ -382,7 +382,7 @@ int vxcrash_log_writer_init_with_facts(vxcrash_log_writer_t* writer, const vxcra
     return VXCRASH_WRITER_OK;
 }
 
-int vxcrash_log_writer_init(vxcrash_log_writer_t* writer, const std::string& app_identifier,
+int vxcrash_log_writer_init(vxcrash_log_writer* writer, const std::string& app_identifier,
                             const std::string& app_version, const std::string& app_marketing_version,
                             uint32_t symbol_strategy, bool user_requested)
 {
@@ -390,7 +390,7 @@ int vxcrash_log_writer_init(vxcrash_log_writer_t* writer, const std::string& app
                                               app_marketing_version, symbol_strategy, user_requested);
 }
 
-void vxcrash_log_writer_set_exception(vxcrash_log_writer_t* writer, const std::string& name,
+void vxcrash_log_writer_set_exception(vxcrash_log_writer* writer, const std::string& name,
                                       const std::string& reason, const std::vector<uint64_t>& return_addresses)
 {
     if (writer->exception.present) {
@@ -404,7 +404,7 @@ void vxcrash_log_writer_set_exception(vxcrash_log_writer_t* writer, const std::s
     std::atomic_thread_fence(std::memory_order_seq_cst);
 }
 
-void vxcrash_log_writer_set_custom_data(vxcrash_log_writer_t* writer, const void* data, size_t length)
+void vxcrash_log_writer_set_custom_data(vxcrash_log_writer* writer, const void* data, size_t length)
 {
     vxcrash_custom_data_block* block = nullptr;
     if (data) {
@@ -426,7 +426,7 @@ void vxcrash_log_writer_set_custom_data(vxcrash_log_writer_t* writer, const void
     }
 }
 
-int vxcrash_log_writer_write(vxcrash_log_writer_t* writer, VXCrashWriterTarget& target, pid_t crashed_thread,
+int vxcrash_log_writer_write(vxcrash_log_writer* writer, VXCrashWriterTarget& target, pid_t crashed_thread,
                              VXCrashWriterOutput* output, const vxcrash_log_signal_info* signal_info,
                              const void* captured)
 {
@@ -507,12 +507,12 @@ int vxcrash_log_writer_write(vxcrash_log_writer_t* writer, VXCrashWriterTarget& 
     return ctx.failed ? VXCRASH_WRITER_OUTPUT : VXCRASH_WRITER_OK;
 }
 
-int vxcrash_log_writer_close(vxcrash_log_writer_t*)
+int vxcrash_log_writer_close(vxcrash_log_writer*)
 {
     return VXCRASH_WRITER_OK;
 }
 
-void vxcrash_log_writer_free(vxcrash_log_writer_t* writer)
+void vxcrash_log_writer_free(vxcrash_log_writer* writer)
 {
     std::free(writer->custom_data.exchange(nullptr));
     std::lock_guard lock(writer->retired_mutex);

@@ -36,7 +36,7 @@ struct vxcrash_custom_data_block {
     const uint8_t* bytes;
 };
 
-struct vxcrash_log_writer_t {
+struct vxcrash_log_writer {
     uint32_t symbol_strategy = 0;
     bool user_requested = false;
     // Seconds since 1970 for the report's timestamp; null reads the real-time
@@ -112,10 +112,10 @@ struct vxcrash_writer_facts {
 
 // Ordinary context. Fails with VXCRASH_WRITER_INVALID_ARGUMENT when this
 // process's facts cannot be read. An empty marketing version means none.
-int vxcrash_log_writer_init(vxcrash_log_writer_t* writer, const std::string& app_identifier,
+int vxcrash_log_writer_init(vxcrash_log_writer* writer, const std::string& app_identifier,
                             const std::string& app_version, const std::string& app_marketing_version,
                             uint32_t symbol_strategy, bool user_requested);
-int vxcrash_log_writer_init_with_facts(vxcrash_log_writer_t* writer, const vxcrash_writer_facts& facts,
+int vxcrash_log_writer_init_with_facts(vxcrash_log_writer* writer, const vxcrash_writer_facts& facts,
                                        const std::string& app_identifier, const std::string& app_version,
                                        const std::string& app_marketing_version, uint32_t symbol_strategy,
                                        bool user_requested);
@@ -123,19 +123,19 @@ int vxcrash_log_writer_init_with_facts(vxcrash_log_writer_t* writer, const vxcra
 // Stores an exception for the report. Calling it twice on one writer is a
 // programming error and aborts. Ordinary context, or the uncaught-exception
 // handler right before it aborts.
-void vxcrash_log_writer_set_exception(vxcrash_log_writer_t* writer, const std::string& name,
+void vxcrash_log_writer_set_exception(vxcrash_log_writer* writer, const std::string& name,
                                       const std::string& reason, const std::vector<uint64_t>& return_addresses);
 
 // Publishes a copy of the bytes for the report's custom data; `data` null
 // means none. An empty non-null block is written as empty custom data.
-void vxcrash_log_writer_set_custom_data(vxcrash_log_writer_t* writer, const void* data, size_t length);
+void vxcrash_log_writer_set_custom_data(vxcrash_log_writer* writer, const void* data, size_t length);
 
 // Writes one whole report of the process. `crashed_thread` is written as the
 // crashed one; `captured` is the calling thread's captured state (opaque to
 // the writer, handed to the target), or null. Async-signal-safe.
-int vxcrash_log_writer_write(vxcrash_log_writer_t* writer, VXCrashWriterTarget& target, pid_t crashed_thread,
+int vxcrash_log_writer_write(vxcrash_log_writer* writer, VXCrashWriterTarget& target, pid_t crashed_thread,
                              VXCrashWriterOutput* output, const vxcrash_log_signal_info* signal_info,
                              const void* captured);
 
-int vxcrash_log_writer_close(vxcrash_log_writer_t* writer);
-void vxcrash_log_writer_free(vxcrash_log_writer_t* writer);
+int vxcrash_log_writer_close(vxcrash_log_writer* writer);
+void vxcrash_log_writer_free(vxcrash_log_writer* writer);

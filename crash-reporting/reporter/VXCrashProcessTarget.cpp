@@ -34,7 +34,7 @@ void foundSymbol(uint64_t address, const char* name, void* context)
 
 } // namespace
 
-VXCrashProcessTarget::VXCrashProcessTarget(vxcrash_async_image_list_t* images)
+VXCrashProcessTarget::VXCrashProcessTarget(vxcrash_async_image_list* images)
     : images_(images ? images : vxcrash_shared_image_list())
 {
 }
@@ -79,7 +79,7 @@ bool VXCrashProcessTarget::walkBegin(pid_t thread, const void* captured)
     }
     if (!context)
         return false;
-    vxcrash_async_thread_state_t state;
+    vxcrash_async_thread_state state;
     vxcrash_async_thread_state_mcontext_init(&state, &context->uc_mcontext);
     if (vxframe_cursor_init(&cursor_, vxcrash_async_task_self(), &state, images_) != VXCRASH_STATUS_OK)
         return false;
@@ -143,7 +143,7 @@ void VXCrashProcessTarget::imagesEndRead()
 const void* VXCrashProcessTarget::nextImage(const void* current, vxcrash_writer_image* info)
 {
     auto* image = vxcrash_async_image_list_next(
-        images_, const_cast<vxcrash_async_image_t*>(static_cast<const vxcrash_async_image_t*>(current)));
+        images_, const_cast<vxcrash_async_image*>(static_cast<const vxcrash_async_image*>(current)));
     if (!image)
         return nullptr;
     static_assert(sizeof image->elf.build_id <= kImageIdMax);
@@ -177,7 +177,7 @@ const void* VXCrashProcessTarget::imageContaining(uint64_t address)
 
 bool VXCrashProcessTarget::crashInfoMessage(const void* image, char* buffer, size_t capacity)
 {
-    return vxcrash_async_image_crash_info_message(static_cast<const vxcrash_async_image_t*>(image), buffer, capacity);
+    return vxcrash_async_image_crash_info_message(static_cast<const vxcrash_async_image*>(image), buffer, capacity);
 }
 
 int VXCrashProcessTarget::prepareSymbols()
@@ -199,7 +199,7 @@ bool VXCrashProcessTarget::findSymbol(const void* image, uint64_t pc, uint32_t s
 {
     if (!symbolsReady_)
         return false;
-    auto* found = const_cast<vxcrash_async_image_t*>(static_cast<const vxcrash_async_image_t*>(image));
+    auto* found = const_cast<vxcrash_async_image*>(static_cast<const vxcrash_async_image*>(image));
     SymbolResult result{name, capacity, start, false};
     return vxcrash_async_find_symbol(found, strategy, &symbols_, pc, foundSymbol, &result) == VXCRASH_STATUS_OK
            && result.found;

@@ -14,7 +14,7 @@
 class VXCrashProcessTarget final : public VXCrashWriterTarget {
 public:
     // Reads the images of `images`, the process's shared list by default.
-    explicit VXCrashProcessTarget(vxcrash_async_image_list_t* images = nullptr);
+    explicit VXCrashProcessTarget(vxcrash_async_image_list* images = nullptr);
 
     bool suspendThreads() override;
     void resumeThreads() override;
@@ -44,11 +44,11 @@ public:
 private:
     vxframe_status_t step();
 
-    vxcrash_async_image_list_t* images_;
+    vxcrash_async_image_list* images_;
     bool suspended_ = false;
     bool walking_ = false;
-    vxframe_cursor_t cursor_;
+    vxframe_cursor cursor_;
     uint8_t uuid_[16];
-    vxcrash_async_symbol_cache_t symbols_;
+    vxcrash_async_symbol_cache symbols_;
     bool symbolsReady_ = false;
 };

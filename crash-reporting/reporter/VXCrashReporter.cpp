@@ -43,7 +43,7 @@ constexpr int kExceptionStackDepth = 128;
 // What the crash-time code reads: set up when the reporter is enabled and
 // never freed, since a signal may arrive while the process exits.
 struct SignalHandlerContext {
-    vxcrash_log_writer_t writer;
+    vxcrash_log_writer writer;
     char* reportPath = nullptr;
 };
 
@@ -421,7 +421,7 @@ std::optional<QByteArray> VXCrashReporter::liveReport(pid_t thread, const VXCras
     vxcrash_nasync_thread_stop_install(nullptr);
     vxcrash_nasync_shared_image_list_refresh();
 
-    vxcrash_log_writer_t writer;
+    vxcrash_log_writer writer;
     std::optional<QByteArray> result;
     int status = vxcrash_log_writer_init(&writer, applicationIdentifier_.toStdString(),
                                          applicationVersion_.toStdString(),

@@ -7,11 +7,11 @@
 
 namespace {
 
-std::vector<uint64_t> walk(const vxcrash_async_thread_state_t* start, const vxframe_cursor_frame_reader_t* readers,
+std::vector<uint64_t> walk(const vxcrash_async_thread_state* start, const vxframe_cursor_frame_reader_t* readers,
                            size_t count)
 {
     std::vector<uint64_t> pcs;
-    vxframe_cursor_t cursor;
+    vxframe_cursor cursor;
     if (vxframe_cursor_init(&cursor, vxcrash_async_task_self(), start, vxcrash_shared_image_list())
         != VXCRASH_STATUS_OK)
         return pcs;
@@ -29,7 +29,7 @@ struct Walks {
     std::vector<uint64_t> dwarfOnly;
 };
 
-vxcrash_error_t compareWalks(vxcrash_async_thread_state_t* state, void* context)
+vxcrash_error_t compareWalks(vxcrash_async_thread_state* state, void* context)
 {
     auto* walks = static_cast<Walks*>(context);
     // DWARF alone, so neither walk can lean on the frame-pointer chain.

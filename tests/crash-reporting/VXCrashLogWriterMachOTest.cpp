@@ -53,13 +53,13 @@ struct CrashInfoImage {
     uint64_t text = 0;
     vxcrash_task_region region;
     vxcrash_task task;
-    vxcrash_async_image_list_t list;
+    vxcrash_async_image_list list;
 };
 
 // Fixed threads over the images, symbols and crash-info of a real image list.
 class ImageListTarget : public FakeCrashWriterTarget {
 public:
-    explicit ImageListTarget(vxcrash_async_image_list_t* list) : images_(list) { }
+    explicit ImageListTarget(vxcrash_async_image_list* list) : images_(list) { }
     void imagesBeginRead() override { images_.imagesBeginRead(); }
     void imagesEndRead() override { images_.imagesEndRead(); }
     const void* nextImage(const void* current, vxcrash_writer_image* info) override
@@ -114,7 +114,7 @@ ProtoBytes processor(uint64_t type, uint64_t subtype)
 TEST(VXCrashLogWriterMachO, WritesTheReportOfASyntheticImageByteForByte)
 {
     CrashInfoImage fixture(5, false, true);
-    vxcrash_log_writer_t writer;
+    vxcrash_log_writer writer;
     ASSERT_EQ(vxcrash_log_writer_init_with_facts(&writer, macFacts(), "app.vellox.desktop", "42", "1.0",
                                                  VXCRASH_ASYNC_SYMBOL_STRATEGY_SYMBOL_TABLE, false),
               VXCRASH_WRITER_OK);
@@ -199,7 +199,7 @@ TEST(VXCrashLogWriterMachO, CrashInfoSectionNeedsAKnownVersionAndAText)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CrashInfoImage fixture(c.version, c.firstText, c.secondText);
-        const vxcrash_async_image_t* image = vxcrash_async_image_list_next(&fixture.list, nullptr);
+        const vxcrash_async_image* image = vxcrash_async_image_list_next(&fixture.list, nullptr);
         ASSERT_NE(image, nullptr);
         char buffer[kVXCrashInfoMessageMax + 1] = {};
         const bool found = vxcrash_async_image_crash_info_message(image, buffer, sizeof buffer);

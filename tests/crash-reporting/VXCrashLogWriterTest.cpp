@@ -54,7 +54,7 @@ struct Writer {
         state.clock = fixedClock;
     }
     ~Writer() { vxcrash_log_writer_free(&state); }
-    vxcrash_log_writer_t state;
+    vxcrash_log_writer state;
 };
 
 // Two threads: the crashed one, which is the caller and hands its own state
@@ -347,7 +347,7 @@ TEST(VXCrashLogWriter, InitFailsWithoutProcessFacts)
 {
     vxcrash_writer_facts facts = fakeFacts();
     facts.has_process = false;
-    vxcrash_log_writer_t state;
+    vxcrash_log_writer state;
     EXPECT_EQ(vxcrash_log_writer_init_with_facts(&state, facts, "a", "1", "", 0, false),
               VXCRASH_WRITER_INVALID_ARGUMENT);
     vxcrash_log_writer_free(&state);
