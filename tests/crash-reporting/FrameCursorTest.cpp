@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unwind.h>
 
 #include <string>
@@ -248,4 +249,107 @@ TEST(VXCrashFrameCursor, FramePointerChainMustMoveUpTheStack)
     EXPECT_EQ(vxframe_cursor_read_frame_ptr(&task, nullptr, &state, nullptr, &beyond), VXFRAME_STATUS_BAD_FRAME);
     vxcrash_async_thread_state_clear_reg(&state, VXCRASH_REG_FP);
     EXPECT_EQ(vxframe_cursor_read_frame_ptr(&task, nullptr, &state, nullptr, &beyond), VXFRAME_STATUS_BAD_FRAME);
+}
+
+namespace {
+
+// What the signal handler saw; filled inside the handler, checked after.
+struct SignalWalks {
+    vxcrash_async_image_list* images = nullptr;
+    uint64_t throughSignalFrame[kMaxFrames] = {};
+    size_t throughCount = 0;
+    uint64_t fromContext[kMaxFrames] = {};
+    size_t contextCount = 0;
+    std::vector<uint64_t> libgcc;
+};
+SignalWalks* signalWalks = nullptr;
+
+size_t walkAll(const vxcrash_async_thread_state* start, uint64_t* pcs)
+{
+    vxframe_cursor cursor;
+    vxframe_cursor_init(&cursor, vxcrash_async_task_self(), start, signalWalks->images);
+    size_t count = 0;
+    while (count < kMaxFrames && vxframe_cursor_next(&cursor) == VXFRAME_STATUS_OK)
+        vxframe_cursor_get_reg(&cursor, VXCRASH_REG_IP, &pcs[count++]);
+    return count;
+}
+
+void onSignal(int, siginfo_t*, void* context)
+{
+    // From the signal's machine context, as a crash handler starts.
+    vxcrash_async_thread_state fromContext;
+    vxcrash_async_thread_state_mcontext_init(&fromContext, &static_cast<ucontext_t*>(context)->uc_mcontext);
+    signalWalks->contextCount = walkAll(&fromContext, signalWalks->fromContext);
+    // From inside the handler, which has to cross the kernel's signal frame.
+    vxcrash_async_thread_state_current(
+        [](vxcrash_async_thread_state* state, void*) -> vxcrash_error_t {
+            signalWalks->throughCount = walkAll(state, signalWalks->throughSignalFrame);
+            _Unwind_Backtrace(collect, &signalWalks->libgcc);
+            return VXCRASH_STATUS_OK;
+        },
+        nullptr);
+}
+
+} // namespace
+
+extern "C" __attribute__((noinline)) void vx_raise_from_here()
+{
+    raise(SIGUSR2);
+    asm volatile("" ::: "memory");
+}
+
+TEST(VXCrashFrameCursor, WalksFromASignalContextAndAcrossTheSignalFrame)
+{
+    vxcrash_async_image_list images;
+    vxcrash_nasync_image_list_init(&images, vxcrash_async_task_self());
+    vxcrash_nasync_image_list_add_loaded_images(&images);
+    SignalWalks walks;
+    walks.libgcc.reserve(kMaxFrames);
+    walks.images = &images;
+    signalWalks = &walks;
+    struct sigaction action = {}, previous = {};
+    action.sa_sigaction = onSignal;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR2, &action, &previous), 0);
+    vx_raise_from_here();
+    sigaction(SIGUSR2, &previous, nullptr);
+    signalWalks = nullptr;
+
+    auto nameOf = [&](uint64_t pc) {
+        std::string name;
+        vxcrash_async_symbol_cache cache;
+        vxcrash_async_symbol_cache_init(&cache);
+        vxcrash_async_image_list_set_reading(&images, true);
+        if (auto* image = vxcrash_async_image_containing_address(&images, pc - 1))
+            vxcrash_async_find_symbol(image, VXCRASH_ASYNC_SYMBOL_STRATEGY_SYMBOL_TABLE, &cache, pc - 1, recordName,
+                                      &name);
+        vxcrash_async_image_list_set_reading(&images, false);
+        vxcrash_async_symbol_cache_free(&cache);
+        return name;
+    };
+
+    // The walk from the context reaches the function that raised the signal
+    // and this test.
+    ASSERT_GT(walks.contextCount, 3u);
+    size_t raiser = 0;
+    while (raiser < walks.contextCount && nameOf(walks.fromContext[raiser]) != "vx_raise_from_here")
+        ++raiser;
+    ASSERT_LT(raiser, walks.contextCount);
+    EXPECT_NE(nameOf(walks.fromContext[raiser + 1]).find("WalksFromASignalContext"), std::string::npos);
+
+    // The walk from inside the handler agrees with _Unwind_Backtrace, signal
+    // frame included, and joins the context's walk at the interrupted pc.
+    size_t start = 0;
+    while (start < walks.libgcc.size() && walks.libgcc[start] != walks.throughSignalFrame[0])
+        ++start;
+    ASSERT_LT(start, walks.libgcc.size());
+    const size_t common = std::min(walks.throughCount, walks.libgcc.size() - start);
+    ASSERT_GT(common, walks.contextCount);
+    for (size_t i = 0; i < common; ++i)
+        EXPECT_EQ(walks.throughSignalFrame[i], walks.libgcc[start + i]) << "frame " << i;
+    const uint64_t* tail = walks.throughSignalFrame + walks.throughCount - walks.contextCount;
+    EXPECT_EQ(std::vector<uint64_t>(tail, tail + walks.contextCount),
+              std::vector<uint64_t>(walks.fromContext, walks.fromContext + walks.contextCount));
+    vxcrash_nasync_image_list_free(&images);
 }
