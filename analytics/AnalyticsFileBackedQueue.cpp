@@ -41,6 +41,10 @@ AnalyticsFileBackedQueue::AnalyticsFileBackedQueue(const QString& folder, const 
 
 void AnalyticsFileBackedQueue::setup(const QStringList& oldQueues)
 {
+    // Without a folder the queue holds nothing and touches no file (an
+    // empty path would mean the working directory).
+    if (folder_.isEmpty())
+        return;
     if (!QDir().mkpath(folder_))
         analyticsLog(QStringLiteral("Error trying to create caching folder ") + folder_);
 
@@ -175,6 +179,8 @@ QStringList AnalyticsFileBackedQueue::items() const
 
 bool AnalyticsFileBackedQueue::add(const QByteArray& data)
 {
+    if (folder_.isEmpty())
+        return false;
     const QString name = uuidText(TimeBasedEpochGenerator::shared().v7());
     QString error;
     if (!writeFileAtomically(pathOf(name), data, Durability::ProcessCrash, &error)) {
@@ -229,6 +235,8 @@ void AnalyticsFileBackedQueue::dropNames(const QStringList& names) const
 void AnalyticsFileBackedQueue::remove(const QStringList& names)
 {
     dropNames(names);
+    if (folder_.isEmpty())
+        return;
     for (const QString& name : names)
         QFile::remove(pathOf(name));
 }

@@ -22,6 +22,7 @@ public:
     // Prepares the folder, moves in the files of the earlier layouts (a
     // folder of event files, or one file holding a JSON array of events), and
     // lists what is queued. Run only by the process that holds the folder.
+    // An empty folder path makes a queue that holds nothing and touches no file.
     AnalyticsFileBackedQueue(const QString& folder, const QStringList& oldQueues);
 
     const QString& queue() const { return folder_; }
