@@ -158,7 +158,7 @@ TEST_F(AnalyticsApiTest, FlagsRequestAndItsAnswers)
         auto result = std::make_shared<JsonResult>();
         api->flags("user", QString("anon"), std::nullopt, {{"org", "acme"}}, {{"plan", "pro"}}, std::nullopt,
                    record(result));
-        ASSERT_TRUE(waitUntil([&] { return result->called; }));
+        ASSERT_TRUE(waitUntil([&] { return result->called.load(); }));
         EXPECT_EQ(result->json.has_value(), c.map);
         EXPECT_EQ(result->error.has_value(), c.errorPrefix.has_value());
         if (c.errorPrefix && result->error) {
@@ -180,7 +180,7 @@ TEST_F(AnalyticsApiTest, RemoteConfigFetchesTheProjectDocumentAndAlwaysCompletes
     server.enqueue(Reply::json(R"({"sessionRecording":false})"));
     auto result = std::make_shared<JsonResult>();
     api->remoteConfig(record(result));
-    ASSERT_TRUE(waitUntil([&] { return result->called; }));
+    ASSERT_TRUE(waitUntil([&] { return result->called.load(); }));
     EXPECT_EQ(server.requests().at(0).method, "GET");
     EXPECT_EQ(server.requests().at(0).target, "/array/phc_test/config");
     EXPECT_EQ(result->json->value("sessionRecording"), false);
@@ -201,7 +201,7 @@ TEST_F(AnalyticsApiTest, OversizedAnswersAreCutOff)
     server.enqueue(Reply::json("{\"pad\":\"" + QByteArray(3 * 1024 * 1024, 'x') + "\"}"));
     auto result = std::make_shared<JsonResult>();
     api->remoteConfig(record(result));
-    ASSERT_TRUE(waitUntil([&] { return result->called; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return result->called.load(); }, 20000));
     EXPECT_FALSE(result->json);
     EXPECT_TRUE(result->error);
 }
