@@ -153,13 +153,14 @@ TEST_F(RewriteRoadTest, PhaseIsWorkingOnlyDuringTheProviderCall)
     auto gate = std::make_shared<LoopbackHttpServer::Gate>();
     server.enqueue(Reply::json(rewrite_test::openAIAnswer(QStringLiteral("ok"))).withPiece({}, 0, gate));
     QList<RewriteChromeState::Phase> phases;
-    QObject::connect(&RewriteChromeState::shared(), &RewriteChromeState::phaseChanged, &surfaces,
+    QObject context;
+    QObject::connect(&RewriteChromeState::shared(), &RewriteChromeState::phaseChanged, &context,
                      [&](RewriteChromeState::Phase p) { phases.append(p); });
 
     auto task = RewriteCoordinator::shared().rephraseSelection(RewriteCoordinator::Trigger::globalHotkey);
     ASSERT_TRUE(rewrite_test::spinUntil([&] { return surfaces.calls.contains("askTone"); }));
     EXPECT_EQ(RewriteChromeState::shared().phase(), RewriteChromeState::Phase::idle);
-    emit surfaces.release();
+    surfaces.release();
     ASSERT_TRUE(server.waitForRequests(1));
     EXPECT_EQ(RewriteChromeState::shared().phase(), RewriteChromeState::Phase::working);
     gate->open();
@@ -182,7 +183,7 @@ TEST_F(RewriteRoadTest, ASecondPressWhileTheFirstRunsIsDroppedNotQueued)
     EXPECT_EQ(surfaces.calls.count("askTone"), 1);
     EXPECT_TRUE(systemLog().contains(QStringLiteral("Skipped: rewrite operation already in flight")));
 
-    emit surfaces.release();
+    surfaces.release();
     ASSERT_TRUE(rewrite_test::spinUntil([&] { return !RewriteCoordinator::gateIsHeld(); }));
     EXPECT_EQ(pasted, QStringList{QStringLiteral("first")});
 

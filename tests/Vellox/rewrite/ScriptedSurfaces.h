@@ -3,13 +3,14 @@
 #include "Vellox/rewrite/RewriteSurfaces.h"
 
 #include <QCoroSignal>
-#include <QObject>
+#include <QTimer>
 #include <QStringList>
 
 // Panels that answer from a script and record what the road asked of them.
-class ScriptedSurfaces final : public QObject, public RewriteSurfaces {
-    Q_OBJECT
+class ScriptedSurfaces final : public RewriteSurfaces {
 public:
+    ScriptedSurfaces() { releaseTimer_.setSingleShot(true); }
+
     struct Notice {
         RewriteFeedbackMessage message;
         double seconds;
@@ -21,14 +22,14 @@ public:
         offeredPresets = presets;
         offeredDescribeEdit = includeDescribeEdit;
         if (holdPanels)
-            co_await qCoro(this, &ScriptedSurfaces::release);
+            co_await qCoro(&releaseTimer_, &QTimer::timeout);
         co_return toneAnswer;
     }
     QCoro::Task<std::optional<QString>> askInstruction() override
     {
         calls.append(QStringLiteral("askInstruction"));
         if (holdPanels)
-            co_await qCoro(this, &ScriptedSurfaces::release);
+            co_await qCoro(&releaseTimer_, &QTimer::timeout);
         co_return instructionAnswer;
     }
     void showSpinner() override { calls.append(QStringLiteral("showSpinner")); }
@@ -50,9 +51,11 @@ public:
     QList<TonePreset> offeredPresets;
     bool offeredDescribeEdit = false;
 
-signals:
     // Lets a held panel answer.
-    void release();
+    void release() { releaseTimer_.start(0); }
+
+private:
+    QTimer releaseTimer_;
 };
 
 // Installs the scripted panels for its lifetime.
