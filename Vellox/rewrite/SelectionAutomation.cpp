@@ -1,5 +1,6 @@
 #include "SelectionAutomation.h"
 
+#include "Vellox/rewrite/EventLoopDelay.h"
 #include "Vellox/rewrite/SelectionAutomationError.h"
 #include "platform/AccessibilityTrust.h"
 #include "platform/KeySynthesizer.h"
@@ -7,7 +8,6 @@
 #include "platform/Platform.h"
 
 #include <QCoroFuture>
-#include <QCoroTimer>
 #include <QDeadlineTimer>
 #include <QtConcurrent>
 
@@ -68,13 +68,9 @@ void restore(platform::Pasteboard& board, const platform::Pasteboard::Contents& 
         board.setContents(saved);
 }
 
-QCoro::Task<void> sleepMs(int milliseconds)
+EventLoopDelay sleepMs(int milliseconds)
 {
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.start(milliseconds);
-    co_await qCoro(timer).waitForTimeout();
+    return EventLoopDelay{milliseconds};
 }
 
 } // namespace
@@ -92,6 +88,9 @@ QCoro::Task<QString> readSelection()
         throw;
     }
     co_await sleepMs(kCopySettleMs);
+    QDeadlineTimer cap(kCopyCapMs - kCopySettleMs);
+    while (board.changeCount() == before && !cap.hasExpired())
+        co_await sleepMs(kFetchPollMs);
     // The clipboard still is the user's own: nothing was copied, and its
     // text (perhaps a password) must not pass for the selection.
     QString selected;

@@ -15,6 +15,9 @@ inline constexpr int kCopySettleMs = 80;
 inline constexpr int kPasteSettleMs = 40;
 // How long the restore waits at most for the target to fetch the new text.
 inline constexpr int kPasteFetchCapMs = 1000;
+// How long the read waits at most for the copy to reach the clipboard: on X11
+// the new owner's announcement arrives asynchronously, later under load.
+inline constexpr int kCopyCapMs = 400;
 
 // The selected text, untrimmed; empty when the copy chord did not change the
 // clipboard (nothing selected), so an earlier clipboard text is never taken
