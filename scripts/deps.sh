@@ -14,6 +14,8 @@ TEST_PACKAGES=(
   xvfb xauth xdotool x11-xserver-utils
 )
 BENCH_PACKAGES=(libbenchmark-dev)
+# The clang build and its libFuzzer runtime, for the fuzz targets.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 RUN_PACKAGES=(gnome-keyring dbus-x11)
 
 ensure_packages() {
