@@ -1,65 +1,19 @@
-#include "GlobalShortcuts/ShortcutsTestSupport.h"
+#include "X11TestSupport.h"
 
 #include "GlobalShortcuts/CarbonHotKeys.h"
 #include "GlobalShortcuts/HandlerRegistry.h"
 #include "GlobalShortcuts/MenuTracking.h"
 #include "GlobalShortcuts/Storage.h"
 
-#include "platform/linux/X11HotKeyBackend.h"
-#include "platform/linux/X11KeyboardLayout.h"
-#include "platform/linux/X11SystemShortcuts.h"
-
 #include <QMenu>
-#include <QProcess>
-#include <QTest>
 
 using namespace shortcuts_test;
 using platform::linuxbackend::X11HotKeyBackend;
 
 namespace {
 
-// The fakes, except for the X11 hot keys, reserved shortcuts and layout.
-platform::Platform x11Platform()
-{
-    platform::Platform services = platform::fake::makeFakePlatform();
-    auto hotKeys = std::make_shared<X11HotKeyBackend>();
-    services.hotKeys = hotKeys;
-    services.systemShortcuts = std::make_shared<platform::linuxbackend::X11SystemShortcuts>(hotKeys);
-    services.keyboardLayout = std::make_shared<platform::linuxbackend::X11KeyboardLayout>();
-    return services;
-}
-
-// Real key presses through the X server (XTest), as a user would make them.
-void xdotool(const QStringList& arguments)
-{
-    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), arguments), 0) << arguments.join(' ').toStdString();
-}
-
-// Server-side auto-repeat, fast, for the lifetime of the object.
-class AutoRepeat {
-public:
-    AutoRepeat()
-    {
-        EXPECT_EQ(QProcess::execute(QStringLiteral("xset"), {"r", "rate", "150", "40"}), 0);
-    }
-    ~AutoRepeat() { QProcess::execute(QStringLiteral("xset"), {"r", "off"}); }
-};
-
-class X11HotKeys : public ::testing::Test {
+class X11HotKeys : public X11ShortcutsTest {
 protected:
-    X11HotKeys()
-        : guard_(x11Platform())
-    {
-        GlobalShortcuts::testing::resetState();
-    }
-    ~X11HotKeys() override
-    {
-        QCoreApplication::processEvents();
-        GlobalShortcuts::testing::resetState();
-    }
-
-    void SetUp() override { ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb")); }
-
     void listen(const Name& name)
     {
         onKeyDown(name, [this] { ++downs; });
@@ -72,13 +26,9 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([&] { return ups >= expected; }, 3000));
         QTest::qWait(150);
     }
-    QStringList logLines() { return fake::as<fake::FakeSystemLog>(guard_.platform().systemLog).messages(); }
 
     int downs = 0;
     int ups = 0;
-
-private:
-    platform::PlatformGuard guard_;
 };
 
 const Name rephrase()
