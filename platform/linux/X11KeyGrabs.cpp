@@ -195,6 +195,18 @@ std::vector<bool> probeTaken(xcb_connection_t* connection, const std::vector<Gra
     return taken;
 }
 
+bool isKeyboardMappingChange(xcb_connection_t* connection, const xcb_generic_event_t* event)
+{
+    const uint8_t type = event->response_type & 0x7f;
+    if (type == XCB_MAPPING_NOTIFY)
+        return reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request != XCB_MAPPING_POINTER;
+    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
+    if (!xkb || !xkb->present || type != xkb->first_event)
+        return false;
+    const uint8_t xkbType = reinterpret_cast<const xcb_xkb_map_notify_event_t*>(event)->xkbType;
+    return xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY;
+}
+
 bool enableDetectableAutoRepeat(xcb_connection_t* connection)
 {
     Reply<xcb_xkb_use_extension_reply_t> use(xcb_xkb_use_extension_reply(

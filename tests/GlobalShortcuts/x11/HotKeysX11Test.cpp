@@ -163,3 +163,99 @@ TEST_F(X11HotKeys, KeyTextFollowsTheServersLayout)
     ASSERT_EQ(setLayout("us"), 0);
     EXPECT_EQ(controlY.presentableDescription(), QStringLiteral("⌃Y"));
 }
+
+TEST_F(X11HotKeys, AHeldKeyWhileOurMenuIsOpenGivesOneKeyDownAndOneKeyUp)
+{
+    const Name name = rephrase();
+    listen(name);
+    QMenu menu;
+    menu.addAction(QStringLiteral("First"));
+    menu.popup(QPoint(100, 100));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    ASSERT_TRUE(isMenuOpen());
+
+    AutoRepeat repeat;
+    xdotool({"keydown", "ctrl", "keydown", "t", "sleep", "0.6", "keyup", "t", "keyup", "ctrl"});
+    waitForKeyUp();
+    EXPECT_EQ(downs, 1);
+    EXPECT_EQ(ups, 1);
+    EXPECT_TRUE(menu.isVisible());
+    menu.close();
+}
+
+TEST_F(X11HotKeys, APopupOpenedByTheKeyDownDoesNotEatTheNextPress)
+{
+    // A panel of our own that takes the keyboard while it shows, as the tone
+    // picker does: the release of the shortcut goes to it, not to the root.
+    QWidget popup(nullptr, Qt::Popup);
+    popup.resize(200, 100);
+    const Name name = rephrase();
+    onKeyDown(name, [&] {
+        ++downs;
+        if (!popup.isVisible()) {
+            popup.move(100, 100);
+            popup.show();
+        }
+    });
+    onKeyUp(name, [&] { ++ups; });
+
+    xdotool({"keydown", "ctrl", "keydown", "t"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popup.isVisible(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&popup));
+    xdotool({"keyup", "t", "keyup", "ctrl"});
+    waitForKeyUp();
+    popup.hide();
+    QTest::qWait(100);
+
+    xdotool({"key", "ctrl+t"});
+    waitForKeyUp(2);
+    EXPECT_EQ(downs, 2);
+    EXPECT_EQ(ups, 2);
+}
+
+namespace {
+
+// In the child run of the test below: a backend made before main() creates
+// the application, as a static of the program would be.
+std::shared_ptr<X11HotKeyBackend>& earlyBackend()
+{
+    static std::shared_ptr<X11HotKeyBackend> backend;
+    return backend;
+}
+const bool earlyBackendMade = [] {
+    if (qEnvironmentVariableIsSet("VELLOX_TEST_EARLY_BACKEND"))
+        earlyBackend() = std::make_shared<X11HotKeyBackend>();
+    return true;
+}();
+
+} // namespace
+
+// Run by the test below in a process of its own.
+TEST(X11EarlyBackend, DISABLED_HearsItsKeysOnceTheApplicationExists)
+{
+    ASSERT_TRUE(earlyBackendMade && earlyBackend());
+    int presses = 0;
+    earlyBackend()->setHandler([&](quint32, platform::HotKeyBackend::Event event) {
+        presses += event == platform::HotKeyBackend::Event::pressed;
+    });
+    ASSERT_EQ(earlyBackend()->registerHotKey(1, Key::t.rawValue, kControl), platform::HotKeyBackend::statusOk);
+    xdotool({"key", "ctrl+t"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return presses == 1; }, 3000));
+    earlyBackend().reset();
+}
+
+TEST(X11EarlyBackend, ABackendMadeBeforeTheApplicationHearsItsKeys)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VELLOX_TEST_EARLY_BACKEND"), QStringLiteral("1"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_also_run_disabled_tests"),
+                 QStringLiteral("--gtest_filter=X11EarlyBackend.DISABLED_HearsItsKeysOnceTheApplicationExists")});
+    ASSERT_TRUE(child.waitForFinished(30000));
+    const QByteArray output = child.readAll();
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test.")) << output.toStdString();
+}
