@@ -7,10 +7,13 @@
 
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
+#include <QtConcurrent>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <limits>
+#include <thread>
 
 using namespace gemini;
 using geminitest::thrown;
@@ -249,6 +252,33 @@ TEST_F(GeminiTransportTest, IdleTimeoutEndsASilentRequest)
     EXPECT_LT(clock.elapsed(), 3000);
 }
 
+TEST_F(GeminiTransportTest, ATimeoutWithoutAUsableValueStillEndsASilentRequest)
+{
+    const double platformDefault = detail::HttpExchange::defaultIdleTimeoutSeconds;
+    EXPECT_EQ(platformDefault, 60);
+    detail::HttpExchange::defaultIdleTimeoutSeconds = 0.3;
+    server.setHandler([](const LoopbackHttpServer::Request&) {
+        Reply silent = Reply::json(geminitest::textAnswer("never"));
+        silent.gate = std::make_shared<LoopbackHttpServer::Gate>();
+        return silent;
+    });
+    for (const double timeout : {0.0, -5.0, std::numeric_limits<double>::quiet_NaN(),
+                                 std::numeric_limits<double>::infinity()}) {
+        SCOPED_TRACE(timeout);
+        const auto oneShot = failedCall(model(QStringLiteral("m"), timeout));
+        ASSERT_TRUE(oneShot);
+        const auto* network = errorAs<NetworkError>(oneShot->underlying());
+        ASSERT_TRUE(network) << oneShot->underlying()->description().toStdString();
+        EXPECT_EQ(network->kind(), NetworkError::Kind::timedOut);
+
+        const auto streamed = geminitest::drain(model(QStringLiteral("m"), timeout).generateContentStream("Hello"));
+        const auto* error = errorAs<GenerateContentError>(streamed.error);
+        ASSERT_TRUE(error);
+        EXPECT_TRUE(errorAs<NetworkError>(error->underlying()));
+    }
+    detail::HttpExchange::defaultIdleTimeoutSeconds = platformDefault;
+}
+
 TEST_F(GeminiTransportTest, IdleTimeoutAllowsASlowButSteadyAnswer)
 {
     // Five pieces 150 ms apart take longer than the 300 ms timeout in all,
@@ -324,4 +354,87 @@ TEST_F(GeminiTransportTest, DestroyedSessionFailsTheCallInsteadOfHanging)
     const auto afterwards = failedCall(ownSession);
     ASSERT_TRUE(afterwards);
     EXPECT_EQ(afterwards->kind(), GenerateContentError::Kind::internalError);
+}
+
+TEST_F(GeminiTransportTest, AnswerNestedTooDeepFailsWithItsPathOnBothRoads)
+{
+    // About 20 KB that once overflowed the stack in the recursive decoding.
+    const int depth = 10000;
+    const QByteArray args = QByteArray(depth, '[') + QByteArray(depth, ']');
+    const QByteArray answer = R"({"candidates":[{"content":{"role":"model","parts":[{"functionCall":{"name":"f","args":{"a":)"
+                              + args + "}}}]}}]}";
+    const auto expectDepthError = [](const ErrorPtr& error) {
+        ASSERT_TRUE(error);
+        const DecodingError* decoding = errorAs<DecodingError>(error);
+        if (const auto* candidate = errorAs<InvalidCandidateError>(error))
+            decoding = &candidate->underlyingError();
+        ASSERT_TRUE(decoding) << error->description().toStdString();
+        EXPECT_EQ(decoding->kind(), DecodingError::Kind::dataCorrupted);
+        EXPECT_TRUE(decoding->codingPath().toString().startsWith(
+            QStringLiteral("candidates[0].content.parts[0].functionCall.args.a[0][0]")))
+            << decoding->codingPath().toString().left(200).toStdString();
+        EXPECT_TRUE(decoding->debugDescription().contains(QStringLiteral("nests deeper")));
+    };
+
+    server.enqueue(Reply::json(answer));
+    const auto oneShot = failedCall(model());
+    ASSERT_TRUE(oneShot);
+    expectDepthError(oneShot->underlying());
+
+    server.enqueue(Reply::eventStream({"data: " + answer + "\r\n\r\n"}));
+    const auto streamed = geminitest::drain(model().generateContentStream("Hello"));
+    EXPECT_TRUE(streamed.values.isEmpty());
+    const auto* error = errorAs<GenerateContentError>(streamed.error);
+    ASSERT_TRUE(error);
+    expectDepthError(error->underlying());
+
+    // Nesting well inside the bound still decodes.
+    const QByteArray shallow = R"({"candidates":[{"content":{"role":"model","parts":[{"functionCall":{"name":"f","args":{"a":)"
+                               + QByteArray(100, '[') + QByteArray(100, ']') + "}}}]}}]}";
+    server.enqueue(Reply::json(shallow));
+    EXPECT_EQ(wait(model().generateContent("Hello")).functionCalls().size(), 1);
+}
+
+TEST_F(GeminiTransportTest, CallsWorkFromThreadsOtherThanTheMain)
+{
+    // The rewrite engine runs provider calls on the thread pool; a thread
+    // that Qt did not start must work the same way, its timeout included.
+    const auto answer = geminitest::textAnswer("Hi");
+    server.setHandler([&](const LoopbackHttpServer::Request& request) {
+        Reply reply = Reply::json(answer);
+        if (request.body.contains("silent")) {
+            reply.gate = std::make_shared<LoopbackHttpServer::Gate>();
+        }
+        return reply;
+    });
+    const GenerativeModel model = this->model(QStringLiteral("m"), 0.3);
+    const auto call = [model](const char* text) {
+        try {
+            // Waits in an event loop of the calling thread, as a worker does.
+            return geminitest::wait(model.generateContent(text)).text().value_or(QString());
+        } catch (const geminitest::TimedOut&) {
+            return QStringLiteral("never ended");
+        } catch (const GenerateContentError& error) {
+            const auto* network = errorAs<NetworkError>(error.underlying());
+            return network && network->kind() == NetworkError::Kind::timedOut ? QStringLiteral("timed out")
+                                                                               : error.description();
+        }
+    };
+    QFuture<QString> pooled = QtConcurrent::run([&] { return call("Hello") + QStringLiteral(", ") + call("silent"); });
+    QString plain;
+    QString silent;
+    std::atomic<bool> plainDone{false};
+    std::thread thread([&] {
+        // First thing on this thread: nothing has asked for its event dispatcher yet.
+        silent = call("silent");
+        plain = call("Hello");
+        plainDone = true;
+    });
+    // The server answers on this thread.
+    const bool finished = QTest::qWaitFor([&] { return pooled.isFinished() && plainDone; }, 10000);
+    EXPECT_TRUE(finished);
+    thread.join();
+    EXPECT_EQ(pooled.result(), QStringLiteral("Hi, timed out"));
+    EXPECT_EQ(plain, QStringLiteral("Hi"));
+    EXPECT_EQ(silent, QStringLiteral("timed out"));
 }
