@@ -16,8 +16,9 @@ namespace {
 constexpr uint16_t kShortcutModifiers =
     XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
 // A press of a held key this long after the last one is no auto-repeat: its
-// release went elsewhere (auto-repeat presses follow each other far faster).
-constexpr xcb_timestamp_t kLongestRepeatGapMs = 1000;
+// release went elsewhere. Auto-repeat follows far faster, even after the
+// longest delay desktops offer before it starts.
+constexpr xcb_timestamp_t kLongestRepeatGapMs = 2500;
 
 bool isDown(const uint8_t* keys, xcb_keycode_t keycode)
 {
