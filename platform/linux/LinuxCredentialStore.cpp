@@ -4,6 +4,8 @@
 #include "platform/linux/FileCredentialStore.h"
 #include "platform/linux/SecretServiceCredentialStore.h"
 
+#include <utility>
+
 namespace platform::linuxbackend {
 
 namespace {
@@ -30,6 +32,19 @@ LinuxCredentialStore::Options standardOptions()
 LinuxCredentialStore::LinuxCredentialStore()
     : LinuxCredentialStore(standardOptions())
 {
+    // The session's store is made at start-up on the main thread; the choice
+    // may wait for the bus, so it starts now on a thread of its own and the
+    // first call only waits for what is left of it.
+    choice_ = std::async(std::launch::async, [this] {
+        QMutexLocker lock(&mutex_);
+        chooseLocked();
+    });
+}
+
+LinuxCredentialStore::~LinuxCredentialStore()
+{
+    if (choice_.valid())
+        choice_.wait();
 }
 
 LinuxCredentialStore::LinuxCredentialStore(Options options)
@@ -42,6 +57,10 @@ LinuxCredentialStore::Backend LinuxCredentialStore::backend()
 {
     QMutexLocker lock(&mutex_);
     chooseLocked();
+    // Written by a caller, not by the thread that chose at start-up: that
+    // one may run while the platform's services are still being installed.
+    if (!pendingWarning_.isEmpty())
+        credentialsLog().error(std::exchange(pendingWarning_, QString()));
     return backend_;
 }
 
@@ -57,9 +76,8 @@ void LinuxCredentialStore::chooseLocked()
         return;
     }
     backend_ = Backend::File;
-    credentialsLog().error(QStringLiteral("No Secret Service answered (%1); credentials are kept in %2 instead")
-                               .arg(reason.isEmpty() ? QStringLiteral("no reason given") : reason,
-                                    options_.filePath));
+    pendingWarning_ = QStringLiteral("No Secret Service answered (%1); credentials are kept in %2 instead")
+                          .arg(reason.isEmpty() ? QStringLiteral("no reason given") : reason, options_.filePath);
 }
 
 CredentialStore::ReadResult LinuxCredentialStore::read(const QString& service, const QString& account,
@@ -75,7 +93,10 @@ CredentialStore::ReadResult LinuxCredentialStore::read(const QString& service, c
     ReadResult fromFile = file_->read(service, account, allowInteraction);
     if (fromFile.status != Status::Success)
         return result;
-    if (secretService_->store(service, account, fromFile.secret) == Status::Success)
+    // Reading never brings up an unlock prompt on its own account.
+    const Status moved = allowInteraction ? secretService_->store(service, account, fromFile.secret)
+                                          : secretService_->storeWithoutInteraction(service, account, fromFile.secret);
+    if (moved == Status::Success)
         file_->remove(service, account);
     return fromFile;
 }
