@@ -13,6 +13,7 @@ class Defaults;
 class HotKeyBackend;
 class KeyboardLayout;
 class NotificationBus;
+class Reachability;
 class SystemLog;
 class SystemShortcuts;
 
@@ -29,6 +30,7 @@ struct Platform {
     std::shared_ptr<HotKeyBackend> hotKeys;
     std::shared_ptr<KeyboardLayout> keyboardLayout;
     std::shared_ptr<NotificationBus> notifications;
+    std::shared_ptr<Reachability> reachability;
     std::shared_ptr<SystemLog> systemLog;
     std::shared_ptr<SystemShortcuts> systemShortcuts;
 

@@ -9,6 +9,7 @@
 #include "platform/fake/FakeDefaults.h"
 #include "platform/fake/FakeHotKeyBackend.h"
 #include "platform/fake/FakeKeyboardLayout.h"
+#include "platform/fake/FakeReachability.h"
 #include "platform/fake/FakeSystemLog.h"
 #include "platform/fake/FakeSystemShortcuts.h"
 
@@ -26,6 +27,7 @@ Platform makeFakePlatform()
     p.hotKeys = std::make_shared<FakeHotKeyBackend>();
     p.keyboardLayout = std::make_shared<FakeKeyboardLayout>();
     p.notifications = std::make_shared<NotificationBus>();
+    p.reachability = std::make_shared<FakeReachability>();
     p.systemLog = std::make_shared<FakeSystemLog>();
     p.systemShortcuts = std::make_shared<FakeSystemShortcuts>();
     return p;

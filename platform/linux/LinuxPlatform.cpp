@@ -6,6 +6,7 @@
 #include "platform/linux/JsonFileDefaults.h"
 #include "platform/linux/LinuxCredentialStore.h"
 #include "platform/linux/MessageBoxAlerts.h"
+#include "platform/linux/NetworkInformationReachability.h"
 #include "platform/linux/QtBeeper.h"
 #include "platform/linux/SystemClock.h"
 #include "platform/linux/X11HotKeyBackend.h"
@@ -27,6 +28,7 @@ Platform makeLinuxPlatform()
     p.hotKeys = hotKeys;
     p.keyboardLayout = std::make_shared<X11KeyboardLayout>();
     p.notifications = std::make_shared<NotificationBus>();
+    p.reachability = std::make_shared<NetworkInformationReachability>();
     p.systemLog = std::make_shared<JournalSystemLog>();
     p.systemShortcuts = std::make_shared<X11SystemShortcuts>(hotKeys);
     return p;
