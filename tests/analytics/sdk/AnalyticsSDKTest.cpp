@@ -61,11 +61,18 @@ protected:
             names.append(event.event());
         return names;
     }
-    void TearDown() override
+    // Closes the SDK and lets answers still on their way land, so nothing
+    // writes into a home folder that is being removed.
+    void closeAndSettle()
     {
-        if (sdk)
-            sdk->close();
+        if (!sdk)
+            return;
+        std::weak_ptr<AnalyticsRemoteConfig> remote = sdk->remoteConfig();
+        sdk->close();
+        sdk.reset();
+        EXPECT_TRUE(ingestion.waitFor([&] { return remote.expired(); }));
     }
+    void TearDown() override { closeAndSettle(); }
 
     platform::PlatformGuard guard;
     TempHome home;
@@ -158,8 +165,7 @@ TEST_F(AnalyticsSdkTest, RemoteConfigurationAnswersDecideTheStoredState)
             ASSERT_EQ(announced.size(), 1);
             EXPECT_FALSE(announced[0]) << "a failed fetch announces no flags";
         }
-        sdk->close();
-        sdk.reset();
+        closeAndSettle();
     }
 }
 
@@ -359,8 +365,7 @@ TEST_F(AnalyticsSdkTest, IdentityRules)
         EXPECT_EQ(capturedNames(), c.events);
         if (capturedNames() == c.events)
             c.check(*sdk, capturedEvents(), anonymous);
-        sdk->close();
-        sdk.reset();
+        closeAndSettle();
     }
 }
 
@@ -432,4 +437,31 @@ TEST_F(AnalyticsSdkTest, NothingHappensBeforeSetUpOrAfterClose)
     sdk->capture(QStringLiteral("after_close"));
     EXPECT_TRUE(capturedNames().isEmpty());
     EXPECT_EQ(sdk->getDistinctId(), "");
+}
+
+TEST_F(AnalyticsSdkTest, SuperPropertiesAndGroupsComeFromMemoryAndAreWrittenThrough)
+{
+    auto config = makeConfig();
+    config->setDisableRemoteConfigForTesting(true);
+    start(config);
+    sdk->remoteConfig()->setCanReloadFlagsForTesting(false);
+    sdk->registerProperties(QVariantMap{{"plan", "pro"}});
+    sdk->group(QStringLiteral("company"), QStringLiteral("acme"));
+    AnalyticsStorage& storage = *sdk->storage();
+    EXPECT_EQ(storage.getJson(Key::registerProperties)->toMap(), QVariantMap({{"plan", "pro"}}));
+    EXPECT_EQ(storage.getJson(Key::groups)->toMap(), QVariantMap({{"company", "acme"}}));
+
+    // Events no longer look at the files once the values are known.
+    storage.setJson(Key::registerProperties, QVariantMap{{"plan", "changed on disk"}});
+    storage.setData(Key::groups, std::nullopt);
+    sdk->capture(QStringLiteral("after"));
+    ASSERT_EQ(capturedNames().last(), "after");
+    const QVariantMap properties = capturedEvents().last().properties();
+    EXPECT_EQ(properties.value("plan"), "pro");
+    EXPECT_EQ(properties.value("$groups").toMap(), QVariantMap({{"company", "acme"}}));
+
+    sdk->unregisterProperties(QStringLiteral("plan"));
+    EXPECT_EQ(storage.getJson(Key::registerProperties)->toMap(), QVariantMap());
+    sdk->capture(QStringLiteral("unregistered"));
+    EXPECT_FALSE(capturedEvents().last().properties().contains("plan"));
 }

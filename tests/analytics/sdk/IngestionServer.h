@@ -45,18 +45,20 @@ public:
 
     QString host() const { return server.baseUrl(); }
 
-    // The events of every batch so far, in arrival order.
+    // The events of every batch so far, in arrival order. Each request is
+    // unpacked once.
     QList<QVariantMap> events() const
     {
-        QList<QVariantMap> all;
-        for (const auto& request : server.requests()) {
+        const auto& requests = server.requests();
+        for (; unpackedRequests_ < requests.size(); ++unpackedRequests_) {
+            const auto& request = requests[unpackedRequests_];
             if (!request.target.startsWith("/batch"))
                 continue;
             const QJsonObject body = QJsonDocument::fromJson(gunzip(request.body)).object();
             for (const QJsonValue& event : body.value("batch").toArray())
-                all.append(event.toObject().toVariantMap());
+                unpacked_.append(event.toObject().toVariantMap());
         }
-        return all;
+        return unpacked_;
     }
     QList<LoopbackHttpServer::Request> requestsTo(const QByteArray& prefix) const
     {
@@ -95,6 +97,9 @@ public:
     LoopbackHttpServer server;
 
 private:
+    mutable qsizetype unpackedRequests_ = 0;
+    mutable QList<QVariantMap> unpacked_;
+
     LoopbackHttpServer::Reply answer(const LoopbackHttpServer::Request& request)
     {
         if (request.target.startsWith("/array/"))
