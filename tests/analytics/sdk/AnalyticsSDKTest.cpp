@@ -1,4 +1,6 @@
 #include "analytics/AnalyticsConfig.h"
+#include "analytics/AnalyticsLog.h"
+#include "analytics/AnalyticsQueue.h"
 #include "analytics/AnalyticsSessionManager.h"
 #include "analytics/ApplicationLifecyclePublisher.h"
 #include "analytics/AnalyticsStorage.h"
@@ -15,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 
 using namespace analytics;
@@ -464,4 +467,120 @@ TEST_F(AnalyticsSdkTest, SuperPropertiesAndGroupsComeFromMemoryAndAreWrittenThro
     EXPECT_EQ(storage.getJson(Key::registerProperties)->toMap(), QVariantMap());
     sdk->capture(QStringLiteral("unregistered"));
     EXPECT_FALSE(capturedEvents().last().properties().contains("plan"));
+}
+
+TEST_F(AnalyticsSdkTest, CapturePropertyRules)
+{
+    struct Case {
+        const char* name;
+        AnalyticsPersonProfiles profiles;
+        std::function<void(AnalyticsSDK&)> capture;
+        std::function<void(const QVariantMap&)> check;
+    };
+    const Case cases[] = {
+        {"a caller's session id is kept", AnalyticsPersonProfiles::identifiedOnly,
+         [](AnalyticsSDK& s) { s.capture("e", QVariantMap{{"$session_id", "mine"}}); },
+         [](const QVariantMap& p) { EXPECT_EQ(p.value("$session_id"), "mine"); }},
+        {"an empty one is replaced", AnalyticsPersonProfiles::identifiedOnly,
+         [](AnalyticsSDK& s) { s.capture("e", QVariantMap{{"$session_id", ""}}); },
+         [](const QVariantMap& p) { EXPECT_FALSE(p.value("$session_id").toString().isEmpty()); }},
+        {"person properties set and set once", AnalyticsPersonProfiles::identifiedOnly,
+         [](AnalyticsSDK& s) {
+             s.capture("e", QVariantMap{{"$set", "caller"}}, QVariantMap{{"name", "Ada"}}, QVariantMap{{"first", 1}});
+         },
+         [](const QVariantMap& p) {
+             EXPECT_EQ(p.value("$set").toMap(), QVariantMap({{"name", "Ada"}}));
+             EXPECT_EQ(p.value("$set_once").toMap(), QVariantMap({{"first", 1}}));
+             EXPECT_EQ(p.value("$process_person_profile"), true) << "asking for person properties turns it on";
+         }},
+        {"never processes the person but still captures", AnalyticsPersonProfiles::never,
+         [](AnalyticsSDK& s) { s.capture("e", std::nullopt, QVariantMap{{"name", "Ada"}}); },
+         [](const QVariantMap& p) { EXPECT_EQ(p.value("$process_person_profile"), false); }},
+        {"values that cannot be sent are dropped", AnalyticsPersonProfiles::identifiedOnly,
+         [](AnalyticsSDK& s) {
+             s.capture("e", QVariantMap{{"nan", std::nan("")}, {"url", QUrl("https://example.test/a")}, {"ok", 1}});
+         },
+         [](const QVariantMap& p) {
+             EXPECT_FALSE(p.contains("nan"));
+             EXPECT_EQ(p.value("url"), "https://example.test/a");
+             EXPECT_EQ(p.value("ok"), 1);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempHome caseHome;
+        auto config = makeConfig();
+        config->setDisableRemoteConfigForTesting(true);
+        config->setPersonProfiles(c.profiles);
+        {
+            QMutexLocker lock(&capturedLock);
+            events.clear();
+        }
+        start(config);
+        c.capture(*sdk);
+        ASSERT_EQ(capturedNames(), QStringList({"e"}));
+        c.check(capturedEvents()[0].properties());
+        closeAndSettle();
+    }
+}
+
+TEST_F(AnalyticsSdkTest, BeforeSendHooksEditOrDropEvents)
+{
+    auto config = makeConfig();
+    config->setDisableRemoteConfigForTesting(true);
+    config->setBeforeSend({[](AnalyticsEvent event) -> std::optional<AnalyticsEvent> {
+                               if (event.event() == "drop_me")
+                                   return std::nullopt;
+                               event.properties().insert("edited", true);
+                               return event;
+                           },
+                           [](AnalyticsEvent event) -> std::optional<AnalyticsEvent> {
+                               if (event.event() == "to_snapshot")
+                                   event.setEvent("$snapshot");
+                               return event;
+                           }});
+    QStringList lines;
+    setAnalyticsLogSink([&](const QString& line) { lines.append(line); });
+    config->setDebug(true);
+    start(config);
+    sdk->capture(QStringLiteral("kept"));
+    sdk->capture(QStringLiteral("drop_me"));
+    sdk->capture(QStringLiteral("to_snapshot"));
+    setAnalyticsLogSink({});
+    debugLogEnabled = false;
+
+    const auto captured = capturedEvents();
+    ASSERT_EQ(capturedNames(), QStringList({"kept", "$snapshot"}))
+        << "a renamed snapshot goes to the replay queue, since the session manager stamped it";
+    EXPECT_EQ(captured[0].properties().value("edited"), true);
+    EXPECT_TRUE(lines.contains("[Analytics] Analytics event drop_me was dropped"));
+    EXPECT_EQ(sdk->queue()->depth(), 1) << "the snapshot is not in the event queue";
+}
+
+TEST_F(AnalyticsSdkTest, FeatureViewsCarryTheFlagAndSetThePersonProperty)
+{
+    auto config = makeConfig();
+    config->setDisableRemoteConfigForTesting(true);
+    {
+        AnalyticsStorage earlier(*config);
+        earlier.setJson(Key::enabledFeatureFlags, QVariantMap{{"on", true}, {"color", "red"}});
+    }
+    start(config);
+    sdk->remoteConfig()->setCanReloadFlagsForTesting(false);
+    sdk->captureFeatureView(QStringLiteral("on"));
+    sdk->captureFeatureInteraction(QStringLiteral("color"));
+    sdk->captureFeatureView(QStringLiteral("unknown"));
+
+    const auto captured = capturedEvents();
+    ASSERT_EQ(capturedNames(), QStringList({"$feature_view", "$feature_interaction"}));
+    EXPECT_EQ(captured[0].properties().value("feature_flag"), "on");
+    EXPECT_FALSE(captured[0].properties().contains("feature_flag_variant")) << "a Boolean is no variant";
+    EXPECT_EQ(captured[0].properties().value("$set").toMap(), QVariantMap({{"$feature_view/on", true}}));
+    EXPECT_EQ(captured[1].properties().value("feature_flag_variant"), "red");
+    EXPECT_EQ(captured[1].properties().value("$set").toMap(), QVariantMap({{"$feature_interaction/color", "red"}}));
+
+    const QVariantMap forFlags = sdk->remoteConfig()->personPropertiesForFlags();
+    EXPECT_EQ(forFlags.value("$feature_view/on"), true) << "person properties also go to flag evaluation";
+    sdk->setPersonPropertiesForFlags(QVariantMap{{"bad", std::nan("")}});
+    EXPECT_EQ(sdk->remoteConfig()->personPropertiesForFlags(), forFlags) << "nothing left to store";
 }
