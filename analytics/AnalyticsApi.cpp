@@ -179,11 +179,16 @@ QUrl AnalyticsApi::remoteConfigHost(const QUrl& ingestionHost)
 
 QByteArray AnalyticsApi::batchBody(const QList<AnalyticsEvent>& events) const
 {
+    return batchBody(config_->projectToken(), events);
+}
+
+QByteArray AnalyticsApi::batchBody(const QString& projectToken, const QList<AnalyticsEvent>& events)
+{
     QJsonArray batch;
     for (const AnalyticsEvent& event : events)
         batch.append(event.toJsonObject());
     const QJsonObject body{
-        {QStringLiteral("api_key"), config_->projectToken()},
+        {QStringLiteral("api_key"), projectToken},
         {QStringLiteral("batch"), batch},
         {QStringLiteral("sent_at"), toISO8601String(QDateTime::currentDateTimeUtc())},
     };

@@ -75,6 +75,7 @@ public:
     static QUrl remoteConfigHost(const QUrl& ingestionHost);
     // The uncompressed upload bodies.
     QByteArray batchBody(const QList<AnalyticsEvent>& events) const;
+    static QByteArray batchBody(const QString& projectToken, const QList<AnalyticsEvent>& events);
     static QByteArray snapshotBody(const QList<AnalyticsEvent>& events);
 
 private:

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 using namespace analytics;
 using namespace analytics_test;
 using Reply = LoopbackHttpServer::Reply;
@@ -12,8 +14,9 @@ namespace {
 
 class AnalyticsApiTest : public ::testing::Test, public QueueFixture {
 protected:
+    // Written on the network thread; `called` publishes the fields.
     struct JsonResult {
-        bool called = false;
+        std::atomic<bool> called = false;
         std::optional<QVariantMap> json;
         std::optional<QString> error;
     };
@@ -101,12 +104,19 @@ TEST_F(AnalyticsApiTest, UploadOutcomes)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         server.setHandler([&c](const LoopbackHttpServer::Request&) { return c.reply; });
-        auto info = std::make_shared<std::optional<AnalyticsBatchUploadInfo>>();
-        api->batch({makeEvent("e")}, [info](const AnalyticsBatchUploadInfo& i) { *info = i; });
-        ASSERT_TRUE(waitUntil([&] { return info->has_value(); }));
-        EXPECT_EQ((*info)->statusCode, c.status);
-        EXPECT_EQ((*info)->error.has_value(), c.error);
-        EXPECT_FALSE((*info)->notSent);
+        struct Outcome {
+            AnalyticsBatchUploadInfo info;
+            std::atomic<bool> done = false;
+        };
+        auto outcome = std::make_shared<Outcome>();
+        api->batch({makeEvent("e")}, [outcome](const AnalyticsBatchUploadInfo& i) {
+            outcome->info = i;
+            outcome->done = true;
+        });
+        ASSERT_TRUE(waitUntil([&] { return outcome->done.load(); }));
+        EXPECT_EQ(outcome->info.statusCode, c.status);
+        EXPECT_EQ(outcome->info.error.has_value(), c.error);
+        EXPECT_FALSE(outcome->info.notSent);
     }
     EXPECT_TRUE(log.contains("[Analytics] Events sent successfully."));
     EXPECT_TRUE(log.contains(R"([Analytics] Error sending events to batch API: status: 500, body: {"error":"boom"}.)"));
@@ -117,9 +127,9 @@ TEST_F(AnalyticsApiTest, SnapshotGoesToTheConfiguredPathAsAnArray)
 {
     config->setSnapshotEndpoint("/replay/");
     make();
-    auto done = std::make_shared<bool>(false);
+    auto done = std::make_shared<std::atomic<bool>>(false);
     api->snapshot({makeEvent("$snapshot")}, [done](const AnalyticsBatchUploadInfo&) { *done = true; });
-    ASSERT_TRUE(waitUntil([&] { return *done; }));
+    ASSERT_TRUE(waitUntil([&] { return done->load(); }));
     ASSERT_EQ(server.requests().size(), 1);
     EXPECT_EQ(server.requests()[0].target, "/replay/");
     EXPECT_TRUE(QJsonDocument::fromJson(gunzip(server.requests()[0].body)).isArray());
@@ -148,7 +158,7 @@ TEST_F(AnalyticsApiTest, FlagsRequestAndItsAnswers)
         auto result = std::make_shared<JsonResult>();
         api->flags("user", QString("anon"), std::nullopt, {{"org", "acme"}}, {{"plan", "pro"}}, std::nullopt,
                    record(result));
-        ASSERT_TRUE(waitUntil([&] { return result->called; }));
+        ASSERT_TRUE(waitUntil([&] { return result->called.load(); }));
         EXPECT_EQ(result->json.has_value(), c.map);
         EXPECT_EQ(result->error.has_value(), c.errorPrefix.has_value());
         if (c.errorPrefix && result->error) {
@@ -170,7 +180,7 @@ TEST_F(AnalyticsApiTest, RemoteConfigFetchesTheProjectDocumentAndAlwaysCompletes
     server.enqueue(Reply::json(R"({"sessionRecording":false})"));
     auto result = std::make_shared<JsonResult>();
     api->remoteConfig(record(result));
-    ASSERT_TRUE(waitUntil([&] { return result->called; }));
+    ASSERT_TRUE(waitUntil([&] { return result->called.load(); }));
     EXPECT_EQ(server.requests().at(0).method, "GET");
     EXPECT_EQ(server.requests().at(0).target, "/array/phc_test/config");
     EXPECT_EQ(result->json->value("sessionRecording"), false);
@@ -191,7 +201,7 @@ TEST_F(AnalyticsApiTest, OversizedAnswersAreCutOff)
     server.enqueue(Reply::json("{\"pad\":\"" + QByteArray(3 * 1024 * 1024, 'x') + "\"}"));
     auto result = std::make_shared<JsonResult>();
     api->remoteConfig(record(result));
-    ASSERT_TRUE(waitUntil([&] { return result->called; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return result->called.load(); }, 20000));
     EXPECT_FALSE(result->json);
     EXPECT_TRUE(result->error);
 }
