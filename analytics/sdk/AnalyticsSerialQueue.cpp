@@ -3,12 +3,16 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <pthread.h>
+
 namespace analytics {
 
-AnalyticsSerialQueue::AnalyticsSerialQueue(QString)
+AnalyticsSerialQueue::AnalyticsSerialQueue(QString name)
     : state_(std::make_shared<State>())
     , thread_(&AnalyticsSerialQueue::run, state_)
 {
+    // Shown by debuggers and top; the kernel takes at most 15 bytes.
+    ::pthread_setname_np(thread_.native_handle(), name.left(15).toUtf8().constData());
     std::lock_guard lock(state_->mutex);
     state_->thread = thread_.get_id();
 }
