@@ -52,6 +52,17 @@ bool nonEmpty(const AnalyticsSDK::Properties& map)
     return map && !map->isEmpty();
 }
 
+// The ingestion client ends on a thread of its own. Its last holder may be a
+// completion running on the client's network thread (a queue released by
+// close() while its upload was out), and a client cannot stop the thread it
+// is running on.
+std::shared_ptr<AnalyticsApi> makeApi(const std::shared_ptr<AnalyticsConfig>& config)
+{
+    static AnalyticsSerialQueue* const reaper = new AnalyticsSerialQueue(QStringLiteral("analytics-reap"));
+    return std::shared_ptr<AnalyticsApi>(new AnalyticsApi(config),
+                                         [](AnalyticsApi* api) { reaper->post([api] { delete api; }); });
+}
+
 } // namespace
 
 QMutex AnalyticsSDK::projectTokensLock_;
@@ -141,7 +152,7 @@ void AnalyticsSDK::setupLocked(std::shared_ptr<AnalyticsConfig> config)
     }
 
     auto storage = std::make_shared<AnalyticsStorage>(*config);
-    auto api = std::make_shared<AnalyticsApi>(config);
+    auto api = makeApi(config);
     std::shared_ptr<AnalyticsStorageManager> identity = config->storageManager();
     if (!identity) {
         identity = std::make_shared<AnalyticsStorageManager>(*config);

@@ -32,11 +32,14 @@ AnalyticsSerialQueue::~AnalyticsSerialQueue()
 
 void AnalyticsSerialQueue::post(std::function<void()> job)
 {
+    // The job may end the queue's owner, and with it this object, before
+    // post() returns; the state outlives both.
+    const std::shared_ptr<State> state = state_;
     {
-        std::lock_guard lock(state_->mutex);
-        state_->jobs.push_back(std::move(job));
+        std::lock_guard lock(state->mutex);
+        state->jobs.push_back(std::move(job));
     }
-    state_->changed.notify_all();
+    state->changed.notify_all();
 }
 
 void AnalyticsSerialQueue::waitForIdle()
