@@ -18,6 +18,8 @@
 #include "analytics/sdk/AnalyticsNotifications.h"
 #include "analytics/sdk/AnalyticsSerialQueue.h"
 
+#include <QCoreApplication>
+
 namespace analytics {
 
 namespace {
@@ -58,7 +60,13 @@ bool nonEmpty(const AnalyticsSDK::Properties& map)
 // is running on.
 std::shared_ptr<AnalyticsApi> makeApi(const std::shared_ptr<AnalyticsConfig>& config)
 {
-    static AnalyticsSerialQueue* const reaper = new AnalyticsSerialQueue(QStringLiteral("analytics-reap"));
+    static AnalyticsSerialQueue* const reaper = [] {
+        auto* made = new AnalyticsSerialQueue(QStringLiteral("analytics-reap"));
+        // Clients let go of before the application ends are gone by then.
+        if (QCoreApplication::instance())
+            qAddPostRoutine([] { reaper->waitForIdle(); });
+        return made;
+    }();
     return std::shared_ptr<AnalyticsApi>(new AnalyticsApi(config),
                                          [](AnalyticsApi* api) { reaper->post([api] { delete api; }); });
 }
