@@ -624,3 +624,31 @@ TEST_F(AnalyticsSdkTest, FlagCallIsReportedAgainOnlyForAValueNotSeenBefore)
     (void)sdk->getFeatureFlag("color");
     EXPECT_EQ(capturedNames().count("$feature_flag_called"), 4) << "a reset forgets what was reported";
 }
+
+TEST_F(AnalyticsSdkTest, SecondSetUpOnlyChangesTheDebugSwitchAndASecondObjectSharesTheToken)
+{
+    QStringList lines;
+    setAnalyticsLogSink([&](const QString& line) { lines.append(line); });
+    auto config = makeConfig();
+    config->setDisableRemoteConfigForTesting(true);
+    start(config);
+    const QString anonymous = sdk->getAnonymousId();
+
+    auto again = makeConfig();
+    again->setDebug(true);
+    sdk->setup(again);
+    EXPECT_TRUE(debugLogEnabled);
+    EXPECT_TRUE(lines.contains("[Analytics] Setup called despite already being setup!"));
+    EXPECT_EQ(sdk->config(), config) << "the first configuration stays";
+
+    auto secondConfig = makeConfig();
+    secondConfig->setDebug(true);
+    secondConfig->setDisableRemoteConfigForTesting(true);
+    auto second = AnalyticsSDK::with(secondConfig);
+    EXPECT_TRUE(lines.contains("[Analytics] Project token: tok already has a Analytics instance."));
+    EXPECT_TRUE(second->isEnabled());
+    EXPECT_EQ(second->getAnonymousId(), anonymous) << "the same project's identity";
+    second->close();
+    setAnalyticsLogSink({});
+    debugLogEnabled = false;
+}
