@@ -20,8 +20,7 @@ public:
     virtual void capture(const QString& event, const QVariantMap& properties) = 0;
 
     // The client events go to: an installed one (tests), else the SDK's shared
-    // instance. No SDK is linked in yet, so by default there is none and the
-    // application's analytics stay off.
+    // instance.
     static std::shared_ptr<AnalyticsClient> shared();
     // Replaces the installed client (none: back to the default); returns the
     // previous one.

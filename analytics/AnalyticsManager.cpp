@@ -6,13 +6,16 @@
 #include "platform/Defaults.h"
 #include "platform/Platform.h"
 
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
+#include "analytics/sdk/AnalyticsSerialQueue.h"
+
+#include <QCoreApplication>
+#include <QtGlobal>
 
 namespace analytics {
 
 bool AnalyticsManager::didRunConfigure_ = false;
 bool AnalyticsManager::trackingEnabled_ = false;
+bool AnalyticsManager::appInstalledPosted_ = false;
 
 namespace {
 
@@ -26,6 +29,21 @@ QString infoText(const char* key)
     if (value.typeId() != QMetaType::QString)
         return {};
     return value.toString().trimmed();
+}
+
+// One sender for the whole process: events reach the client one at a time and
+// in the order they were sent, and a burst of events costs no thread each.
+// It is never destroyed; what is still waiting to be sent goes out when the
+// application object ends, while everything the client needs is still there.
+AnalyticsSerialQueue& sender()
+{
+    static AnalyticsSerialQueue* const queue = [] {
+        auto* made = new AnalyticsSerialQueue(QStringLiteral("analytics-send"));
+        if (QCoreApplication::instance())
+            qAddPostRoutine([] { AnalyticsManager::waitForPendingSends(); });
+        return made;
+    }();
+    return *queue;
 }
 
 } // namespace
@@ -57,7 +75,9 @@ void AnalyticsManager::configureIfNeeded()
     if (!client)
         return;
 
-    const QString host = infoText(kHostInfoKey);
+    QString host = qEnvironmentVariable(kHostEnvironmentVariable).trimmed();
+    if (host.isEmpty())
+        host = infoText(kHostInfoKey);
     auto config = host.isEmpty() ? std::make_shared<AnalyticsConfig>(token)
                                  : std::make_shared<AnalyticsConfig>(token, host);
     config->setCaptureApplicationLifecycleEvents(false);
@@ -80,17 +100,32 @@ void AnalyticsManager::trackAppInstalledOnceIfNeeded()
     const QString key = QString::fromLatin1(kAppInstalledSentKey);
     if (defaults->value(key).toBool())
         return;
-    defaults->setValue(key, true);
-    track(QString::fromLatin1(kAppInstalledEvent));
+    {
+        // The flag is only written once the event is queued; until then this
+        // keeps a second call in the same run from sending it again.
+        QMutexLocker lock(&enabledLock());
+        if (appInstalledPosted_)
+            return;
+        appInstalledPosted_ = true;
+    }
+    sender().post([key] {
+        const std::shared_ptr<AnalyticsClient> client = AnalyticsClient::shared();
+        if (!client)
+            return;
+        client->capture(QString::fromLatin1(kAppInstalledEvent));
+        // Only now is the event in the client's queue on disk.
+        if (const auto& defaults = platform::Platform::current().defaults)
+            defaults->setValue(key, true);
+    });
 }
 
 void AnalyticsManager::track(const QString& name, const std::optional<QVariantMap>& properties)
 {
     if (!trackingEnabled())
         return;
-    // Detached, with the future dropped: the caller never waits for the
-    // client, and nothing the client does can reach the caller.
-    (void)QtConcurrent::run(QThreadPool::globalInstance(), [name, properties] {
+    // The caller never waits for the client, and nothing the client does can
+    // reach the caller.
+    sender().post([name, properties] {
         const std::shared_ptr<AnalyticsClient> client = AnalyticsClient::shared();
         if (!client)
             return;
@@ -101,11 +136,17 @@ void AnalyticsManager::track(const QString& name, const std::optional<QVariantMa
     });
 }
 
+void AnalyticsManager::waitForPendingSends()
+{
+    sender().waitForIdle();
+}
+
 void AnalyticsManager::resetForTesting()
 {
     QMutexLocker lock(&enabledLock());
     didRunConfigure_ = false;
     trackingEnabled_ = false;
+    appInstalledPosted_ = false;
 }
 
 } // namespace analytics

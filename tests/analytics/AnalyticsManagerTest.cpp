@@ -8,12 +8,15 @@
 #include "support/RecordingAnalyticsClient.h"
 
 #include <QSemaphore>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <thread>
+#include <vector>
 
 using analytics::AnalyticsConfig;
 using analytics::AnalyticsManager;
@@ -116,14 +119,6 @@ TEST_F(AnalyticsManagerTest, NeverRetriesAfterAFirstRunWithoutToken)
     EXPECT_TRUE(analytics.client().configs().isEmpty());
 }
 
-TEST_F(AnalyticsManagerTest, StaysOffWhenNoClientIsThere)
-{
-    analytics::ScopedAnalyticsClient none(nullptr);
-    info().insert(kTokenKey, QStringLiteral("token"));
-    AnalyticsManager::configureIfNeeded();
-    EXPECT_FALSE(AnalyticsManager::trackingEnabled());
-}
-
 TEST_F(AnalyticsManagerTest, TrackPicksTheCaptureFormAndRunsOffTheCallersThread)
 {
     AnalyticsManager::track("too_early");
@@ -134,17 +129,42 @@ TEST_F(AnalyticsManagerTest, TrackPicksTheCaptureFormAndRunsOffTheCallersThread)
     AnalyticsManager::track("empty_map", QVariantMap{});
     AnalyticsManager::track("api_key_added", QVariantMap{{"provider", "gemini"}});
 
-    auto sent = analytics.sent();
+    const auto sent = analytics.sent();
     ASSERT_EQ(sent.size(), 3);
-    std::sort(sent.begin(), sent.end(), [](const auto& a, const auto& b) { return a.event < b.event; });
-    EXPECT_EQ(sent[0].event, "api_key_added");
-    EXPECT_EQ(sent[0].properties, QVariantMap({{"provider", "gemini"}}));
+    EXPECT_EQ(sent[0].event, "plain");
+    EXPECT_FALSE(sent[0].properties.has_value());
     EXPECT_EQ(sent[1].event, "empty_map");
     EXPECT_EQ(sent[1].properties, QVariantMap{}) << "an empty map still takes the form with properties";
-    EXPECT_EQ(sent[2].event, "plain");
-    EXPECT_FALSE(sent[2].properties.has_value());
+    EXPECT_EQ(sent[2].event, "api_key_added");
+    EXPECT_EQ(sent[2].properties, QVariantMap({{"provider", "gemini"}}));
     for (const auto& capture : sent)
         EXPECT_NE(capture.thread, QThread::currentThread());
+}
+
+TEST_F(AnalyticsManagerTest, EventsFromManyThreadsKeepEachThreadsOrderOnOneSender)
+{
+    analytics.switchOn();
+    constexpr int kThreads = 4;
+    constexpr int kEach = 200;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < kEach; ++i)
+                AnalyticsManager::track(QStringLiteral("e"), QVariantMap{{"t", t}, {"i", i}});
+        });
+    for (auto& thread : threads)
+        thread.join();
+
+    const auto sent = analytics.sent();
+    ASSERT_EQ(sent.size(), kThreads * kEach);
+    std::vector<int> next(kThreads, 0);
+    QSet<QThread*> senders;
+    for (const auto& capture : sent) {
+        const int t = capture.properties->value("t").toInt();
+        EXPECT_EQ(capture.properties->value("i").toInt(), next[t]++) << "thread " << t << " reordered";
+        senders.insert(capture.thread);
+    }
+    EXPECT_EQ(senders.size(), 1) << "one sender thread, not one per event";
 }
 
 TEST_F(AnalyticsManagerTest, AnnouncesTheInstallationOncePerInstallation)
@@ -159,6 +179,33 @@ TEST_F(AnalyticsManagerTest, AnnouncesTheInstallationOncePerInstallation)
     EXPECT_FALSE(sent[0].properties.has_value());
     EXPECT_EQ(defaults().value(kInstalledKey), QVariant(true));
     EXPECT_EQ(defaults().writeCount(kInstalledKey), 1);
+}
+
+TEST_F(AnalyticsManagerTest, InstallationFlagIsWrittenOnlyAfterTheEventIsQueued)
+{
+    bool flagSetWhenCaptured = true;
+    class Probe final : public analytics::AnalyticsClient {
+    public:
+        explicit Probe(std::function<void()> onCapture)
+            : onCapture_(std::move(onCapture))
+        {
+        }
+        void setup(std::shared_ptr<AnalyticsConfig>) override {}
+        void capture(const QString&) override { onCapture_(); }
+        void capture(const QString&, const QVariantMap&) override { onCapture_(); }
+
+    private:
+        std::function<void()> onCapture_;
+    };
+    analytics::ScopedAnalyticsClient probe(
+        std::make_shared<Probe>([&] { flagSetWhenCaptured = defaults().contains(kInstalledKey); }));
+    info().insert(kTokenKey, QStringLiteral("token"));
+    AnalyticsManager::configureIfNeeded();
+    AnalyticsManager::trackAppInstalledOnceIfNeeded();
+    AnalyticsManager::waitForPendingSends();
+
+    EXPECT_FALSE(flagSetWhenCaptured) << "a run that dies before queueing must send it next time";
+    EXPECT_EQ(defaults().value(kInstalledKey), QVariant(true));
 }
 
 TEST_F(AnalyticsManagerTest, InstallationAlreadyAnnouncedSendsNothing)

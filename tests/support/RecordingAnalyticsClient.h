@@ -10,14 +10,13 @@
 #include <QList>
 #include <QMutex>
 #include <QThread>
-#include <QThreadPool>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
 // An analytics client that records what it is asked to do. Captures arrive on
-// pool threads: call waitForSends() before reading them.
+// the analytics sender thread: call waitForSends() before reading them.
 class RecordingAnalyticsClient final : public analytics::AnalyticsClient {
 public:
     struct Capture {
@@ -39,7 +38,7 @@ public:
         record({event, properties, QThread::currentThread()});
     }
 
-    static void waitForSends() { QThreadPool::globalInstance()->waitForDone(); }
+    static void waitForSends() { analytics::AnalyticsManager::waitForPendingSends(); }
 
     QList<std::shared_ptr<analytics::AnalyticsConfig>> configs() const
     {
