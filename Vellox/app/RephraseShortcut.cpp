@@ -1,0 +1,27 @@
+#include "Vellox/app/RephraseShortcut.h"
+
+#include "GlobalShortcuts/Key.h"
+#include "GlobalShortcuts/Modifiers.h"
+#include "GlobalShortcuts/Shortcut.h"
+#include "GlobalShortcuts/Storage.h"
+
+namespace RephraseShortcut {
+
+const GlobalShortcuts::Name& name()
+{
+    static const GlobalShortcuts::Name rephraseSelection(
+        QStringLiteral("rephraseSelection"),
+        GlobalShortcuts::Shortcut(GlobalShortcuts::Key::t, GlobalShortcuts::ModifierFlag::control));
+    return rephraseSelection;
+}
+
+QString displayText()
+{
+    if (const auto stored = GlobalShortcuts::getShortcut(name()))
+        return stored->description();
+    if (const auto& fallback = name().defaultShortcut())
+        return fallback->description();
+    return QStringLiteral("⌃T");
+}
+
+} // namespace RephraseShortcut
