@@ -10,6 +10,7 @@ class Beeper;
 class Clock;
 class CredentialStore;
 class Defaults;
+class GlobalMouseMonitor;
 class HotKeyBackend;
 class KeyboardLayout;
 class NotificationBus;
@@ -26,6 +27,7 @@ struct Platform {
     std::shared_ptr<Clock> clock;
     std::shared_ptr<CredentialStore> credentials;
     std::shared_ptr<Defaults> defaults;
+    std::shared_ptr<GlobalMouseMonitor> globalMouse;
     std::shared_ptr<HotKeyBackend> hotKeys;
     std::shared_ptr<KeyboardLayout> keyboardLayout;
     std::shared_ptr<NotificationBus> notifications;
