@@ -1,6 +1,7 @@
 #include "FakePlatform.h"
 
 #include "platform/NotificationBus.h"
+#include "platform/fake/FakeAccessibilityTrust.h"
 #include "platform/fake/FakeAlerts.h"
 #include "platform/fake/FakeAppInfo.h"
 #include "platform/fake/FakeBeeper.h"
@@ -9,15 +10,22 @@
 #include "platform/fake/FakeDefaults.h"
 #include "platform/fake/FakeGlobalMouseMonitor.h"
 #include "platform/fake/FakeHotKeyBackend.h"
+#include "platform/fake/FakeKeySynthesizer.h"
 #include "platform/fake/FakeKeyboardLayout.h"
+#include "platform/fake/FakeOpener.h"
+#include "platform/fake/FakePasteboard.h"
+#include "platform/fake/FakeScreens.h"
+#include "platform/fake/FakeSelectionLocator.h"
 #include "platform/fake/FakeSystemLog.h"
 #include "platform/fake/FakeSystemShortcuts.h"
+#include "platform/fake/FakeWorkspace.h"
 
 namespace platform::fake {
 
 Platform makeFakePlatform()
 {
     Platform p;
+    p.accessibilityTrust = std::make_shared<FakeAccessibilityTrust>();
     p.alerts = std::make_shared<FakeAlerts>();
     p.appInfo = std::make_shared<FakeAppInfo>();
     p.beeper = std::make_shared<FakeBeeper>();
@@ -27,9 +35,15 @@ Platform makeFakePlatform()
     p.globalMouse = std::make_shared<FakeGlobalMouseMonitor>();
     p.hotKeys = std::make_shared<FakeHotKeyBackend>();
     p.keyboardLayout = std::make_shared<FakeKeyboardLayout>();
+    p.keySynthesizer = std::make_shared<FakeKeySynthesizer>();
     p.notifications = std::make_shared<NotificationBus>();
+    p.opener = std::make_shared<FakeOpener>();
+    p.pasteboard = std::make_shared<FakePasteboard>();
+    p.screens = std::make_shared<FakeScreens>();
+    p.selectionLocator = std::make_shared<FakeSelectionLocator>();
     p.systemLog = std::make_shared<FakeSystemLog>();
     p.systemShortcuts = std::make_shared<FakeSystemShortcuts>();
+    p.workspace = std::make_shared<FakeWorkspace>();
     return p;
 }
 

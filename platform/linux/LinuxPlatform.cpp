@@ -7,17 +7,23 @@
 #include "platform/linux/LinuxCredentialStore.h"
 #include "platform/linux/MessageBoxAlerts.h"
 #include "platform/linux/QtBeeper.h"
+#include "platform/linux/QtOpener.h"
+#include "platform/linux/QtScreens.h"
+#include "platform/linux/UnavailableSelectionLocator.h"
 #include "platform/linux/SystemClock.h"
+#include "platform/linux/X11AccessibilityTrust.h"
 #include "platform/linux/X11GlobalMouseMonitor.h"
 #include "platform/linux/X11HotKeyBackend.h"
 #include "platform/linux/X11KeyboardLayout.h"
 #include "platform/linux/X11SystemShortcuts.h"
+#include "platform/linux/X11Workspace.h"
 
 namespace platform::linuxbackend {
 
 Platform makeLinuxPlatform()
 {
     Platform p;
+    p.accessibilityTrust = std::make_shared<X11AccessibilityTrust>();
     p.alerts = std::make_shared<MessageBoxAlerts>();
     p.appInfo = std::make_shared<JsonAppInfo>(JsonAppInfo::locate());
     p.beeper = std::make_shared<QtBeeper>();
@@ -29,8 +35,12 @@ Platform makeLinuxPlatform()
     p.hotKeys = hotKeys;
     p.keyboardLayout = std::make_shared<X11KeyboardLayout>();
     p.notifications = std::make_shared<NotificationBus>();
+    p.opener = std::make_shared<QtOpener>();
+    p.screens = std::make_shared<QtScreens>();
+    p.selectionLocator = std::make_shared<UnavailableSelectionLocator>();
     p.systemLog = std::make_shared<JournalSystemLog>();
     p.systemShortcuts = std::make_shared<X11SystemShortcuts>(hotKeys);
+    p.workspace = std::make_shared<X11Workspace>();
     return p;
 }
 

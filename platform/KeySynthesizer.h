@@ -1,0 +1,19 @@
+#pragma once
+
+namespace platform {
+
+// Types the copy and paste chords into the focused window of another
+// application. Main thread only.
+class KeySynthesizer {
+public:
+    enum class Chord { copy, paste };
+    enum class Result { posted, unavailable, eventCreationFailed };
+
+    virtual ~KeySynthesizer() = default;
+
+    // Presses and releases the chord once. Modifiers the user holds take no
+    // part in it and are back as they were afterwards.
+    virtual Result post(Chord chord) = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/Workspace.h"
+
+namespace platform::linuxbackend {
+
+// The front application through EWMH: _NET_ACTIVE_WINDOW, _NET_WM_PID and
+// WM_CLASS; activation by the _NET_ACTIVE_WINDOW client message.
+class X11Workspace final : public Workspace {
+public:
+    std::optional<FrontApplication> frontmostApplication() const override;
+    bool activate(const FrontApplication& application) override;
+};
+
+} // namespace platform::linuxbackend
