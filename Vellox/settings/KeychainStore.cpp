@@ -73,27 +73,32 @@ QString KeychainStore::getApiKey(ProviderId provider)
     return asked.status == Status::Success ? asked.value : QString();
 }
 
-void KeychainStore::setApiKey(const QString& key, ProviderId provider)
+KeychainStore::SaveResult KeychainStore::setApiKey(const QString& key, ProviderId provider)
 {
     if (provider == ProviderId::mock)
-        return;
+        return SaveResult::NoKeyNeeded;
+    platform::CredentialStore* store = credentials();
     const QString trimmed = key.trimmed();
     if (trimmed.isEmpty()) {
-        deleteApiKey(provider);
-        return;
+        if (!store || store->remove(service(), account(provider)) != Status::Success)
+            return SaveResult::Failed;
+        return SaveResult::Removed;
     }
     if (containsControlCharacter(trimmed)) {
         VelloxLog::ui().error(QStringLiteral("API key for %1 not stored: it contains a control character")
                                   .arg(provider.rawValue()));
-        return;
+        return SaveResult::RefusedControlCharacter;
     }
 
-    platform::CredentialStore* store = credentials();
     // Replaced in place: if this fails, the previous key is still there.
-    if (!store || store->store(service(), account(provider), trimmed.toUtf8()) != Status::Success)
-        return;
+    if (!store || store->store(service(), account(provider), trimmed.toUtf8()) != Status::Success) {
+        VelloxLog::ui().error(QStringLiteral("API key for %1 not stored: the credential store refused it")
+                                  .arg(provider.rawValue()));
+        return SaveResult::Failed;
+    }
     analytics::AnalyticsManager::track(QStringLiteral("api_key_added"),
                                        QVariantMap{{QStringLiteral("provider"), provider.rawValue()}});
+    return SaveResult::Stored;
 }
 
 void KeychainStore::deleteApiKey(ProviderId provider)

@@ -68,7 +68,8 @@ TEST_F(KeychainStoreTest, BlankTextRemovesTheKeyAndSendsNoEvent)
     for (const char* blank : blanks) {
         SCOPED_TRACE(QByteArray(blank).toPercentEncoding().constData());
         store().put(kService, "gemini-api-key", "old");
-        KeychainStore::setApiKey(QString::fromLatin1(blank), ProviderId::gemini);
+        EXPECT_EQ(KeychainStore::setApiKey(QString::fromLatin1(blank), ProviderId::gemini),
+                  KeychainStore::SaveResult::Removed);
         EXPECT_FALSE(store().contains(kService, "gemini-api-key"));
         EXPECT_EQ(KeychainStore::getApiKey(ProviderId::gemini), "");
     }
@@ -97,7 +98,8 @@ TEST_F(KeychainStoreTest, KeyWithAControlCharacterIsRefusedAndTheOldKeyStays)
         SCOPED_TRACE(c.name);
         const int storesBefore = store().storeCount();
         const int removesBefore = store().removeCount();
-        KeychainStore::setApiKey(c.key, ProviderId::openaiCompatible);
+        EXPECT_EQ(KeychainStore::setApiKey(c.key, ProviderId::openaiCompatible),
+                  KeychainStore::SaveResult::RefusedControlCharacter);
         EXPECT_EQ(store().storeCount(), storesBefore);
         EXPECT_EQ(store().removeCount(), removesBefore);
         EXPECT_EQ(KeychainStore::getApiKey(ProviderId::openaiCompatible), "sk-working");
@@ -108,8 +110,8 @@ TEST_F(KeychainStoreTest, KeyWithAControlCharacterIsRefusedAndTheOldKeyStays)
 TEST_F(KeychainStoreTest, SavingTwiceReplacesTheKeyAndAnnouncesEachSave)
 {
     analytics.switchOn();
-    KeychainStore::setApiKey("first", ProviderId::gemini);
-    KeychainStore::setApiKey("second", ProviderId::gemini);
+    EXPECT_EQ(KeychainStore::setApiKey("first", ProviderId::gemini), KeychainStore::SaveResult::Stored);
+    EXPECT_EQ(KeychainStore::setApiKey("second", ProviderId::gemini), KeychainStore::SaveResult::Stored);
 
     EXPECT_EQ(KeychainStore::getApiKey(ProviderId::gemini), "second");
     EXPECT_EQ(store().itemCount(), 1);
@@ -127,7 +129,8 @@ TEST_F(KeychainStoreTest, FailedSaveKeepsThePreviousKeyAndSendsNoEvent)
     analytics.switchOn();
     store().put(kService, "anthropic-api-key", "sk-working");
     store().failWrites(true);
-    KeychainStore::setApiKey("sk-new", ProviderId::anthropic);
+    EXPECT_EQ(KeychainStore::setApiKey("sk-new", ProviderId::anthropic), KeychainStore::SaveResult::Failed);
+    EXPECT_EQ(KeychainStore::setApiKey(" ", ProviderId::anthropic), KeychainStore::SaveResult::Failed);
     store().failWrites(false);
 
     EXPECT_EQ(KeychainStore::getApiKey(ProviderId::anthropic), "sk-working");
@@ -144,7 +147,7 @@ TEST_F(KeychainStoreTest, SaveWithAnalyticsOffStoresAndSendsNothing)
 TEST_F(KeychainStoreTest, MockProviderNeverTouchesTheStore)
 {
     analytics.switchOn();
-    KeychainStore::setApiKey("sk-test", ProviderId::mock);
+    EXPECT_EQ(KeychainStore::setApiKey("sk-test", ProviderId::mock), KeychainStore::SaveResult::NoKeyNeeded);
     KeychainStore::deleteApiKey(ProviderId::mock);
     EXPECT_EQ(KeychainStore::getApiKey(ProviderId::mock), "");
     EXPECT_EQ(store().readCount() + store().storeCount() + store().removeCount(), 0);

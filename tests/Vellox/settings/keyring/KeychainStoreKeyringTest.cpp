@@ -81,11 +81,12 @@ TEST_F(KeychainStoreKeyringTest, ReadsAKeyStoredWithSecretTool)
 TEST_F(KeychainStoreKeyringTest, SavingAgainReplacesTheItemAndARefusedKeyKeepsIt)
 {
     ASSERT_TRUE(secret_tool::run({"store", "--label=x", "service", "Vellox", "account", "anthropic-api-key"}, "sk-old"));
-    KeychainStore::setApiKey("sk-new", ProviderId::anthropic);
+    EXPECT_EQ(KeychainStore::setApiKey("sk-new", ProviderId::anthropic), KeychainStore::SaveResult::Stored);
     EXPECT_EQ(itemCount(ProviderId::anthropic), 1);
     EXPECT_EQ(KeychainStore::getApiKey(ProviderId::anthropic), "sk-new");
 
-    KeychainStore::setApiKey("sk-bad\r\nX-Injected: 1", ProviderId::anthropic);
+    EXPECT_EQ(KeychainStore::setApiKey("sk-bad\r\nX-Injected: 1", ProviderId::anthropic),
+              KeychainStore::SaveResult::RefusedControlCharacter);
     EXPECT_EQ(KeychainStore::getApiKey(ProviderId::anthropic), "sk-new");
     EXPECT_EQ(itemCount(ProviderId::anthropic), 1);
 }

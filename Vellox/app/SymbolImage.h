@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QRectF>
+#include <QString>
+
+class QPainter;
+
+// Draws the named symbols the windows use as vector strokes, so they stay
+// sharp at every scale and take any token colour. The names are the symbol
+// names the settings and presets carry ("checkmark", "lock.shield", ...);
+// a name without a drawing of its own gets a neutral glyph from its family.
+namespace SymbolImage {
+
+// Paints `name` centred in `box` at a glyph size of `pixelSize`.
+void paint(QPainter& painter, const QRectF& box, const QString& name, const QColor& color, qreal pixelSize,
+           QFont::Weight weight = QFont::Normal);
+
+// Whether `name` has a drawing of its own rather than the fallback.
+bool hasDrawing(const QString& name);
+
+} // namespace SymbolImage
