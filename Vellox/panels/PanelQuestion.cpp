@@ -1,0 +1,122 @@
+#include "Vellox/panels/PanelQuestion.h"
+
+#include "Vellox/panels/FloatingPanel.h"
+
+#include "platform/GlobalMouseMonitor.h"
+#include "platform/Platform.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+
+PanelQuestion::PanelQuestion(UIWindowCoordinator::Surface surface, KeyHandler onKey, Cancel cancel)
+    : surface_(surface)
+    , onKey_(std::move(onKey))
+    , cancel_(std::move(cancel))
+{
+}
+
+PanelQuestion::~PanelQuestion()
+{
+    removeMonitors();
+}
+
+void PanelQuestion::beginShowing()
+{
+    UIWindowCoordinator& coordinator = UIWindowCoordinator::shared();
+    coordinator.closeSettingsWindowIfOpen();
+    coordinator.closeMenuPopoverIfOpen();
+    coordinator.markSurfaceVisible(surface_);
+    previousApp_ = PanelEnvironment::current().frontmostApplication();
+}
+
+void PanelQuestion::showPanel(FloatingPanel* panel, int fadeInMs)
+{
+    ++generation_;
+    panel->orderFront(0);
+    PanelEnvironment::current().activateThisApplication(panel);
+    panel->fadeTo(1, fadeInMs);
+    panel_ = panel;
+
+    qApp->installEventFilter(this);
+    keyFilterInstalled_ = true;
+
+    mouseMonitor_ = platform::Platform::current().globalMouse;
+    if (mouseMonitor_) {
+        const quint64 generation = generation_;
+        mouseToken_ = mouseMonitor_->add([this, generation](platform::GlobalMouseMonitor::Button) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation] {
+                    if (generation != generation_ || !panel_)
+                        return;
+                    if (!panel_->frameGeometry().contains(PanelEnvironment::current().mouseLocation().toPoint()))
+                        cancel_();
+                },
+                Qt::QueuedConnection);
+        });
+    }
+
+    PanelEnvironment& environment = PanelEnvironment::current();
+    const quint64 generation = generation_;
+    resignObserver_ = connect(&environment, &PanelEnvironment::resignedActive, this, [this, generation] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation != generation_ || !panel_ || !panel_->hasHadFocus())
+                    return;
+                cancel_();
+            },
+            Qt::QueuedConnection);
+    });
+    activationObserver_ = connect(&environment, &PanelEnvironment::applicationActivated, this, [this, generation] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation != generation_ || !panel_ || !panel_->hasHadFocus())
+                    return;
+                PanelEnvironment& environment = PanelEnvironment::current();
+                const auto front = environment.frontmostApplication();
+                if (!front || !environment.isThisProcess(*front))
+                    cancel_();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+bool PanelQuestion::endShowing(const std::function<void(FloatingPanel*)>& orderOut)
+{
+    if (!panel_)
+        return false;
+    removeMonitors();
+    const std::optional<PanelEnvironment::Application> previousApp = std::exchange(previousApp_, std::nullopt);
+    FloatingPanel* panel = std::exchange(panel_, nullptr);
+    orderOut(panel);
+    PanelEnvironment& environment = PanelEnvironment::current();
+    environment.hideThisApplication();
+    if (previousApp)
+        environment.activate(*previousApp);
+    UIWindowCoordinator::shared().markSurfaceHidden(surface_);
+    return true;
+}
+
+void PanelQuestion::removeMonitors()
+{
+    if (keyFilterInstalled_ && qApp)
+        qApp->removeEventFilter(this);
+    keyFilterInstalled_ = false;
+    if (mouseToken_ && mouseMonitor_)
+        mouseMonitor_->remove(*mouseToken_);
+    mouseToken_.reset();
+    mouseMonitor_.reset();
+    disconnect(resignObserver_);
+    disconnect(activationObserver_);
+}
+
+bool PanelQuestion::eventFilter(QObject* watched, QEvent* event)
+{
+    // Key events reach the application filter twice, for the window and for
+    // the widget with the focus; the widget's copy is the one to act on.
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType() || !panel_)
+        return false;
+    return onKey_(static_cast<QKeyEvent*>(event));
+}
