@@ -1,0 +1,61 @@
+#include "ProviderHttp.h"
+
+#include "Vellox/rewrite/ProviderAIError.h"
+#include "Vellox/rewrite/ProviderTransportError.h"
+#include "gemini-client/NetworkSession.h"
+
+#include <QBuffer>
+#include <QCoroNetworkReply>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QStringDecoder>
+
+#include <memory>
+
+namespace ProviderHttp {
+
+QCoro::Task<Answer> send(QNetworkRequest request, QByteArray method, QByteArray body,
+                         std::chrono::milliseconds timeout)
+{
+    request.setTransferTimeout(int(timeout.count()));
+    // One exchange, never repeated behind our back.
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    QNetworkAccessManager* session = gemini::sharedNetworkAccessManager();
+    auto* payload = new QBuffer;
+    payload->setData(body);
+    QNetworkReply* raw = session->sendCustomRequest(request, method, payload);
+    payload->setParent(raw);
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(raw, [](QNetworkReply* r) { r->deleteLater(); });
+    auto tooLarge = std::make_shared<bool>(false);
+    QObject::connect(raw, &QNetworkReply::downloadProgress, raw, [raw, tooLarge](qint64 received, qint64) {
+        if (received > kMaxAnswerBytes && !*tooLarge) {
+            *tooLarge = true;
+            raw->abort();
+        }
+    });
+    co_await qCoro(raw).waitForFinished(std::chrono::milliseconds(-1));
+    if (*tooLarge)
+        throw ProviderAIError::badResponse();
+    const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid()) {
+        Answer answer;
+        answer.status = status.toInt();
+        answer.body = raw->readAll();
+        co_return answer;
+    }
+    if (raw->error() != QNetworkReply::NoError)
+        throw ProviderTransportError(int(raw->error()), raw->errorString());
+    throw ProviderAIError::badResponse();
+}
+
+QString bodyText(const QByteArray& body)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder(body);
+    if (decoder.hasError())
+        return QStringLiteral("Request failed");
+    return text;
+}
+
+} // namespace ProviderHttp
