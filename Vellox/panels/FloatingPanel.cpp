@@ -1,6 +1,7 @@
 #include "Vellox/panels/FloatingPanel.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPropertyAnimation>
 
@@ -34,18 +35,29 @@ void FloatingPanel::setCardFrame(const QRectF& frame)
                       cardSize.grownBy(margins)));
 }
 
+void FloatingPanel::setOpacity(double opacity)
+{
+    opacity_ = opacity;
+    static const bool applies = QGuiApplication::platformName() != QLatin1String("offscreen");
+    if (applies)
+        setWindowOpacity(opacity);
+}
+
 void FloatingPanel::orderFront(double opacity)
 {
-    setWindowOpacity(opacity);
+    setOpacity(opacity);
     show();
-    raise();
+    // Raising is the window manager's business; offscreen has none.
+    static const bool raises = QGuiApplication::platformName() != QLatin1String("offscreen");
+    if (raises)
+        raise();
 }
 
 void FloatingPanel::fadeTo(double opacity, int durationMs, std::function<void()> done)
 {
     if (fade_)
         fade_->stop();
-    auto* animation = new QPropertyAnimation(this, "windowOpacity", this);
+    auto* animation = new QPropertyAnimation(this, "opacity", this);
     animation->setDuration(durationMs);
     animation->setEndValue(opacity);
     if (done)

@@ -15,6 +15,7 @@ class QPropertyAnimation;
 // which the card with its own shadow is drawn around the content.
 class FloatingPanel : public QWidget {
     Q_OBJECT
+    Q_PROPERTY(double opacity READ opacity WRITE setOpacity)
 public:
     enum class Kind {
         // Takes the keyboard: the tone picker and the instruction panel.
@@ -41,6 +42,11 @@ public:
     // Hides at once, cancelling any fade.
     void orderOut();
 
+    // The panel's opacity. Platforms without window opacity (offscreen)
+    // keep the value without applying it.
+    double opacity() const { return opacity_; }
+    void setOpacity(double opacity);
+
     // Whether the panel has held the keyboard since it was shown.
     bool hasHadFocus() const { return hasHadFocus_; }
 
@@ -58,4 +64,5 @@ private:
     QRectF cardFrame_;
     QPointer<QPropertyAnimation> fade_;
     bool hasHadFocus_ = false;
+    double opacity_ = 1;
 };

@@ -25,6 +25,7 @@ public:
         quint64 window = 0;
         qint64 pid = 0;
         QString windowClass;
+        QString instanceName;
         friend bool operator==(const Application&, const Application&) = default;
     };
 
@@ -52,6 +53,7 @@ public:
 signals:
     // This application no longer holds the keyboard.
     void resignedActive();
-    // Some application, perhaps this one, became the active one.
+    // Some application, perhaps this one, became the active one. Desktops
+    // that cannot tell never send it; losing the keyboard still does.
     void applicationActivated();
 };

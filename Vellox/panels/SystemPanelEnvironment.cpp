@@ -1,63 +1,61 @@
 #include "Vellox/panels/SystemPanelEnvironment.h"
 
+#include "Vellox/rewrite/SelectionAnchorResolver.h"
+
+#include "platform/Platform.h"
+#include "platform/Screens.h"
+#include "platform/Workspace.h"
+
 #include <QCoreApplication>
-#include <QCursor>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
-
-#include <algorithm>
-
-namespace {
-
-constexpr double kMouseOffset = 10;
-constexpr double kScreenInset = 4;
-
-} // namespace
 
 SystemPanelEnvironment::SystemPanelEnvironment()
 {
+    // An X11 client hears of no other application's activation; it hears
+    // that it lost the keyboard, which is what a switch away does to us. Our
+    // own activation is never a reason to close, so it is not passed on.
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-        if (state == Qt::ApplicationActive)
-            emit applicationActivated();
-        else
+        if (state != Qt::ApplicationActive)
             emit resignedActive();
     });
 }
 
-QRectF SystemPanelEnvironment::anchoredFrame(QSizeF size, Placement)
+QRectF SystemPanelEnvironment::anchoredFrame(QSizeF size, Placement placement)
 {
-    const QPointF mouse = mouseLocation();
-    QRectF frame(QPointF(mouse.x() + kMouseOffset, mouse.y() - size.height() / 2), size);
-    QScreen* screen = QGuiApplication::screenAt(mouse.toPoint());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return frame;
-    const QRectF visible = screen->availableGeometry();
-    frame.moveLeft(std::min(std::max(frame.x(), visible.left() + kScreenInset),
-                            visible.left() + visible.width() - size.width() - kScreenInset));
-    frame.moveTop(std::min(std::max(frame.y(), visible.top() + kScreenInset),
-                           visible.top() + visible.height() - size.height() - kScreenInset));
-    return frame;
+    return SelectionAnchorResolver::resolve(size, placement == Placement::below
+                                                      ? SelectionAnchorResolver::Placement::below
+                                                      : SelectionAnchorResolver::Placement::beside)
+        .rect;
 }
 
 std::optional<QRectF> SystemPanelEnvironment::mainScreenVisibleFrame() const
 {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
+    const auto& screens = platform::Platform::current().screens;
+    if (!screens)
         return std::nullopt;
-    return QRectF(screen->availableGeometry());
+    const QList<platform::Screens::Screen> list = screens->screens();
+    if (list.isEmpty())
+        return std::nullopt;
+    const int main = screens->mainScreenIndex();
+    return list[main >= 0 && main < list.size() ? main : 0].visibleFrame;
 }
 
 QPointF SystemPanelEnvironment::mouseLocation() const
 {
-    return QCursor::pos();
+    const auto& screens = platform::Platform::current().screens;
+    return screens ? screens->mouseLocation() : QPointF();
 }
 
 std::optional<PanelEnvironment::Application> SystemPanelEnvironment::frontmostApplication() const
 {
-    return std::nullopt;
+    const auto& workspace = platform::Platform::current().workspace;
+    if (!workspace)
+        return std::nullopt;
+    const auto front = workspace->frontmostApplication();
+    if (!front)
+        return std::nullopt;
+    return Application{front->window, front->pid, front->windowClass, front->instanceName};
 }
 
 bool SystemPanelEnvironment::isThisProcess(const Application& application) const
@@ -65,13 +63,16 @@ bool SystemPanelEnvironment::isThisProcess(const Application& application) const
     return application.pid == QCoreApplication::applicationPid();
 }
 
-void SystemPanelEnvironment::activate(const Application&)
+void SystemPanelEnvironment::activate(const Application& application)
 {
+    if (const auto& workspace = platform::Platform::current().workspace)
+        workspace->activate({application.window, application.pid, application.windowClass, application.instanceName});
 }
 
 void SystemPanelEnvironment::activateThisApplication(QWidget* panel)
 {
-    panel->raise();
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        panel->raise();
     panel->activateWindow();
 }
 

@@ -256,8 +256,9 @@ TonePickerView::TonePickerView(SelectionCoordinator& coordinator,
     list_->setFocusPolicy(Qt::NoFocus);
     list_->viewport()->setAutoFillBackground(false);
     list_->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
-    listContent_->setAutoFillBackground(false);
     list_->setWidget(listContent_);
+    // The scroll area paints its widget's background; the card shows through.
+    listContent_->setAutoFillBackground(false);
 
     connect(&coordinator_, &SelectionCoordinator::rowsChanged, this, &TonePickerView::rebuildRows);
     connect(&coordinator_, &SelectionCoordinator::focusedIndexChanged, this, &TonePickerView::focusChanged);
