@@ -82,8 +82,8 @@ AccessibilityPanel::AccessibilityPanel(std::function<void()> onOpenAccessibility
     auto* subtitle = ShellWidgets::text(QStringLiteral("So Vellox can read and replace text you select in any app."),
                                         Typography::body, Colors::textSecondary, true);
     for (QLabel* label : {title, subtitle}) {
-        label->setAlignment(Qt::AlignHCenter);
-        label->setFixedWidth(kTextWidth);
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        ShellWidgets::fixWidth(label, kTextWidth);
         header->addWidget(label, 0, Qt::AlignHCenter);
     }
     root->addLayout(header);
@@ -93,7 +93,7 @@ AccessibilityPanel::AccessibilityPanel(std::function<void()> onOpenAccessibility
     for (const char* step : {"1. Open System Settings with the button below.", "2. Enable Vellox in the Accessibility list.",
                              "3. Return here — we'll detect permission automatically."}) {
         auto* label = ShellWidgets::text(QString::fromUtf8(step), Typography::secondary, Colors::textSecondary, true);
-        label->setFixedWidth(kTextWidth);
+        ShellWidgets::fixWidth(label, kTextWidth);
         steps->addWidget(label);
     }
     root->addLayout(steps);

@@ -138,8 +138,8 @@ ConnectPanel::ConnectPanel(State& state, std::function<void()> onAdvance, QWidge
                                                       "service for rewriting. Your API key stays in the Keychain."),
                                        Typography::secondary, Colors::textSecondary, true);
     for (QLabel* label : {title, tagline_, privacy}) {
-        label->setAlignment(Qt::AlignHCenter);
-        label->setFixedWidth(kColumnWidth);
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        ShellWidgets::fixWidth(label, kColumnWidth);
         header->addWidget(label, 0, Qt::AlignHCenter);
     }
     root->addLayout(header);
@@ -206,6 +206,7 @@ ConnectPanel::ConnectPanel(State& state, std::function<void()> onAdvance, QWidge
     root->addStretch(1);
 
     tagline_->setText(QStringLiteral("Select text. Press ") + shortcutTagline_ + QStringLiteral(". Done."));
+    ShellWidgets::fixWidth(tagline_, kColumnWidth);
     sync();
 }
 
@@ -241,6 +242,7 @@ QCoro::Task<void> ConnectPanel::appear()
     QPointer<ConnectPanel> self(this);
     shortcutTagline_ = RephraseShortcut::displayText();
     tagline_->setText(QStringLiteral("Select text. Press ") + shortcutTagline_ + QStringLiteral(". Done."));
+    ShellWidgets::fixWidth(tagline_, kColumnWidth);
     co_await adoptSavedKeyIfPresent();
     if (!self)
         co_return;

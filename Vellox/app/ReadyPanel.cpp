@@ -32,7 +32,7 @@ ReadyPanel::ReadyPanel(std::function<void()> onDone, std::function<void()> onOpe
     auto* title = ShellWidgets::text(QStringLiteral("You're set"), Typography::title, Colors::textPrimary);
     auto* subtitle = ShellWidgets::text(QStringLiteral("Here's how to use Vellox:"), Typography::body, Colors::textSecondary);
     for (QLabel* label : {title, subtitle}) {
-        label->setAlignment(Qt::AlignHCenter);
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         header->addWidget(label, 0, Qt::AlignHCenter);
     }
     root->addLayout(header);
@@ -52,11 +52,13 @@ ReadyPanel::ReadyPanel(std::function<void()> onDone, std::function<void()> onOpe
     auto* tipsLayout = new QVBoxLayout(tips);
     tipsLayout->setContentsMargins(0, 0, 0, 0);
     tipsLayout->setSpacing(int(Spacing::xs));
-    tipsLayout->addWidget(ShellWidgets::text(QStringLiteral("Vellox lives in the menu bar."), Typography::secondary,
-                                             Colors::textSecondary, true));
-    tipsLayout->addWidget(ShellWidgets::text(
-        QStringLiteral("Tip: after selecting text, you can also right-click → Services → Vellox selection."),
-        Typography::secondary, Colors::textSecondary, true));
+    for (const QString& tip : {QStringLiteral("Vellox lives in the menu bar."),
+                               QStringLiteral("Tip: after selecting text, you can also right-click → Services → Vellox "
+                                              "selection.")}) {
+        auto* label = ShellWidgets::text(tip, Typography::secondary, Colors::textSecondary, true);
+        ShellWidgets::fixWidth(label, kTextWidth);
+        tipsLayout->addWidget(label);
+    }
     root->addWidget(tips, 0, Qt::AlignHCenter);
 
     auto* buttons = new QVBoxLayout;
@@ -88,8 +90,10 @@ void ReadyPanel::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     shortcutDisplay_ = RephraseShortcut::displayText();
-    if (secondStep_)
+    if (secondStep_) {
         secondStep_->setText(secondStepText());
+        ShellWidgets::fixWidth(secondStep_, secondStep_->width());
+    }
 }
 
 QWidget* ReadyPanel::readyStepLine(int number, const QString& text, QLabel** textLabel)
@@ -105,6 +109,7 @@ QWidget* ReadyPanel::readyStepLine(int number, const QString& text, QLabel** tex
     numberLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(numberLabel, 0, Qt::AlignTop);
     auto* body = ShellWidgets::text(text, Typography::body, Colors::textPrimary, true);
+    ShellWidgets::fixWidth(body, kTextWidth - kNumberColumn - int(Spacing::s));
     layout->addWidget(body, 1, Qt::AlignTop);
     if (textLabel)
         *textLabel = body;

@@ -11,10 +11,17 @@ QLabel* text(const QString& content, VelloxTokens::TypeStyle style, VelloxTokens
     label->setTextFormat(Qt::PlainText);
     label->setFont(style.font());
     label->setWordWrap(wrap);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     if (wrap)
         label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     setTextColor(label, color);
     return label;
+}
+
+void fixWidth(QLabel* label, int width)
+{
+    label->setFixedWidth(width);
+    label->setFixedHeight(label->wordWrap() ? label->heightForWidth(width) : label->sizeHint().height());
 }
 
 void setTextColor(QLabel* label, VelloxTokens::ColorToken color)

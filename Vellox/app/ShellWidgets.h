@@ -13,6 +13,9 @@ namespace ShellWidgets {
 // their text needs at the width they get.
 QLabel* text(const QString& text, VelloxTokens::TypeStyle style, VelloxTokens::ColorToken color, bool wrap = false,
              QWidget* parent = nullptr);
+// Gives a wrapping label a fixed width and the height its text needs there;
+// call again after changing the text.
+void fixWidth(QLabel* label, int width);
 // Re-applies the colour token after an appearance change.
 void setTextColor(QLabel* label, VelloxTokens::ColorToken color);
 
