@@ -7,12 +7,10 @@
 
 namespace RephraseShortcut {
 
-const GlobalShortcuts::Name& name()
+GlobalShortcuts::Name name()
 {
-    static const GlobalShortcuts::Name rephraseSelection(
-        QStringLiteral("rephraseSelection"),
-        GlobalShortcuts::Shortcut(GlobalShortcuts::Key::t, GlobalShortcuts::ModifierFlag::control));
-    return rephraseSelection;
+    return GlobalShortcuts::Name(QStringLiteral("rephraseSelection"),
+                                 GlobalShortcuts::Shortcut(GlobalShortcuts::Key::t, GlobalShortcuts::ModifierFlag::control));
 }
 
 QString displayText()

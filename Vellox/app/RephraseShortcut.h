@@ -5,11 +5,11 @@
 #include <QString>
 
 // The application's one global shortcut, "rephraseSelection", Control-T by
-// default. The first call declares the name, which stores the default when
-// nothing is stored for it yet.
+// default. Each call declares the name, which stores the default when nothing
+// at all is stored for it (a removed shortcut stays removed).
 namespace RephraseShortcut {
 
-const GlobalShortcuts::Name& name();
+GlobalShortcuts::Name name();
 
 // The text the onboarding panels show for the shortcut: the stored one, else
 // the default, else "⌃T".
