@@ -167,7 +167,10 @@ void MenuBarContentView::rebuildNow()
 {
     rebuildPending_ = false;
     if (body_) {
+        // Detached at once so the new content is the only one in the tree;
+        // deleted later because a click handler inside it may still be running.
         body_->hide();
+        body_->setParent(nullptr);
         body_->deleteLater();
     }
     body_ = new QWidget(this);

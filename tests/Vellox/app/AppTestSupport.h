@@ -128,13 +128,20 @@ protected:
     fake::FakeSystemLog& systemLog() { return fake::as<fake::FakeSystemLog>(services().systemLog); }
     platform::Defaults& defaults() { return *services().defaults; }
 
-    // Sets the trust answer and waits until the shared state shows it.
+    // Sets the trust answer and waits until a refresh started afterwards has
+    // stored it; refreshes still in flight from earlier steps land first.
     void setPermission(bool trusted)
     {
         trust().trusted = trusted;
         const auto wanted = trusted ? AccessibilityPermissionStatus::granted : AccessibilityPermissionStatus::denied;
-        AppReadinessState::shared().refreshPermissionStatusAsync();
-        QTRY_VERIFY_WITH_TIMEOUT(AppReadinessState::shared().permissionStatus() == wanted, 2000);
+        QTest::qWait(10);
+        auto done = std::make_shared<bool>(false);
+        [](std::shared_ptr<bool> flag) -> QCoro::Task<void> {
+            co_await AppReadinessState::shared().refreshPermissionStatusAsync();
+            *flag = true;
+        }(done);
+        QTRY_VERIFY_WITH_TIMEOUT(*done, 2000);
+        ASSERT_EQ(AppReadinessState::shared().permissionStatus(), wanted);
     }
 
     void setUsageCount(qint64 count)
