@@ -41,6 +41,7 @@ class GatedCredentialStore final : public platform::CredentialStore {
 public:
     ReadResult read(const QString& service, const QString& account, bool allowInteraction) override
     {
+        reads_.fetch_add(1);
         if (gated_.load()) {
             waiting_.fetch_add(1);
             gate_.acquire();
@@ -61,11 +62,13 @@ public:
         gate_.release(1000);
     }
     int waitingReads() const { return waiting_.load(); }
+    int reads() const { return reads_.load(); }
 
 private:
     fake::FakeCredentialStore inner_;
     std::atomic<bool> gated_{false};
     std::atomic<int> waiting_{0};
+    std::atomic<int> reads_{0};
     QSemaphore gate_;
 };
 
