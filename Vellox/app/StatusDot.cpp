@@ -39,8 +39,7 @@ QImage render(StatusDotState state, int side, qreal devicePixelRatio, const QCol
     // The symbol keeps the top right corner free for the dot.
     const qreal symbolSide = 16 * scale;
     const QRectF symbolBox(2 * scale, (side - symbolSide) / 2 + 1 * scale, symbolSide, symbolSide);
-    SymbolImage::paint(painter, symbolBox, QStringLiteral("long.text.page.and.pencil"), symbolColor, symbolSide * 0.9,
-                       QFont::DemiBold);
+    SymbolImage::paint(painter, symbolBox, QStringLiteral("long.text.page.and.pencil"), symbolColor, symbolSide * 0.9);
 
     qreal diameter = 0;
     QColor color;

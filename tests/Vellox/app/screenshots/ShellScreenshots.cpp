@@ -5,6 +5,7 @@
 #include "Vellox/app/OnboardingWindow.h"
 #include "Vellox/app/SettingsWindow.h"
 #include "Vellox/app/StatusDot.h"
+#include "Vellox/panels/SymbolIcons.h"
 #include "Vellox/rewrite/AppReadinessState.h"
 #include "Vellox/rewrite/RewriteFeedbackState.h"
 #include "Vellox/rewrite/RewriteUsageStore.h"
@@ -72,6 +73,8 @@ int main(int argc, char** argv)
     outputDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
     QDir().mkpath(outputDir);
 
+    // The same icons on every machine, whatever its icon theme.
+    SymbolIcons::setUseThemeIcons(false);
     TempHome home;
     platform::PlatformGuard guard(platform::fake::makeFakePlatform());
     PreferencesStore::resetSharedForTesting();
