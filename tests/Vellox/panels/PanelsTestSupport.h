@@ -33,6 +33,7 @@ inline bool spinUntil(const std::function<bool()>& done, int timeoutMs = 3000)
         if (deadline.hasExpired())
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     return true;
 }
@@ -40,8 +41,10 @@ inline bool spinUntil(const std::function<bool()>& done, int timeoutMs = 3000)
 inline void spinFor(int milliseconds)
 {
     QDeadlineTimer deadline(milliseconds);
-    while (!deadline.hasExpired())
+    while (!deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 // XKB key codes (evdev + 8) of the keys the tests press.
