@@ -105,6 +105,44 @@ public:
     using Check = std::function<void(const T&)>; // throws to fail the stream at that value
     using MapError = std::function<ErrorPtr(const ErrorPtr&)>;
 
+private:
+    // Declared before Next, which holds it.
+    struct State {
+        State(std::shared_ptr<detail::Channel<T>> channel, Check check, MapError mapError)
+            : channel(std::move(channel))
+            , check(std::move(check))
+            , mapError(std::move(mapError))
+        {
+        }
+
+        std::optional<T> pull()
+        {
+            if (done)
+                return std::nullopt;
+            if (std::optional<T> value = channel->take()) {
+                if (check) {
+                    try {
+                        check(*value);
+                    } catch (...) {
+                        done = true;
+                        throw;
+                    }
+                }
+                return value;
+            }
+            done = true;
+            if (const ErrorPtr& error = channel->error())
+                (mapError ? mapError(error) : error)->raise();
+            return std::nullopt;
+        }
+
+        std::shared_ptr<detail::Channel<T>> channel;
+        Check check;
+        MapError mapError;
+        bool done = false;
+    };
+
+public:
     explicit AsyncStream(std::shared_ptr<detail::Channel<T>> channel, Check check = {}, MapError mapError = {})
         : state_(std::make_shared<State>(std::move(channel), std::move(check), std::move(mapError)))
     {
@@ -165,41 +203,6 @@ public:
     }
 
 private:
-    struct State {
-        State(std::shared_ptr<detail::Channel<T>> channel, Check check, MapError mapError)
-            : channel(std::move(channel))
-            , check(std::move(check))
-            , mapError(std::move(mapError))
-        {
-        }
-
-        std::optional<T> pull()
-        {
-            if (done)
-                return std::nullopt;
-            if (std::optional<T> value = channel->take()) {
-                if (check) {
-                    try {
-                        check(*value);
-                    } catch (...) {
-                        done = true;
-                        throw;
-                    }
-                }
-                return value;
-            }
-            done = true;
-            if (const ErrorPtr& error = channel->error())
-                (mapError ? mapError(error) : error)->raise();
-            return std::nullopt;
-        }
-
-        std::shared_ptr<detail::Channel<T>> channel;
-        Check check;
-        MapError mapError;
-        bool done = false;
-    };
-
     std::shared_ptr<State> state_;
 };
 

@@ -19,6 +19,7 @@ inline constexpr const char* noPartKey = "No text, inline data or function call 
 inline constexpr const char* missingResponseKeys =
     "Failed to decode GenerateContentResponse; missing keys 'candidates' and 'promptFeedback'.";
 inline constexpr const char* invalidJsonValue = "Failed to decode JSON value.";
+inline constexpr const char* nestedTooDeep = "The value nests deeper than %1 levels.";
 inline constexpr const char* nonFiniteNumber = "Unable to encode %1 in JSON: it has no JSON form.";
 
 inline constexpr const char* promptImageContent = "An image in the prompt could not be converted: %1";

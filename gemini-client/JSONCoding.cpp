@@ -151,12 +151,22 @@ Decoder Decoder::child(std::string_view key) const
     const auto it = value_->find(key);
     if (it == value_->end())
         keyNotFound(key);
-    return Decoder(*it, this, key, -1);
+    Decoder decoder(*it, this, key, -1);
+    decoder.checkDepth();
+    return decoder;
 }
 
 Decoder Decoder::element(std::size_t index) const
 {
-    return Decoder((*value_)[index], this, {}, qsizetype(index));
+    Decoder decoder((*value_)[index], this, {}, qsizetype(index));
+    decoder.checkDepth();
+    return decoder;
+}
+
+void Decoder::checkDepth() const
+{
+    if (depth_ > kMaxDepth)
+        dataCorrupted(QString::fromUtf8(texts::nestedTooDeep).arg(kMaxDepth));
 }
 
 void Decoder::typeMismatch(const char* expectedType) const

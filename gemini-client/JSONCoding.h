@@ -100,6 +100,10 @@ private:
 
 class Decoder {
 public:
+    // How deep an answer may nest. Free-form values decode recursively, so a
+    // deeper answer would let any server at the base URL exhaust the stack.
+    static constexpr int kMaxDepth = 256;
+
     explicit Decoder(const Json& value)
         : value_(&value)
     {
@@ -148,13 +152,17 @@ private:
         , parent_(parent)
         , key_(key)
         , index_(index)
+        , depth_(parent->depth_ + 1)
     {
     }
+    // Fails with dataCorrupted at this decoder's path when it nests too deep.
+    void checkDepth() const;
 
     const Json* value_;
     const Decoder* parent_ = nullptr;
     std::string_view key_;
     qsizetype index_ = -1;
+    int depth_ = 0;
 };
 
 // Primitive coding.

@@ -1,6 +1,7 @@
 #include "LinuxPlatform.h"
 
 #include "platform/NotificationBus.h"
+#include "platform/linux/AtSpiSelectionLocator.h"
 #include "platform/linux/JournalSystemLog.h"
 #include "platform/linux/JsonAppInfo.h"
 #include "platform/linux/JsonFileDefaults.h"
@@ -9,7 +10,7 @@
 #include "platform/linux/QtBeeper.h"
 #include "platform/linux/QtOpener.h"
 #include "platform/linux/QtScreens.h"
-#include "platform/linux/UnavailableSelectionLocator.h"
+#include "platform/linux/QtPasteboard.h"
 #include "platform/linux/SystemClock.h"
 #include "platform/linux/X11AccessibilityTrust.h"
 #include "platform/linux/X11GlobalMouseMonitor.h"
@@ -17,6 +18,7 @@
 #include "platform/linux/X11KeyboardLayout.h"
 #include "platform/linux/X11SystemShortcuts.h"
 #include "platform/linux/X11Workspace.h"
+#include "platform/linux/XTestKeySynthesizer.h"
 
 namespace platform::linuxbackend {
 
@@ -34,13 +36,16 @@ Platform makeLinuxPlatform()
     auto hotKeys = std::make_shared<X11HotKeyBackend>();
     p.hotKeys = hotKeys;
     p.keyboardLayout = std::make_shared<X11KeyboardLayout>();
+    p.keySynthesizer = std::make_shared<XTestKeySynthesizer>();
     p.notifications = std::make_shared<NotificationBus>();
     p.opener = std::make_shared<QtOpener>();
     p.screens = std::make_shared<QtScreens>();
-    p.selectionLocator = std::make_shared<UnavailableSelectionLocator>();
+    p.pasteboard = std::make_shared<QtPasteboard>();
     p.systemLog = std::make_shared<JournalSystemLog>();
     p.systemShortcuts = std::make_shared<X11SystemShortcuts>(hotKeys);
-    p.workspace = std::make_shared<X11Workspace>();
+    auto workspace = std::make_shared<X11Workspace>();
+    p.workspace = workspace;
+    p.selectionLocator = std::make_shared<AtSpiSelectionLocator>(workspace);
     return p;
 }
 

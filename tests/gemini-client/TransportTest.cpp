@@ -325,3 +325,42 @@ TEST_F(GeminiTransportTest, DestroyedSessionFailsTheCallInsteadOfHanging)
     ASSERT_TRUE(afterwards);
     EXPECT_EQ(afterwards->kind(), GenerateContentError::Kind::internalError);
 }
+
+TEST_F(GeminiTransportTest, AnswerNestedTooDeepFailsWithItsPathOnBothRoads)
+{
+    // About 20 KB that once overflowed the stack in the recursive decoding.
+    const int depth = 10000;
+    const QByteArray args = QByteArray(depth, '[') + QByteArray(depth, ']');
+    const QByteArray answer = R"({"candidates":[{"content":{"role":"model","parts":[{"functionCall":{"name":"f","args":{"a":)"
+                              + args + "}}}]}}]}";
+    const auto expectDepthError = [](const ErrorPtr& error) {
+        ASSERT_TRUE(error);
+        const DecodingError* decoding = errorAs<DecodingError>(error);
+        if (const auto* candidate = errorAs<InvalidCandidateError>(error))
+            decoding = &candidate->underlyingError();
+        ASSERT_TRUE(decoding) << error->description().toStdString();
+        EXPECT_EQ(decoding->kind(), DecodingError::Kind::dataCorrupted);
+        EXPECT_TRUE(decoding->codingPath().toString().startsWith(
+            QStringLiteral("candidates[0].content.parts[0].functionCall.args.a[0][0]")))
+            << decoding->codingPath().toString().left(200).toStdString();
+        EXPECT_TRUE(decoding->debugDescription().contains(QStringLiteral("nests deeper")));
+    };
+
+    server.enqueue(Reply::json(answer));
+    const auto oneShot = failedCall(model());
+    ASSERT_TRUE(oneShot);
+    expectDepthError(oneShot->underlying());
+
+    server.enqueue(Reply::eventStream({"data: " + answer + "\r\n\r\n"}));
+    const auto streamed = geminitest::drain(model().generateContentStream("Hello"));
+    EXPECT_TRUE(streamed.values.isEmpty());
+    const auto* error = errorAs<GenerateContentError>(streamed.error);
+    ASSERT_TRUE(error);
+    expectDepthError(error->underlying());
+
+    // Nesting well inside the bound still decodes.
+    const QByteArray shallow = R"({"candidates":[{"content":{"role":"model","parts":[{"functionCall":{"name":"f","args":{"a":)"
+                               + QByteArray(100, '[') + QByteArray(100, ']') + "}}}]}}]}";
+    server.enqueue(Reply::json(shallow));
+    EXPECT_EQ(wait(model().generateContent("Hello")).functionCalls().size(), 1);
+}

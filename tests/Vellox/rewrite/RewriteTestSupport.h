@@ -17,10 +17,22 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 
+#include <QCoroTask>
 #include <QRectF>
+
+#include <exception>
+#include <memory>
+#include <optional>
 
 #include <functional>
 #include <ostream>
+
+#include "Vellox/rewrite/ProviderAIError.h"
+
+inline void PrintTo(const ProviderAIError& e, std::ostream* os)
+{
+    *os << e.errorDescription().toStdString();
+}
 
 inline void PrintTo(const QRectF& r, std::ostream* os)
 {
@@ -63,11 +75,93 @@ inline bool spinUntil(const std::function<bool()>& done, int timeoutMs = 5000)
     return true;
 }
 
+// What a coroutine ended with.
+template <class T>
+struct Outcome {
+    std::optional<T> value;
+    std::exception_ptr error;
+    bool done = false;
+
+    // The thrown error as E; none when it threw something else, or nothing.
+    template <class E>
+    std::optional<E> errorAs() const
+    {
+        if (!error)
+            return std::nullopt;
+        try {
+            std::rethrow_exception(error);
+        } catch (const E& e) {
+            return e;
+        } catch (...) {
+            return std::nullopt;
+        }
+    }
+};
+
+struct Done {};
+
+template <class T>
+using OutcomeOf = Outcome<std::conditional_t<std::is_void_v<T>, Done, T>>;
+
+template <class T>
+QCoro::Task<void> driveInto(std::shared_ptr<OutcomeOf<T>> outcome, QCoro::Task<T> task)
+{
+    try {
+        if constexpr (std::is_void_v<T>) {
+            co_await std::move(task);
+            outcome->value.emplace();
+        } else {
+            T value = co_await std::move(task);
+            outcome->value.emplace(std::move(value));
+        }
+    } catch (...) {
+        outcome->error = std::current_exception();
+    }
+    outcome->done = true;
+}
+
+// Runs the task to its end while the event loop turns.
+template <class T>
+OutcomeOf<T> run(QCoro::Task<T> task, int timeoutMs = 10000);
+
 inline void spinFor(int milliseconds)
 {
     QDeadlineTimer deadline(milliseconds);
     while (!deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
+
+template <class T>
+OutcomeOf<T> run(QCoro::Task<T> task, int timeoutMs)
+{
+    auto outcome = std::make_shared<OutcomeOf<T>>();
+    driveInto<T>(outcome, std::move(task));
+    spinUntil([&] { return outcome->done; }, timeoutMs);
+    return *outcome;
+}
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value)
+        : name_(name)
+        , previous_(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt)
+    {
+        qputenv(name, value);
+    }
+    ~ScopedEnv()
+    {
+        if (previous_)
+            qputenv(name_, *previous_);
+        else
+            qunsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<QByteArray> previous_;
+};
 
 } // namespace rewrite_test

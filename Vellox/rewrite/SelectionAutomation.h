@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QString>
+
+// Copies the user's selection out of the front application and pastes new
+// text over it, through the clipboard and synthesised copy and paste chords.
+// The user's clipboard, every format of it, is put back around each chord.
+// Main thread only; the rewrite gate keeps two calls from overlapping.
+namespace SelectionAutomation {
+
+// Waits after the copy chord before reading, and after the paste chord
+// before the clipboard may be restored.
+inline constexpr int kCopySettleMs = 80;
+inline constexpr int kPasteSettleMs = 40;
+// How long the restore waits at most for the target to fetch the new text.
+inline constexpr int kPasteFetchCapMs = 1000;
+
+// The selected text, untrimmed; empty when the copy chord did not change the
+// clipboard (nothing selected), so an earlier clipboard text is never taken
+// for a selection. Throws SelectionAutomationError.
+QCoro::Task<QString> readSelection();
+
+// Throws SelectionAutomationError; the user's clipboard is back either way.
+QCoro::Task<void> replaceSelection(QString text);
+
+} // namespace SelectionAutomation

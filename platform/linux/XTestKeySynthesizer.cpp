@@ -1,0 +1,140 @@
+#include "XTestKeySynthesizer.h"
+
+#include "platform/PhysicalKeys.h"
+#include "platform/TerminalWindows.h"
+#include "platform/linux/X11Desktop.h"
+
+#include <xcb/xtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace platform::linuxbackend {
+
+namespace {
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <class T>
+using Reply = std::unique_ptr<T, FreeDeleter>;
+
+constexpr xcb_keysym_t kControlL = 0xffe3;
+constexpr xcb_keysym_t kShiftL = 0xffe1;
+constexpr xcb_keysym_t kLowerC = 0x63;
+constexpr xcb_keysym_t kLowerV = 0x76;
+// The ANSI virtual key codes of C and V, for layouts without those letters.
+constexpr qint64 kVirtualC = 8;
+constexpr qint64 kVirtualV = 9;
+// Modifier map rows: Shift, Lock, Control, Mod1..Mod5. Lock and Num Lock
+// are states, not held keys; they stay as they are.
+constexpr int kLockRow = 1;
+
+// The key code whose first group, plain or shifted level, gives `keysym`.
+std::optional<xcb_keycode_t> keycodeFor(xcb_connection_t* connection, xcb_keysym_t keysym)
+{
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    const xcb_keycode_t first = setup->min_keycode;
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    auto cookie = xcb_get_keyboard_mapping(connection, first, uint8_t(count));
+    Reply<xcb_get_keyboard_mapping_reply_t> map(xcb_get_keyboard_mapping_reply(connection, cookie, nullptr));
+    if (!map || map->keysyms_per_keycode == 0)
+        return std::nullopt;
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
+    const int perKey = map->keysyms_per_keycode;
+    const int total = xcb_get_keyboard_mapping_keysyms_length(map.get());
+    for (int level = 0; level < std::min(perKey, 2); ++level) {
+        for (int key = 0; key < count && key * perKey + level < total; ++key) {
+            if (syms[key * perKey + level] == keysym)
+                return xcb_keycode_t(first + key);
+        }
+    }
+    return std::nullopt;
+}
+
+// Modifier keys that are down now, apart from the lock keys.
+std::vector<xcb_keycode_t> heldModifierKeys(xcb_connection_t* connection)
+{
+    std::vector<xcb_keycode_t> held;
+    auto modCookie = xcb_get_modifier_mapping(connection);
+    auto keysCookie = xcb_query_keymap(connection);
+    Reply<xcb_get_modifier_mapping_reply_t> mods(xcb_get_modifier_mapping_reply(connection, modCookie, nullptr));
+    Reply<xcb_query_keymap_reply_t> keys(xcb_query_keymap_reply(connection, keysCookie, nullptr));
+    if (!mods || !keys)
+        return held;
+    const xcb_keycode_t* map = xcb_get_modifier_mapping_keycodes(mods.get());
+    const int perRow = mods->keycodes_per_modifier;
+    // Num Lock lives on whichever Mod row holds its key; leave that row alone.
+    const auto numLock = keycodeFor(connection, 0xff7f);
+    for (int row = 0; row < 8; ++row) {
+        if (row == kLockRow)
+            continue;
+        bool isNumLockRow = false;
+        for (int i = 0; i < perRow; ++i)
+            isNumLockRow |= numLock && map[row * perRow + i] == *numLock;
+        if (isNumLockRow)
+            continue;
+        for (int i = 0; i < perRow; ++i) {
+            const xcb_keycode_t code = map[row * perRow + i];
+            if (code != 0 && (keys->keys[code / 8] & (1 << (code % 8))))
+                held.push_back(code);
+        }
+    }
+    return held;
+}
+
+bool fake(xcb_connection_t* connection, uint8_t type, xcb_keycode_t key)
+{
+    auto cookie = xcb_test_fake_input_checked(connection, type, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    Reply<xcb_generic_error_t> error(xcb_request_check(connection, cookie));
+    return !error;
+}
+
+} // namespace
+
+KeySynthesizer::Result XTestKeySynthesizer::post(Chord chord)
+{
+    xcb_connection_t* connection = x11::displayConnection();
+    if (!connection)
+        return Result::unavailable;
+    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection, &xcb_test_id);
+    if (!extension || !extension->present)
+        return Result::unavailable;
+
+    bool terminal = false;
+    if (const xcb_window_t window = x11::activeWindow(connection); window != XCB_WINDOW_NONE) {
+        if (const auto cls = x11::windowClass(connection, window))
+            terminal = isTerminalWindowClass(cls->className, cls->instance);
+    }
+    const bool copy = chord == Chord::copy;
+    std::optional<xcb_keycode_t> letter = keycodeFor(connection, copy ? kLowerC : kLowerV);
+    if (!letter) {
+        if (const auto physical = physical_keys::xKeycodeForVirtualKey(copy ? kVirtualC : kVirtualV))
+            letter = *physical;
+    }
+    const auto control = keycodeFor(connection, kControlL);
+    const auto shift = keycodeFor(connection, kShiftL);
+    if (!letter || !control || (terminal && !shift))
+        return Result::eventCreationFailed;
+
+    const std::vector<xcb_keycode_t> held = heldModifierKeys(connection);
+    bool ok = true;
+    for (xcb_keycode_t key : held)
+        ok &= fake(connection, XCB_KEY_RELEASE, key);
+    ok &= fake(connection, XCB_KEY_PRESS, *control);
+    if (terminal)
+        ok &= fake(connection, XCB_KEY_PRESS, *shift);
+    ok &= fake(connection, XCB_KEY_PRESS, *letter);
+    ok &= fake(connection, XCB_KEY_RELEASE, *letter);
+    if (terminal)
+        ok &= fake(connection, XCB_KEY_RELEASE, *shift);
+    ok &= fake(connection, XCB_KEY_RELEASE, *control);
+    for (xcb_keycode_t key : held)
+        ok &= fake(connection, XCB_KEY_PRESS, key);
+    xcb_flush(connection);
+    return ok ? Result::posted : Result::eventCreationFailed;
+}
+
+} // namespace platform::linuxbackend
