@@ -10,6 +10,7 @@
 #include "platform/linux/X11Workspace.h"
 
 #include <QProcess>
+#include <QScreen>
 
 using namespace panels_test;
 
@@ -96,6 +97,17 @@ protected:
     }
     QString targetOutput() { return QString::fromLocal8Bit(target_.readAllStandardOutput()); }
 
+    // With VELLOX_X11_SCREENSHOTS set to a folder, saves what the screen
+    // shows, to look at the panels as the X server draws them.
+    static void saveScreen(const QString& name)
+    {
+        const QString folder = qEnvironmentVariable("VELLOX_X11_SCREENSHOTS");
+        if (folder.isEmpty())
+            return;
+        spinFor(300);
+        QGuiApplication::primaryScreen()->grabWindow(0).save(folder + "/" + name + ".png");
+    }
+
     static QList<TonePreset> presets(int count) { return TonePreset::builtIns().mid(0, count); }
 
     quint64 targetWindow_ = 0;
@@ -112,6 +124,7 @@ TEST_F(PanelsX11, ThePickerOpensAtThePointerTakesTheKeyboardAndAClickElsewhereCa
     collect(TonePickerPanel::askUser(presets(3), true), outcome);
     FloatingPanel* panel = TonePickerPanel::panel();
     ASSERT_TRUE(panelHasKeyboard(panel));
+    saveScreen("picker-at-pointer");
     // No accessibility service answers here, so the pointer is the anchor.
     EXPECT_EQ(panel->cardFrame().topLeft(), QPointF(310, 250 - panel->cardFrame().height() / 2));
 
