@@ -12,6 +12,7 @@ TEST_PACKAGES=(
   libgtest-dev libgmock-dev
   gnome-keyring libsecret-tools dbus dbus-bin
   xvfb xauth xdotool x11-xserver-utils x11-utils openbox
+  libglib2.0-bin at-spi2-core
 )
 BENCH_PACKAGES=(libbenchmark-dev)
 RUN_PACKAGES=(gnome-keyring dbus-x11)

@@ -61,16 +61,13 @@ QCoro::Task<Answer> send(QNetworkRequest request, QByteArray method, QByteArray 
     // One exchange, never repeated behind our back.
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     QNetworkAccessManager* session = gemini::sharedNetworkAccessManager();
-    QNetworkReply* raw = nullptr;
-    if (body.isEmpty() && method == "GET") {
-        raw = session->get(request);
-    } else {
-        request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
-        request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
-        auto* payload = new OneShotBody(body);
-        raw = session->sendCustomRequest(request, method, payload);
-        payload->setParent(raw);
-    }
+    // Also a probe goes out once: a repeated one could hide that the first
+    // got no answer.
+    request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
+    request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+    auto* payload = new OneShotBody(body);
+    QNetworkReply* raw = session->sendCustomRequest(request, method, payload);
+    payload->setParent(raw);
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(raw, [](QNetworkReply* r) { r->deleteLater(); });
     auto tooLarge = std::make_shared<bool>(false);
     QObject::connect(raw, &QNetworkReply::downloadProgress, raw, [raw, tooLarge](qint64 received, qint64) {
