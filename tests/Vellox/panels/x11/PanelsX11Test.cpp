@@ -4,74 +4,27 @@
 #include "Vellox/panels/PanelSurfaces.h"
 #include "Vellox/panels/TonePickerPanel.h"
 
-#include "platform/linux/AtSpiSelectionLocator.h"
-#include "platform/linux/QtScreens.h"
-#include "platform/linux/X11GlobalMouseMonitor.h"
-#include "platform/linux/X11Workspace.h"
-
-#include <QProcess>
-#include <QScreen>
+#include "X11PanelsSupport.h"
 
 using namespace panels_test;
 
 namespace {
 
-// The fakes, except for what the panels meet on the desktop: the screens and
-// pointer, the front application, the selection lookup and the mouse monitor.
-platform::Platform x11Platform()
-{
-    platform::Platform services = platform::fake::makeFakePlatform();
-    auto workspace = std::make_shared<platform::linuxbackend::X11Workspace>();
-    services.workspace = workspace;
-    services.screens = std::make_shared<platform::linuxbackend::QtScreens>();
-    services.globalMouse = std::make_shared<platform::linuxbackend::X11GlobalMouseMonitor>();
-    services.selectionLocator = std::make_shared<platform::linuxbackend::AtSpiSelectionLocator>(workspace);
-    return services;
-}
-
-QString run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(5000);
-    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
-}
-
-// Real input through the X server (XTest), as a user makes it.
-void xdotool(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    ASSERT_TRUE(process.waitForFinished(5000));
-    ASSERT_EQ(process.exitCode(), 0) << arguments.join(' ').toStdString();
-}
-
-quint64 activeWindow()
-{
-    return run(QStringLiteral("xdotool"), {"getactivewindow"}).toULongLong();
-}
+using namespace panels_x11;
 
 class PanelsX11 : public ::testing::Test {
 protected:
     PanelsX11()
-        : guard_(x11Platform())
     {
+        useDesktopServices(guard_.platform());
         SelectionAnchorResolver::resetCacheForTesting();
     }
 
     void SetUp() override
     {
         ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
-        target_.start(QStringLiteral(PANEL_X11_TARGET), {});
-        ASSERT_TRUE(target_.waitForStarted(5000));
-        ASSERT_TRUE(spinUntil(
-            [&] {
-                targetWindow_ =
-                    run(QStringLiteral("xdotool"), {"search", "--name", "Vellox panel test target"}).toULongLong();
-                return targetWindow_ != 0 && activeWindow() == targetWindow_;
-            },
-            10000))
-            << "the other application never got the keyboard";
+        ASSERT_TRUE(target_.isReady()) << "the other application never got the keyboard";
+        targetWindow_ = target_.window();
     }
 
     void TearDown() override
@@ -79,34 +32,11 @@ protected:
         TonePickerPanel::finish(std::nullopt);
         CustomInstructionPanel::finish(std::nullopt);
         spinFor(200);
-        target_.terminate();
-        target_.waitForFinished(3000);
-        run(QStringLiteral("setxkbmap"), {"us"});
     }
 
-    // Waits until the window manager has given the panel the keyboard.
-    static bool panelHasKeyboard(FloatingPanel* panel)
-    {
-        return spinUntil([&] {
-            return panel && QApplication::activeWindow() == panel && activeWindow() == quint64(panel->winId());
-        });
-    }
-    bool keyboardBackAtTarget()
-    {
-        return spinUntil([&] { return activeWindow() == targetWindow_; });
-    }
-    QString targetOutput() { return QString::fromLocal8Bit(target_.readAllStandardOutput()); }
-
-    // With VELLOX_X11_SCREENSHOTS set to a folder, saves what the screen
-    // shows, to look at the panels as the X server draws them.
-    static void saveScreen(const QString& name)
-    {
-        const QString folder = qEnvironmentVariable("VELLOX_X11_SCREENSHOTS");
-        if (folder.isEmpty())
-            return;
-        spinFor(300);
-        QGuiApplication::primaryScreen()->grabWindow(0).save(folder + "/" + name + ".png");
-    }
+    static bool panelHasKeyboard(FloatingPanel* panel) { return hasKeyboard(panel); }
+    bool keyboardBackAtTarget() { return target_.hasKeyboardAgain(); }
+    QString targetOutput() { return target_.output(); }
 
     static QList<TonePreset> presets(int count) { return TonePreset::builtIns().mid(0, count); }
 
@@ -114,7 +44,7 @@ protected:
 
 private:
     platform::PlatformGuard guard_;
-    QProcess target_;
+    TargetApplication target_;
 };
 
 TEST_F(PanelsX11, ThePickerOpensAtThePointerTakesTheKeyboardAndAClickElsewhereCancels)
@@ -191,7 +121,7 @@ TEST_F(PanelsX11, DigitKeysPickByPhysicalKeyOnUsAndFrenchLayouts)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        run(QStringLiteral("setxkbmap"), {QString::fromLatin1(c.layout)});
+        setLayout(c.layout);
         auto outcome = makeOutcome<TonePickerChoice>();
         collect(TonePickerPanel::askUser(presets(5), true), outcome);
         ASSERT_TRUE(panelHasKeyboard(TonePickerPanel::panel()));
