@@ -71,10 +71,16 @@ void CustomInstructionView::focusField()
     });
 }
 
+int CustomInstructionView::contentTop() const
+{
+    // A card held to the panel's least height keeps its content centred.
+    return std::max(0, (height() - fittingSize().height()) / 2);
+}
+
 void CustomInstructionView::resizeEvent(QResizeEvent*)
 {
     const int m = int(Tokens::Spacing::m);
-    const int fieldTop = m + headerHeight() + m;
+    const int fieldTop = contentTop() + m + headerHeight() + m;
     field_->setGeometry(m + kFieldPadding, fieldTop + kFieldPadding, width() - 2 * m - 2 * kFieldPadding,
                         fieldHeight() - 2 * kFieldPadding);
 }
@@ -85,7 +91,8 @@ void CustomInstructionView::paintEvent(QPaintEvent*)
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     const double m = Tokens::Spacing::m;
-    const QRectF header(m, m, width() - 2 * m, headerHeight());
+    const double top = contentTop();
+    const QRectF header(m, top + m, width() - 2 * m, headerHeight());
     SymbolIcons::paint(p, QRectF(header.left(), header.top(), kIconFrame, header.height()),
                        QStringLiteral("text.cursor"), kIconSize + 2, Tokens::Colors::accent.resolved(this));
     p.setFont(Tokens::Typography::headline.font());
@@ -94,7 +101,7 @@ void CustomInstructionView::paintEvent(QPaintEvent*)
                PanelTexts::instructionQuestion());
 
     const double inset = kFieldBorder / 2;
-    const QRectF field(m, m + headerHeight() + m, width() - 2 * m, fieldHeight());
+    const QRectF field(m, top + m + headerHeight() + m, width() - 2 * m, fieldHeight());
     p.setPen(QPen(Tokens::Colors::divider.resolved(this), kFieldBorder));
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(field.adjusted(inset, inset, -inset, -inset), Tokens::Radius::control - inset,

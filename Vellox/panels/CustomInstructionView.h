@@ -27,6 +27,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    int contentTop() const;
     int headerHeight() const;
     int fieldHeight() const;
 

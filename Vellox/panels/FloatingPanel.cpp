@@ -1,8 +1,14 @@
 #include "Vellox/panels/FloatingPanel.h"
 
+#include "Vellox/app/VelloxTokens.h"
+
+#include "platform/DesktopCompositing.h"
+
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
 #include <QPropertyAnimation>
 
 FloatingPanel::FloatingPanel(Kind kind, const PanelCard::Style& style, QWidget* content)
@@ -11,9 +17,12 @@ FloatingPanel::FloatingPanel(Kind kind, const PanelCard::Style& style, QWidget* 
     , kind_(kind)
     , style_(style)
     , content_(content)
+    , composited_(platform::desktopComposites())
 {
-    setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_NoSystemBackground);
+    if (composited_) {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_NoSystemBackground);
+    }
     if (kind != Kind::keyable) {
         setWindowFlag(Qt::WindowDoesNotAcceptFocus);
         setAttribute(Qt::WA_ShowWithoutActivating);
@@ -21,14 +30,18 @@ FloatingPanel::FloatingPanel(Kind kind, const PanelCard::Style& style, QWidget* 
     if (kind == Kind::clickThrough)
         setWindowFlag(Qt::WindowTransparentForInput);
     content_->setParent(this);
-    const QMargins margins = PanelCard::shadowMargins(style_);
-    content_->move(margins.left(), margins.top());
+    content_->move(margins().left(), margins().top());
+}
+
+QMargins FloatingPanel::margins() const
+{
+    return composited_ ? PanelCard::shadowMargins(style_) : QMargins();
 }
 
 void FloatingPanel::setCardFrame(const QRectF& frame)
 {
     cardFrame_ = frame;
-    const QMargins margins = PanelCard::shadowMargins(style_);
+    const QMargins margins = this->margins();
     const QSize cardSize(qRound(frame.width()), qRound(frame.height()));
     content_->resize(cardSize);
     setGeometry(QRect(QPoint(qRound(frame.x()) - margins.left(), qRound(frame.y()) - margins.top()),
@@ -76,8 +89,35 @@ void FloatingPanel::orderOut()
 void FloatingPanel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const QMargins margins = PanelCard::shadowMargins(style_);
-    PanelCard::paint(painter, QRectF(rect().marginsRemoved(margins)), style_, this);
+    if (composited_) {
+        PanelCard::paint(painter, QRectF(rect().marginsRemoved(margins())), style_, this);
+        return;
+    }
+    PanelCard::Style flat = style_;
+    flat.shadowOpacity = 0;
+    painter.fillRect(rect(), PanelCard::materialColor(this, false));
+    PanelCard::paint(painter, QRectF(rect()), flat, this);
+    // With no shadow to lift it, the card needs a firmer edge.
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(VelloxTokens::Colors::surfaceBorder.resolved(this), 1));
+    painter.setBrush(Qt::NoBrush);
+    const QRectF edge = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    if (style_.shape == PanelCard::Style::Shape::circle)
+        painter.drawEllipse(edge);
+    else
+        painter.drawRoundedRect(edge, style_.radius - 0.5, style_.radius - 0.5);
+}
+
+void FloatingPanel::resizeEvent(QResizeEvent*)
+{
+    if (composited_)
+        return;
+    QPainterPath shape;
+    if (style_.shape == PanelCard::Style::Shape::circle)
+        shape.addEllipse(QRectF(rect()));
+    else
+        shape.addRoundedRect(QRectF(rect()), style_.radius, style_.radius);
+    setMask(QRegion(shape.toFillPolygon().toPolygon()));
 }
 
 bool FloatingPanel::event(QEvent* event)

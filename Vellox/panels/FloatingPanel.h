@@ -47,6 +47,10 @@ public:
     double opacity() const { return opacity_; }
     void setOpacity(double opacity);
 
+    // False on a desktop that cannot blend translucent windows: the card is
+    // then drawn opaque, without its shadow, and the window cut to its shape.
+    bool isComposited() const { return composited_; }
+
     // Whether the panel has held the keyboard since it was shown.
     bool hasHadFocus() const { return hasHadFocus_; }
 
@@ -55,9 +59,12 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
+    QMargins margins() const;
+
     Kind kind_;
     PanelCard::Style style_;
     QWidget* content_;
@@ -65,4 +72,5 @@ private:
     QPointer<QPropertyAnimation> fade_;
     bool hasHadFocus_ = false;
     double opacity_ = 1;
+    bool composited_ = true;
 };

@@ -103,10 +103,12 @@ QMargins shadowMargins(const Style& style)
                     spread + qCeil(std::max(0.0, style.shadowOffset.y())));
 }
 
-QColor materialColor(const QWidget* widget)
+QColor materialColor(const QWidget* widget, bool translucent)
 {
     const VelloxTokens::Appearance appearance = VelloxTokens::appearanceOf(widget);
     QColor color = VelloxTokens::Colors::surface.resolved(appearance);
+    if (!translucent)
+        return color;
     color.setAlphaF(appearance == VelloxTokens::Appearance::dark ? kMaterialOpacityDark : kMaterialOpacityLight);
     return color;
 }

@@ -27,8 +27,9 @@ struct Style {
 // Room around the card that its shadow needs inside the panel window.
 QMargins shadowMargins(const Style& style);
 
-// The panels' translucent fill for the appearance `widget` is drawn in.
-QColor materialColor(const QWidget* widget);
+// The panels' fill for the appearance `widget` is drawn in: translucent, or
+// opaque where the desktop cannot blend windows.
+QColor materialColor(const QWidget* widget, bool translucent = true);
 
 // Shadow, fill and a 0.5-pixel inside border in the divider colour.
 void paint(QPainter& painter, const QRectF& card, const Style& style, const QWidget* widget);
