@@ -128,6 +128,12 @@ protected:
         return found;
     }
 
+    static bool isShown(const QString& name)
+    {
+        return !xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), name})
+                    .isEmpty();
+    }
+
     void callApplication(const char* method)
     {
         QDBusMessage call = QDBusMessage::createMethodCall(
@@ -170,6 +176,17 @@ TEST_F(ShellEndToEnd, ShortcutRewritesTheSelectionThenARecordedShortcutDoesToo)
     const QByteArray settings = findWindow(QStringLiteral("Vellox Settings"));
     ASSERT_FALSE(settings.isEmpty()) << "the program did not come up";
 
+    // A second launch hands over to the running one, which shows its settings.
+    xdotool({QStringLiteral("windowclose"), QString::fromLatin1(settings)});
+    ASSERT_TRUE(spinUntil([] { return !isShown(QStringLiteral("Vellox Settings")); }, 5000));
+    QProcess second;
+    second.setProcessEnvironment(program_.processEnvironment());
+    second.start(QStringLiteral(VELLOX_BINARY), {});
+    ASSERT_TRUE(spinUntil([&] { return second.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_FALSE(findWindow(QStringLiteral("Vellox Settings")).isEmpty());
+
     TextWindowProcess text(QStringLiteral("hello there, friend"));
     ASSERT_TRUE(text.isReady());
     xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+a")});
@@ -206,13 +223,7 @@ TEST_F(ShellEndToEnd, ShortcutRewritesTheSelectionThenARecordedShortcutDoesToo)
 
     xdotool({QStringLiteral("windowclose"), QString::fromLatin1(window)});
     // The keyboard goes back to the text window only once the settings are gone.
-    ASSERT_TRUE(spinUntil(
-        [] {
-            return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                            QStringLiteral("Vellox Settings")})
-                .isEmpty();
-        },
-        5000));
+    ASSERT_TRUE(spinUntil([] { return !isShown(QStringLiteral("Vellox Settings")); }, 5000));
     const QByteArray textWindow = findWindow(QStringLiteral("Vellox test text window"));
     xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::fromLatin1(textWindow)});
     QTest::qWait(200);
