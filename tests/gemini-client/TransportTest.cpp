@@ -425,8 +425,9 @@ TEST_F(GeminiTransportTest, CallsWorkFromThreadsOtherThanTheMain)
     QString silent;
     std::atomic<bool> plainDone{false};
     std::thread thread([&] {
-        plain = call("Hello");
+        // First thing on this thread: nothing has asked for its event dispatcher yet.
         silent = call("silent");
+        plain = call("Hello");
         plainDone = true;
     });
     // The server answers on this thread.
