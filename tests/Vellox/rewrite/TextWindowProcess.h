@@ -11,11 +11,13 @@
 // The text window of the x11 tests, in a process of its own.
 class TextWindowProcess {
 public:
-    explicit TextWindowProcess(const QString& text, const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+    explicit TextWindowProcess(const QString& text,
+                               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+                               const QStringList& qtArguments = {})
     {
         process_.setProcessEnvironment(environment);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral(VELLOX_TEXT_WINDOW), {text});
+        process_.start(QStringLiteral(VELLOX_TEXT_WINDOW), QStringList{text} + qtArguments);
         const QByteArray ready = waitForLine("ready ");
         pid_ = ready.mid(6).toLongLong();
     }
@@ -46,7 +48,26 @@ public:
         return QJsonDocument::fromJson(json).array().at(0).toString();
     }
 
+    // The key events reported so far ("press <key> <modifiers>", ...), after
+    // waiting for `count` of them.
+    QList<QByteArray> keyEvents(int count)
+    {
+        rewrite_test::spinUntil([&] {
+            readLines();
+            return keyLines_.size() >= count;
+        });
+        return keyLines_;
+    }
+
 private:
+    void readLines()
+    {
+        while (process_.canReadLine()) {
+            const QByteArray line = process_.readLine().trimmed();
+            (line.startsWith("press ") || line.startsWith("release ") ? keyLines_ : lines_).append(line);
+        }
+    }
+
     void send(const QByteArray& line) { process_.write(line + '\n'); }
 
     // Keeps the event loop turning meanwhile: this process may own the
@@ -56,10 +77,10 @@ private:
         QByteArray found;
         rewrite_test::spinUntil(
             [&] {
-                while (process_.canReadLine()) {
-                    const QByteArray line = process_.readLine().trimmed();
-                    if (line.startsWith(prefix)) {
-                        found = line;
+                readLines();
+                for (qsizetype i = 0; i < lines_.size(); ++i) {
+                    if (lines_.at(i).startsWith(prefix)) {
+                        found = lines_.takeAt(i);
                         return true;
                     }
                 }
@@ -71,4 +92,6 @@ private:
 
     QProcess process_;
     qint64 pid_ = 0;
+    QList<QByteArray> lines_;
+    QList<QByteArray> keyLines_;
 };

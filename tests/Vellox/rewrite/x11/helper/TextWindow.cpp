@@ -4,9 +4,12 @@
 //   select <start> <end>   selects that range and answers "selected x y w h",
 //                          the selection's rectangle in global coordinates
 //   text                   answers "text <JSON string>"
-// It prints "ready <pid>" once the window has the focus.
+// It prints "ready <pid>" once the window has the focus, and "press <key>
+// <modifiers>" / "release <key> <modifiers>" for every key event it gets
+// (Qt key and modifier values in hexadecimal).
 #include <QApplication>
 #include <QJsonArray>
+#include <QKeyEvent>
 #include <QJsonDocument>
 #include <QPlainTextEdit>
 #include <QSocketNotifier>
@@ -38,11 +41,27 @@ QRect selectionRect(QPlainTextEdit& edit)
     return QRect(edit.viewport()->mapToGlobal(local.topLeft()), local.size());
 }
 
+class KeyReporter final : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && watched->isWidgetType()
+            && static_cast<QWidget*>(watched)->isWindow()) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            say((event->type() == QEvent::KeyPress ? "press " : "release ") + QByteArray::number(key->key(), 16) + ' '
+                + QByteArray::number(int(key->modifiers()), 16));
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    KeyReporter reporter;
+    app.installEventFilter(&reporter);
     QPlainTextEdit edit;
     edit.setPlainText(argc > 1 ? QString::fromUtf8(argv[1]) : QString());
     edit.setWindowTitle(QStringLiteral("Vellox test text window"));
