@@ -3,6 +3,9 @@
 #include "Vellox/panels/CustomInstructionPanel.h"
 #include "Vellox/panels/SelectionCoordinator.h"
 #include "Vellox/panels/TonePickerPanel.h"
+#include "Vellox/panels/TonePickerView.h"
+
+#include <QTest>
 
 #include <QWidget>
 
@@ -146,6 +149,14 @@ TEST_F(TonePicker, EveryWayOutResumesTheCallerExactlyOnceAndOutsideTheHandler)
     const Case cases[] = {
         {"escape", [](TonePicker&) { press(TonePickerPanel::panel(), keyPress(xkb::escape, Qt::Key_Escape)); }, false},
         {"digit", [](TonePicker&) { press(TonePickerPanel::panel(), keyPress(xkb::digit2, Qt::Key_2, {}, "2")); },
+         true},
+        {"tap on a row",
+         [](TonePicker&) {
+             auto* view = static_cast<TonePickerView*>(TonePickerPanel::panel()->content());
+             const QPoint centre = view->rowContents()[1].geometry.center();
+             QWidget* row = view->childAt(centre);
+             QTest::mouseClick(row, Qt::LeftButton, {}, row->mapFrom(view, centre));
+         },
          true},
         {"click outside",
          [](TonePicker& t) {
