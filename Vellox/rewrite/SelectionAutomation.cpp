@@ -1,5 +1,6 @@
 #include "SelectionAutomation.h"
 
+#include "Vellox/rewrite/EventLoopDelay.h"
 #include "Vellox/rewrite/SelectionAutomationError.h"
 #include "platform/AccessibilityTrust.h"
 #include "platform/KeySynthesizer.h"
@@ -7,7 +8,6 @@
 #include "platform/Platform.h"
 
 #include <QCoroFuture>
-#include <QCoroTimer>
 #include <QDeadlineTimer>
 #include <QtConcurrent>
 
@@ -19,10 +19,13 @@ namespace {
 using Chord = platform::KeySynthesizer::Chord;
 using Kind = SelectionAutomationError::Kind;
 
-// Between writing the new text and the paste chord (half a millisecond,
-// rounded up to the timer's resolution).
-constexpr int kBeforePasteMs = 1;
 constexpr int kFetchPollMs = 5;
+
+Waits& waits()
+{
+    static Waits current;
+    return current;
+}
 
 QCoro::Task<void> requireAccessibilityTrusted()
 {
@@ -68,16 +71,17 @@ void restore(platform::Pasteboard& board, const platform::Pasteboard::Contents& 
         board.setContents(saved);
 }
 
-QCoro::Task<void> sleepMs(int milliseconds)
+EventLoopDelay sleepMs(int milliseconds)
 {
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.start(milliseconds);
-    co_await qCoro(timer).waitForTimeout();
+    return EventLoopDelay{milliseconds};
 }
 
 } // namespace
+
+void setWaitsForTesting(const Waits& replacement)
+{
+    waits() = replacement;
+}
 
 QCoro::Task<QString> readSelection()
 {
@@ -91,7 +95,10 @@ QCoro::Task<QString> readSelection()
         restore(board, saved);
         throw;
     }
-    co_await sleepMs(kCopySettleMs);
+    co_await sleepMs(waits().copySettleMs);
+    QDeadlineTimer cap(waits().copyCapMs - waits().copySettleMs);
+    while (board.changeCount() == before && !cap.hasExpired())
+        co_await sleepMs(kFetchPollMs);
     // The clipboard still is the user's own: nothing was copied, and its
     // text (perhaps a password) must not pass for the selection.
     QString selected;
@@ -109,7 +116,7 @@ QCoro::Task<void> replaceSelection(QString text)
     const platform::Pasteboard::Contents saved = board.contents();
     board.setText(text);
     try {
-        co_await sleepMs(kBeforePasteMs);
+        co_await sleepMs(waits().beforePasteMs);
         postChord(Chord::paste);
     } catch (...) {
         restore(board, saved);
@@ -117,8 +124,8 @@ QCoro::Task<void> replaceSelection(QString text)
     }
     // The target fetches the text after the chord reaches it; restoring
     // before that would paste the user's old clipboard instead.
-    co_await sleepMs(kPasteSettleMs);
-    QDeadlineTimer cap(kPasteFetchCapMs - kPasteSettleMs);
+    co_await sleepMs(waits().pasteSettleMs);
+    QDeadlineTimer cap(waits().pasteFetchCapMs - waits().pasteSettleMs);
     while (!board.ourDataWasFetched() && !cap.hasExpired())
         co_await sleepMs(kFetchPollMs);
     restore(board, saved);

@@ -1,8 +1,12 @@
 #include "QtPasteboard.h"
 
+#include <QBuffer>
 #include <QClipboard>
+#include <QImage>
 #include <QGuiApplication>
 #include <QMimeData>
+
+#include <algorithm>
 
 namespace platform::linuxbackend {
 
@@ -91,6 +95,16 @@ Pasteboard::Contents QtPasteboard::contents() const
             continue;
         saved.formats.append({format, bytes});
     }
+    // Qt keeps an image of its own process as an object, not as bytes.
+    const bool hasImageBytes = std::any_of(saved.formats.cbegin(), saved.formats.cend(),
+                                           [](const auto& f) { return f.first.startsWith(QLatin1String("image/")); });
+    if (data->hasImage() && !hasImageBytes) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (qvariant_cast<QImage>(data->imageData()).save(&buffer, "PNG"))
+            saved.formats.append({QStringLiteral("image/png"), png});
+    }
     return saved;
 }
 
@@ -101,8 +115,18 @@ void QtPasteboard::setContents(const Contents& contents)
         return;
     }
     auto* data = new RecordingMimeData(fetched_ = std::make_shared<bool>(false));
-    for (const auto& [format, bytes] : contents.formats)
+    bool hasImage = false;
+    for (const auto& [format, bytes] : contents.formats) {
         data->setData(format, bytes);
+        // Qt readers, this process included, look for an image object.
+        if (!hasImage && format.startsWith(QLatin1String("image/"))) {
+            QImage image;
+            if (image.loadFromData(bytes)) {
+                data->setImageData(image);
+                hasImage = true;
+            }
+        }
+    }
     install(data);
 }
 

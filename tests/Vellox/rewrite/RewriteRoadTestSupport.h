@@ -94,7 +94,8 @@ public:
         return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
-    // "event" or "event:code", with trigger and provider checked on the way.
+    // "event" or "event:code", with trigger and provider checked on the way;
+    // sorted, since each event leaves from a pool thread of its own.
     QStringList events(const char* trigger = "hotkey")
     {
         QStringList out;
@@ -107,6 +108,7 @@ public:
             const QString code = properties.value(QStringLiteral("code")).toString();
             out.append(code.isEmpty() ? capture.event : capture.event + QLatin1Char(':') + code);
         }
+        out.sort();
         return out;
     }
 

@@ -2,14 +2,15 @@
 
 #include "Vellox/rewrite/RewriteSurfaces.h"
 
-#include <QCoroSignal>
+#include <coroutine>
+#include <utility>
+
 #include <QTimer>
 #include <QStringList>
 
 // Panels that answer from a script and record what the road asked of them.
 class ScriptedSurfaces final : public RewriteSurfaces {
 public:
-    ScriptedSurfaces() { releaseTimer_.setSingleShot(true); }
 
     struct Notice {
         RewriteFeedbackMessage message;
@@ -22,14 +23,14 @@ public:
         offeredPresets = presets;
         offeredDescribeEdit = includeDescribeEdit;
         if (holdPanels)
-            co_await qCoro(&releaseTimer_, &QTimer::timeout);
+            co_await Held{this};
         co_return toneAnswer;
     }
     QCoro::Task<std::optional<QString>> askInstruction() override
     {
         calls.append(QStringLiteral("askInstruction"));
         if (holdPanels)
-            co_await qCoro(&releaseTimer_, &QTimer::timeout);
+            co_await Held{this};
         co_return instructionAnswer;
     }
     void showSpinner() override { calls.append(QStringLiteral("showSpinner")); }
@@ -51,11 +52,23 @@ public:
     QList<TonePreset> offeredPresets;
     bool offeredDescribeEdit = false;
 
-    // Lets a held panel answer.
-    void release() { releaseTimer_.start(0); }
+    // Lets the held panels answer, from the event loop as real panels do.
+    void release()
+    {
+        const auto waiting = std::exchange(held_, {});
+        for (auto handle : waiting)
+            QTimer::singleShot(0, [handle] { handle.resume(); });
+    }
 
 private:
-    QTimer releaseTimer_;
+    struct Held {
+        ScriptedSurfaces* surfaces;
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> handle) const { surfaces->held_.append(handle); }
+        void await_resume() const noexcept {}
+    };
+
+    QList<std::coroutine_handle<>> held_;
 };
 
 // Installs the scripted panels for its lifetime.

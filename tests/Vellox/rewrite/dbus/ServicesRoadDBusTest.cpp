@@ -79,7 +79,7 @@ TEST_F(ServicesRoadDBusTest, RewritesTheTextWithTheDefaultToneAndCountsIt)
 
     ASSERT_TRUE(rewrite_test::spinUntil([] { return RewriteUsageStore::shared().todayCount() == 1; }));
     EXPECT_EQ(RewriteFeedbackState::shared().lastError(), std::nullopt);
-    EXPECT_EQ(events("services"), (QStringList{"rewrite_triggered", "rewrite_success"}));
+    EXPECT_EQ(events("services"), (QStringList{"rewrite_success", "rewrite_triggered"}));
     EXPECT_TRUE(logLines().isEmpty());
     EXPECT_EQ(RewriteChromeState::shared().phase(), RewriteChromeState::Phase::idle);
 }

@@ -1,0 +1,114 @@
+#include "../RewriteRoadTestSupport.h"
+#include "../TextWindowProcess.h"
+
+#include "Vellox/rewrite/SelectionAutomation.h"
+#include "platform/fake/FakeAppInfo.h"
+#include "platform/fake/FakeCredentialStore.h"
+#include "platform/fake/FakeDefaults.h"
+#include "platform/fake/FakeSystemLog.h"
+#include "platform/linux/LinuxPlatform.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+
+namespace {
+
+// The desktop services for real (clipboard, XTest, focus, trust) and fakes
+// for what must not touch the user's files.
+platform::Platform desktopWithFakeStores()
+{
+    platform::Platform p = platform::linuxbackend::makeLinuxPlatform();
+    platform::Platform fakes = platform::fake::makeFakePlatform();
+    p.appInfo = fakes.appInfo;
+    p.clock = fakes.clock;
+    p.credentials = fakes.credentials;
+    p.defaults = fakes.defaults;
+    p.systemLog = fakes.systemLog;
+    p.hotKeys = fakes.hotKeys;
+    p.systemShortcuts = fakes.systemShortcuts;
+    return p;
+}
+
+class ShortcutRoadX11Test : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            GTEST_SKIP() << "needs an X display";
+    }
+
+    void runRoad()
+    {
+        ASSERT_TRUE(rewrite_test::run(RewriteCoordinator::shared().rephraseSelection(RewriteCoordinator::Trigger::globalHotkey), 20000).done);
+    }
+
+    void answerWith(const QString& text) { server.enqueue(LoopbackHttpServer::Reply::json(rewrite_test::openAIAnswer(text))); }
+
+    TempHome home;
+    platform::PlatformGuard guard{desktopWithFakeStores()};
+    LoopbackHttpServer server;
+    ScopedSurfaces scoped;
+};
+
+} // namespace
+
+TEST_F(ShortcutRoadX11Test, ReplacesTheSelectionInAnotherProcessAndKeepsTheClipboard)
+{
+    PreferencesStore::resetSharedForTesting();
+    KeychainStore::setApiKey(QStringLiteral("sk-x11"), ProviderId::openaiCompatible);
+    AppSettings settings;
+    settings.apiBaseURL = server.baseUrl() + QStringLiteral("/v1");
+    PreferencesStore::shared().setSettings(settings);
+
+    TextWindowProcess window(QStringLiteral("hello brave world"));
+    ASSERT_TRUE(window.isReady());
+    ASSERT_TRUE(rewrite_test::spinUntil([&] {
+        const auto front = platform::Platform::current().workspace->frontmostApplication();
+        return front && front->pid == window.pid();
+    })) << "the text window never got the focus";
+    window.select(6, 11);
+
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText(QStringLiteral("clipboard before"));
+    answerWith(QStringLiteral("bold"));
+    runRoad();
+    EXPECT_EQ(RewriteFeedbackState::shared().lastError(), std::nullopt);
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_TRUE(server.requests().first().body.contains("\"content\":\"brave\""));
+    EXPECT_TRUE(rewrite_test::spinUntil([&] { return window.text() == QStringLiteral("hello bold world"); }))
+        << window.text().toStdString();
+    EXPECT_EQ(clipboard->text(), QStringLiteral("clipboard before"));
+
+    // An image on the clipboard survives a rewrite.
+    QImage image(32, 16, QImage::Format_RGB32);
+    image.fill(QColor(200, 30, 90));
+    clipboard->setImage(image);
+    window.select(11, 16);
+    answerWith(QStringLiteral("planet"));
+    runRoad();
+    EXPECT_TRUE(rewrite_test::spinUntil([&] { return window.text() == QStringLiteral("hello bold planet"); }))
+        << window.text().toStdString();
+    const QMimeData* data = clipboard->mimeData();
+    ASSERT_TRUE(data && data->hasImage());
+    const QImage kept = qvariant_cast<QImage>(data->imageData());
+    EXPECT_EQ(kept.size(), image.size());
+    EXPECT_EQ(kept.pixelColor(5, 5), QColor(200, 30, 90));
+    PreferencesStore::resetSharedForTesting();
+}
+
+TEST_F(ShortcutRoadX11Test, NothingSelectedNeverSendsTheClipboard)
+{
+    TextWindowProcess window(QStringLiteral("no selection here"));
+    ASSERT_TRUE(window.isReady());
+    ASSERT_TRUE(rewrite_test::spinUntil([&] {
+        const auto front = platform::Platform::current().workspace->frontmostApplication();
+        return front && front->pid == window.pid();
+    }));
+    window.select(3, 3);
+    QGuiApplication::clipboard()->setText(QStringLiteral("secret password"));
+    const auto read = rewrite_test::run(SelectionAutomation::readSelection());
+    EXPECT_EQ(read.value, QString());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("secret password"));
+}
