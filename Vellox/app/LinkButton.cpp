@@ -36,6 +36,12 @@ void LinkButton::setTitle(const QString& title)
     update();
 }
 
+void LinkButton::setColor(VelloxTokens::ColorToken color)
+{
+    color_ = color;
+    update();
+}
+
 QSize LinkButton::sizeHint() const
 {
     const QFontMetrics metrics(font());
@@ -50,7 +56,7 @@ void LinkButton::paintEvent(QPaintEvent*)
     using namespace VelloxTokens;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
-    QColor color = Colors::accent.resolved(this);
+    QColor color = color_.resolved(this);
     if (isDown())
         color = KitPainting::withOpacity(color, 0.6);
     if (!isEnabled())

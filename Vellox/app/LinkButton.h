@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Vellox/app/VelloxTokens.h"
+
 #include <QAbstractButton>
 
 #include <functional>
@@ -16,6 +18,9 @@ public:
     QString title() const { return text(); }
     void setTitle(const QString& title);
     const std::optional<QString>& systemImage() const { return systemImage_; }
+    // A plain-style text button (a "Dismiss") uses the same control with
+    // another colour.
+    void setColor(VelloxTokens::ColorToken color);
 
     QSize sizeHint() const override;
 
@@ -25,4 +30,5 @@ protected:
 private:
     std::optional<QString> systemImage_;
     std::function<void()> action_;
+    VelloxTokens::ColorToken color_ = VelloxTokens::Colors::accent;
 };

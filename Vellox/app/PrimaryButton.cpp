@@ -4,6 +4,7 @@
 #include "Vellox/app/SymbolImage.h"
 #include "Vellox/app/VelloxTokens.h"
 
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -60,7 +61,7 @@ void PrimaryButton::paintEvent(QPaintEvent*)
     if (!isEnabled())
         painter.setOpacity(0.45);
     KitPainting::fillRoundedRect(painter, frame, Radius::control, fill);
-    if (hasFocus())
+    if (hasFocus() && keyboardFocus_)
         KitPainting::paintFocusRing(painter, QRectF(rect()), Radius::control + 1, Colors::accent.resolved(this).lighter(140));
 
     const QFontMetrics metrics(font());
@@ -89,4 +90,10 @@ void PrimaryButton::leaveEvent(QEvent* event)
 {
     QAbstractButton::leaveEvent(event);
     update();
+}
+
+void PrimaryButton::focusInEvent(QFocusEvent* event)
+{
+    QAbstractButton::focusInEvent(event);
+    keyboardFocus_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
 }

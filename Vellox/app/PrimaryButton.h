@@ -25,8 +25,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     std::optional<QString> systemImage_;
     std::function<void()> action_;
+    // The ring shows for focus moved by the keyboard only.
+    bool keyboardFocus_ = false;
 };

@@ -3,6 +3,7 @@
 #include "Vellox/app/KitPainting.h"
 #include "Vellox/app/VelloxTokens.h"
 
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -54,7 +55,7 @@ void SecondaryButton::paintEvent(QPaintEvent*)
     painter.setPen(QPen(dark ? QColor(255, 255, 255, 36) : QColor(0, 0, 0, 40), 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(frame, Radius::control, Radius::control);
-    if (hasFocus())
+    if (hasFocus() && keyboardFocus_)
         KitPainting::paintFocusRing(painter, QRectF(rect()), Radius::control + 1, Colors::accent.resolved(this));
 
     painter.setPen(Colors::textPrimary.resolved(this));
@@ -74,4 +75,10 @@ void SecondaryButton::leaveEvent(QEvent* event)
 {
     QAbstractButton::leaveEvent(event);
     update();
+}
+
+void SecondaryButton::focusInEvent(QFocusEvent* event)
+{
+    QAbstractButton::focusInEvent(event);
+    keyboardFocus_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
 }

@@ -20,7 +20,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     std::function<void()> action_;
+    // The ring shows for focus moved by the keyboard only.
+    bool keyboardFocus_ = false;
 };

@@ -1,5 +1,7 @@
 #include "Vellox/app/SymbolImage.h"
 
+#include "Vellox/panels/SymbolIcons.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -54,25 +56,6 @@ QPainterPath textLines(qreal left, qreal right, qreal top, int count, qreal gap)
         path.lineTo(i == count - 1 ? left + (right - left) * 0.6 : right, y);
     }
     return path;
-}
-
-QPainterPath star(qreal cx, qreal cy, qreal r)
-{
-    QPainterPath path;
-    path.moveTo(cx, cy - r);
-    path.quadTo(cx, cy, cx + r, cy);
-    path.quadTo(cx, cy, cx, cy + r);
-    path.quadTo(cx, cy, cx - r, cy);
-    path.quadTo(cx, cy, cx, cy - r);
-    return path;
-}
-
-void strokeAndMaybeFill(QPainter& p, const QPainterPath& path, const QColor& c, bool fill)
-{
-    if (fill)
-        p.fillPath(path, c);
-    else
-        p.drawPath(path);
 }
 
 const std::unordered_map<std::string, Drawing>& drawings()
@@ -154,92 +137,9 @@ const std::unordered_map<std::string, Drawing>& drawings()
             pencil.closeSubpath();
             p.drawPath(pencil);
         };
-        const auto doc = [](QPainter& p, const QColor& c, bool fill) {
-            QPainterPath page;
-            page.addRoundedRect(QRectF(0.18, 0.06, 0.64, 0.88), 0.08, 0.08);
-            strokeAndMaybeFill(p, page, c, fill);
-            if (fill) {
-                QPen pen = p.pen();
-                pen.setColor(Qt::white);
-                p.setPen(pen);
-            }
-            p.drawPath(textLines(0.32, 0.68, 0.3, 3, 0.17));
-        };
-        t["doc.text"] = [doc](QPainter& p, const QColor& c) { doc(p, c, false); };
-        t["doc.text.fill"] = [doc](QPainter& p, const QColor& c) { doc(p, c, true); };
-        t["text.alignleft"] = [](QPainter& p, const QColor&) { p.drawPath(textLines(0.12, 0.88, 0.2, 4, 0.2)); };
-        t["list.number"] = [](QPainter& p, const QColor&) { p.drawPath(textLines(0.36, 0.9, 0.25, 3, 0.25)); };
-        const auto envelope = [](QPainter& p, const QColor& c, bool fill) {
-            QPainterPath box;
-            box.addRoundedRect(QRectF(0.06, 0.2, 0.88, 0.6), 0.08, 0.08);
-            strokeAndMaybeFill(p, box, c, fill);
-            if (fill) {
-                QPen pen = p.pen();
-                pen.setColor(Qt::white);
-                p.setPen(pen);
-            }
-            p.drawPolyline(QPolygonF({{0.1, 0.26}, {0.5, 0.56}, {0.9, 0.26}}));
-        };
-        t["envelope"] = [envelope](QPainter& p, const QColor& c) { envelope(p, c, false); };
-        t["envelope.fill"] = [envelope](QPainter& p, const QColor& c) { envelope(p, c, true); };
-        t["sparkles"] = [](QPainter& p, const QColor& c) {
-            p.fillPath(star(0.42, 0.56, 0.36), c);
-            p.fillPath(star(0.78, 0.22, 0.16), c);
-        };
-        t["pencil"] = [](QPainter& p, const QColor&) {
-            QPainterPath pencil;
-            pencil.moveTo(0.12, 0.88);
-            pencil.lineTo(0.18, 0.66);
-            pencil.lineTo(0.7, 0.14);
-            pencil.lineTo(0.86, 0.3);
-            pencil.lineTo(0.34, 0.82);
-            pencil.closeSubpath();
-            p.drawPath(pencil);
-        };
-        t["globe"] = [](QPainter& p, const QColor&) {
-            p.drawEllipse(QRectF(0.08, 0.08, 0.84, 0.84));
-            p.drawEllipse(QRectF(0.3, 0.08, 0.4, 0.84));
-            p.drawLine(QPointF(0.08, 0.5), QPointF(0.92, 0.5));
-        };
-        t["heart.fill"] = [](QPainter& p, const QColor& c) {
-            QPainterPath heart;
-            heart.moveTo(0.5, 0.88);
-            heart.cubicTo(0.1, 0.6, 0.02, 0.38, 0.16, 0.22);
-            heart.cubicTo(0.3, 0.08, 0.46, 0.16, 0.5, 0.3);
-            heart.cubicTo(0.54, 0.16, 0.7, 0.08, 0.84, 0.22);
-            heart.cubicTo(0.98, 0.38, 0.9, 0.6, 0.5, 0.88);
-            p.fillPath(heart, c);
-        };
-        t["briefcase.fill"] = [](QPainter& p, const QColor& c) {
-            QPainterPath body;
-            body.addRoundedRect(QRectF(0.06, 0.3, 0.88, 0.56), 0.08, 0.08);
-            p.fillPath(body, c);
-            p.drawRoundedRect(QRectF(0.34, 0.14, 0.32, 0.16), 0.04, 0.04);
-        };
-        t["lightbulb.fill"] = [](QPainter& p, const QColor& c) {
-            QPainterPath bulb;
-            bulb.addEllipse(QRectF(0.22, 0.04, 0.56, 0.56));
-            p.fillPath(bulb, c);
-            p.drawLine(QPointF(0.38, 0.74), QPointF(0.62, 0.74));
-            p.drawLine(QPointF(0.4, 0.88), QPointF(0.6, 0.88));
-        };
         return t;
     }();
     return table;
-}
-
-void paintFallback(QPainter& p, const QString& name, const QColor& c)
-{
-    // Families read best when a filled name stays filled and an outlined one
-    // stays outlined; the shape itself is a neutral rounded mark.
-    QPainterPath mark;
-    mark.addRoundedRect(QRectF(0.16, 0.16, 0.68, 0.68), 0.2, 0.2);
-    if (name.endsWith(QLatin1String(".fill"))) {
-        p.fillPath(mark, c);
-    } else {
-        p.drawPath(mark);
-        p.fillPath(star(0.5, 0.5, 0.2), c);
-    }
 }
 
 } // namespace
@@ -263,11 +163,14 @@ void paint(QPainter& painter, const QRectF& box, const QString& name, const QCol
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
     const auto found = drawings().find(name.toStdString());
-    if (found != drawings().end())
+    if (found != drawings().end()) {
         found->second(painter, color);
-    else
-        paintFallback(painter, name, color);
+        painter.restore();
+        return;
+    }
     painter.restore();
+    // Tone symbols look the same here as in the tone picker.
+    SymbolIcons::paint(painter, box, name, pixelSize, color);
 }
 
 } // namespace SymbolImage

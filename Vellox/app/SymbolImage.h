@@ -10,7 +10,8 @@ class QPainter;
 // Draws the named symbols the windows use as vector strokes, so they stay
 // sharp at every scale and take any token colour. The names are the symbol
 // names the settings and presets carry ("checkmark", "lock.shield", ...);
-// a name without a drawing of its own gets a neutral glyph from its family.
+// tone symbols without a drawing here are drawn as the floating panels draw
+// them.
 namespace SymbolImage {
 
 // Paints `name` centred in `box` at a glyph size of `pixelSize`.
