@@ -22,6 +22,7 @@ PanelQuestion::~PanelQuestion()
 
 void PanelQuestion::beginShowing()
 {
+    ++generation_;
     UIWindowCoordinator& coordinator = UIWindowCoordinator::shared();
     coordinator.closeSettingsWindowIfOpen();
     coordinator.closeMenuPopoverIfOpen();
@@ -31,7 +32,6 @@ void PanelQuestion::beginShowing()
 
 void PanelQuestion::showPanel(FloatingPanel* panel, int fadeInMs)
 {
-    ++generation_;
     panel->orderFront(0);
     PanelEnvironment::current().activateThisApplication(panel);
     panel->fadeTo(1, fadeInMs);

@@ -41,8 +41,8 @@ public:
     FloatingPanel* panel() const { return panel_; }
     quint64 generation() const { return generation_; }
 
-    // Closes the settings window and the popover, reports the surface
-    // visible and notes the front application.
+    // Starts a new generation, closes the settings window and the popover,
+    // reports the surface visible and notes the front application.
     void beginShowing();
     // Shows the built panel, gives it the keyboard, fades it in and installs
     // the key filter, the mouse monitor and the focus observers.

@@ -74,6 +74,12 @@ void SystemPanelEnvironment::activateThisApplication(QWidget* panel)
     if (QGuiApplication::platformName() != QLatin1String("offscreen"))
         panel->raise();
     panel->activateWindow();
+    // Qt asks with the time of the last input it saw, and a window manager
+    // that prevents focus stealing refuses a request older than the focused
+    // window's last activation. The panel must take the keyboard whatever
+    // happened since, so it is also activated as any other window would be.
+    if (const auto& workspace = platform::Platform::current().workspace)
+        workspace->activate({quint64(panel->winId()), QCoreApplication::applicationPid(), {}, {}});
 }
 
 void SystemPanelEnvironment::hideThisApplication()

@@ -45,7 +45,7 @@ void present(const QList<TonePreset>& presets, bool includeDescribeEdit, Answer 
 
     // A click on a row answers one turn later, and only the showing it was
     // made in.
-    const quint64 generation = s.question.generation() + 1;
+    const quint64 generation = s.question.generation();
     auto* view = new TonePickerView(coordinator, [generation](const TonePickerChoice& choice) {
         QMetaObject::invokeMethod(
             &state().question,

@@ -80,8 +80,9 @@ TEST(NoticeView, ShortTextsFillTheMinimumAndLongOnesWrapToTwoLinesAtMost)
         const QStringList lines = view.displayedLines();
         EXPECT_EQ(lines.size(), c.lines);
         EXPECT_EQ(view.actionButton() != nullptr, c.button);
-        if (c.lines == 2)
+        if (c.lines == 2) {
             EXPECT_TRUE(lines.last().endsWith(QChar(0x2026))) << "the rest is cut with an ellipsis";
+        }
     }
 }
 

@@ -136,6 +136,17 @@ public:
     {
         return get<platform::fake::FakeGlobalMouseMonitor>(guard_.platform().globalMouse);
     }
+    // Activations of the application that was in front when a panel opened
+    // (the panels also activate themselves).
+    int activationsOfFrontApplication()
+    {
+        int count = 0;
+        for (const auto& app : workspace().activations)
+            count += app.pid == frontPid ? 1 : 0;
+        return count;
+    }
+    static constexpr qint64 frontPid = 4242;
+
     platform::fake::FakeSystemLog& log() { return get<platform::fake::FakeSystemLog>(guard_.platform().systemLog); }
 
 protected:

@@ -3,6 +3,9 @@
 #include "Vellox/panels/CustomInstructionPanel.h"
 #include "Vellox/panels/SelectionCoordinator.h"
 #include "Vellox/panels/TonePickerPanel.h"
+#include "Vellox/panels/TonePickerView.h"
+
+#include <QTest>
 
 #include <QWidget>
 
@@ -147,6 +150,14 @@ TEST_F(TonePicker, EveryWayOutResumesTheCallerExactlyOnceAndOutsideTheHandler)
         {"escape", [](TonePicker&) { press(TonePickerPanel::panel(), keyPress(xkb::escape, Qt::Key_Escape)); }, false},
         {"digit", [](TonePicker&) { press(TonePickerPanel::panel(), keyPress(xkb::digit2, Qt::Key_2, {}, "2")); },
          true},
+        {"tap on a row",
+         [](TonePicker&) {
+             auto* view = static_cast<TonePickerView*>(TonePickerPanel::panel()->content());
+             const QPoint centre = view->rowContents()[1].geometry.center();
+             QWidget* row = view->childAt(centre);
+             QTest::mouseClick(row, Qt::LeftButton, {}, row->mapFrom(view, centre));
+         },
+         true},
         {"click outside",
          [](TonePicker& t) {
              t.screens().mouse = QPointF(5, 890);
@@ -160,8 +171,9 @@ TEST_F(TonePicker, EveryWayOutResumesTheCallerExactlyOnceAndOutsideTheHandler)
          },
          false},
         {"another application activated",
-         [](TonePicker&) {
+         [](TonePicker& t) {
              giveFocus(TonePickerPanel::panel());
+             t.workspace().front = platform::Workspace::FrontApplication{0x800001, 999, "Other", "other"};
              emit PanelEnvironment::current().applicationActivated();
          },
          false},
@@ -179,8 +191,8 @@ TEST_F(TonePicker, EveryWayOutResumesTheCallerExactlyOnceAndOutsideTheHandler)
         TonePickerPanel::finish(TonePickerChoice::describeEdit());
         spinFor(20);
         EXPECT_EQ(outcome->completions, 1);
-        ASSERT_EQ(workspace().activations.size(), 1) << "the previous application gets the keyboard back once";
-        EXPECT_EQ(workspace().activations.first().pid, 4242);
+        EXPECT_EQ(activationsOfFrontApplication(), 1) << "the previous application gets the keyboard back once";
+        EXPECT_EQ(workspace().activations.last().pid, frontPid);
         screens().mouse = QPointF(720, 450);
     }
 }
@@ -300,7 +312,7 @@ TEST_F(TonePicker, FinishingAnIdlePickerDoesNothing)
     TonePickerPanel::finish(std::nullopt);
     EXPECT_EQ(UIWindowCoordinator::shared().activeSurface(), Surface::tonePicker);
     EXPECT_TRUE(log().messages().isEmpty());
-    EXPECT_TRUE(workspace().activations.isEmpty());
+    EXPECT_EQ(activationsOfFrontApplication(), 0);
 }
 
 TEST_F(TonePicker, ThePanelSitsUnderTheSelectionAndFadesIn)

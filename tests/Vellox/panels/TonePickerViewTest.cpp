@@ -46,8 +46,9 @@ TEST(TonePickerView, RowsBadgesAndTitleFollowTheList)
             EXPECT_EQ(rows[1].title, "Professional");
             EXPECT_EQ(rows[1].symbol, "briefcase.fill");
         }
-        if (!rows.isEmpty())
+        if (!rows.isEmpty()) {
             EXPECT_TRUE(rows.first().focused);
+        }
         EXPECT_EQ(view.fittingSize().width(), 260);
     }
 }
