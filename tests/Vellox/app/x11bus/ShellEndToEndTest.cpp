@@ -66,11 +66,10 @@ protected:
             << "the keyring daemon did not come up";
         ASSERT_TRUE(storeKey()) << "the key could not be stored";
 
-        int answers = 0;
-        server_.setHandler([&answers](const LoopbackHttpServer::Request& request) {
+        server_.setHandler([this](const LoopbackHttpServer::Request& request) {
             if (!request.target.endsWith("/chat/completions"))
                 return LoopbackHttpServer::Reply::json(R"({"error":{"message":"not here"}})", 404);
-            return LoopbackHttpServer::Reply::json(completion(answers++ == 0 ? kFirstAnswer : kSecondAnswer));
+            return LoopbackHttpServer::Reply::json(completion(answers_++ == 0 ? kFirstAnswer : kSecondAnswer));
         });
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -169,6 +168,7 @@ protected:
     }
 
     TempHome home_;
+    int answers_ = 0;
     LoopbackHttpServer server_;
     QProcess keyring_;
     QProcess program_;
@@ -216,9 +216,10 @@ TEST_F(ShellEndToEnd, ShortcutRewritesTheSelectionThenARecordedShortcutDoesToo)
     bool recorded = false;
     for (int tabs = 0; tabs < 6 && !recorded; ++tabs) {
         xdotool({QStringLiteral("key"), QStringLiteral("Tab")});
-        QTest::qWait(150);
+        // Time for the recorder to start recording when the focus lands on it.
+        QTest::qWait(500);
         xdotool({QStringLiteral("key"), QStringLiteral("ctrl+shift+r")});
-        recorded = spinUntil([&] { return storedShortcut() != before; }, 600);
+        recorded = spinUntil([&] { return storedShortcut() != before; }, 1500);
     }
     ASSERT_TRUE(recorded) << "the recorder never took the shortcut";
     const QJsonObject shortcut = QJsonDocument::fromJson(storedShortcut().toUtf8()).object();
