@@ -88,6 +88,7 @@ QWidget* FormSection::labelledRow(const QString& label, QWidget* control)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(int(Spacing::m));
     auto* text = ShellWidgets::text(label, Typography::body, Colors::textPrimary);
+    text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     text->setBuddy(control);
     layout->addWidget(text);
     layout->addStretch(1);

@@ -173,7 +173,9 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     keyLayout->setSpacing(int(Spacing::s));
     auto* statusRow = new QHBoxLayout;
     statusRow->setSpacing(int(Spacing::s));
-    statusRow->addWidget(ShellWidgets::text(QStringLiteral("Status"), Typography::body, Colors::textSecondary));
+    auto* statusLabel = ShellWidgets::text(QStringLiteral("Status"), Typography::body, Colors::textSecondary);
+    statusLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    statusRow->addWidget(statusLabel);
     statusRow->addStretch(1);
     keyStatus_ = new InlineStatus(InlineStatus::Tone::warning, QStringLiteral("Not connected"));
     keyStatus_->setObjectName(QStringLiteral("keyStatus"));

@@ -61,13 +61,16 @@ QImage render(StatusDotState state, int side, qreal devicePixelRatio, const QCol
         color = VelloxTokens::Colors::danger.resolved(appearance);
         break;
     }
+    // Centred on the symbol's top right corner, moved out by the offset, and
+    // kept inside the image so a large dot is never cut.
     const qreal d = diameter * scale;
-    const QPointF centre(symbolBox.right() + (kDotOffset - 1) * scale, symbolBox.top() + (1 - kDotOffset + 3) * scale);
-    const QRectF dot(centre.x() - d / 2, centre.y() - d / 2, d, d);
+    QRectF dot(symbolBox.right() + kDotOffset * scale - d / 2, symbolBox.top() - kDotOffset * scale - d / 2 + 4 * scale,
+               d, d);
+    dot.moveRight(qMin(dot.right(), qreal(side)));
+    dot.moveTop(qMax(dot.top(), 0.0));
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
-    painter.drawEllipse(dot.intersected(QRectF(0, 0, side, side)).isEmpty() ? dot : dot.translated(
-                            qMin(0.0, side - dot.right()), qMax(0.0, -dot.top())));
+    painter.drawEllipse(dot);
     return image;
 }
 

@@ -3,6 +3,7 @@
 #include "Vellox/app/KitPainting.h"
 #include "Vellox/app/VelloxTokens.h"
 
+#include <QFocusEvent>
 #include <QPainter>
 #include <QVariantAnimation>
 
@@ -72,6 +73,12 @@ void SwitchControl::paintEvent(QPaintEvent*)
     painter.setPen(QPen(QColor(0, 0, 0, 40), 0.5));
     painter.setBrush(Qt::white);
     painter.drawEllipse(QRectF(knobX, track.top() + 1, knobSize, knobSize));
-    if (hasFocus())
+    if (hasFocus() && keyboardFocus_)
         KitPainting::paintFocusRing(painter, QRectF(rect()).adjusted(-1, -1, 1, 1), kHeight / 2.0, on);
+}
+
+void SwitchControl::focusInEvent(QFocusEvent* event)
+{
+    QAbstractButton::focusInEvent(event);
+    keyboardFocus_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
 }

@@ -23,9 +23,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     Binding<bool> isOn_;
     bool shown_ = false;
+    // The ring shows for focus moved by the keyboard only.
+    bool keyboardFocus_ = false;
     QVariantAnimation* knob_;
 };

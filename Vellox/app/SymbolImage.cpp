@@ -144,11 +144,6 @@ const std::unordered_map<std::string, Drawing>& drawings()
 
 } // namespace
 
-bool hasDrawing(const QString& name)
-{
-    return drawings().count(name.toStdString()) > 0;
-}
-
 void paint(QPainter& painter, const QRectF& box, const QString& name, const QColor& color, qreal pixelSize,
            QFont::Weight weight)
 {

@@ -18,7 +18,4 @@ namespace SymbolImage {
 void paint(QPainter& painter, const QRectF& box, const QString& name, const QColor& color, qreal pixelSize,
            QFont::Weight weight = QFont::Normal);
 
-// Whether `name` has a drawing of its own rather than the fallback.
-bool hasDrawing(const QString& name);
-
 } // namespace SymbolImage
