@@ -146,7 +146,10 @@ try:
     env["VELLOX_OPENAI_BASE_URL"] = f"http://127.0.0.1:{server.server_address[1]}/v1"
 
     time.sleep(1)  # let the desktop settle, so its start-up is not measured
-    program = start([binary], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # VELLOX_BENCH_TRACE=1 keeps the program's log, to see where the time goes.
+    trace = os.environ.get("VELLOX_BENCH_TRACE") == "1"
+    log = open(os.path.join(scratch, "vellox.log"), "w") if trace else subprocess.DEVNULL
+    program = start([binary], stdout=log, stderr=log)
     time.sleep(10)
     rss = process_rss_mb(program.pid)
     cpu_start = process_cpu_seconds(program.pid)
@@ -174,10 +177,15 @@ try:
         run(["xdotool", "keyup", "ctrl"])
         wait_until(lambda: len(arrivals) > count, 10, "the provider request")
         # The release happened while xdotool ran, between `before` and `after`.
+        if trace:
+            print(f"release sent before {time.time() - (time.monotonic() - after):.3f}, request at "
+                  f"{time.time() - (time.monotonic() - arrivals[count]):.3f} (wall clock)")
         early.append((arrivals[count] - after) * 1000)
         late.append((arrivals[count] - before) * 1000)
         time.sleep(0.6)
 
+    if trace:
+        print(open(os.path.join(scratch, "vellox.log")).read()[-6000:])
     print(f"idle RSS 10 s after start:        {rss[0]:.1f} MB (target <= 32 MB); "
           f"anonymous {rss[1]:.1f} MB, mapped files {rss[2]:.1f} MB")
     print(f"CPU time from start to idle:      {cpu_start:.3f} s (target <= 0.1 s)")
