@@ -4,6 +4,8 @@
 #include "platform/linux/FileCredentialStore.h"
 #include "platform/linux/SecretServiceCredentialStore.h"
 
+#include <utility>
+
 namespace platform::linuxbackend {
 
 namespace {
@@ -33,7 +35,10 @@ LinuxCredentialStore::LinuxCredentialStore()
     // The session's store is made at start-up on the main thread; the choice
     // may wait for the bus, so it starts now on a thread of its own and the
     // first call only waits for what is left of it.
-    choice_ = std::async(std::launch::async, [this] { backend(); });
+    choice_ = std::async(std::launch::async, [this] {
+        QMutexLocker lock(&mutex_);
+        chooseLocked();
+    });
 }
 
 LinuxCredentialStore::~LinuxCredentialStore()
@@ -52,6 +57,10 @@ LinuxCredentialStore::Backend LinuxCredentialStore::backend()
 {
     QMutexLocker lock(&mutex_);
     chooseLocked();
+    // Written by a caller, not by the thread that chose at start-up: that
+    // one may run while the platform's services are still being installed.
+    if (!pendingWarning_.isEmpty())
+        credentialsLog().error(std::exchange(pendingWarning_, QString()));
     return backend_;
 }
 
@@ -67,9 +76,8 @@ void LinuxCredentialStore::chooseLocked()
         return;
     }
     backend_ = Backend::File;
-    credentialsLog().error(QStringLiteral("No Secret Service answered (%1); credentials are kept in %2 instead")
-                               .arg(reason.isEmpty() ? QStringLiteral("no reason given") : reason,
-                                    options_.filePath));
+    pendingWarning_ = QStringLiteral("No Secret Service answered (%1); credentials are kept in %2 instead")
+                          .arg(reason.isEmpty() ? QStringLiteral("no reason given") : reason, options_.filePath);
 }
 
 CredentialStore::ReadResult LinuxCredentialStore::read(const QString& service, const QString& account,

@@ -54,6 +54,7 @@ private:
     Backend backend_ = Backend::File;
     std::shared_ptr<CredentialStore> secretService_;
     std::shared_ptr<CredentialStore> file_;
+    QString pendingWarning_;
     std::future<void> choice_;
 };
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <vector>
 
 namespace platform::linuxbackend {
 
@@ -16,8 +17,9 @@ namespace {
 constexpr uint16_t kShortcutModifiers =
     XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
 // A press of a held key this long after the last one is no auto-repeat: its
-// release went elsewhere (auto-repeat presses follow each other far faster).
-constexpr xcb_timestamp_t kLongestRepeatGapMs = 1000;
+// release went elsewhere. Auto-repeat follows far faster, even after the
+// longest delay desktops offer before it starts.
+constexpr xcb_timestamp_t kLongestRepeatGapMs = 2500;
 
 bool isDown(const uint8_t* keys, xcb_keycode_t keycode)
 {
@@ -77,11 +79,29 @@ struct X11HotKeyBackend::State {
         return true;
     }
 
+    // Ends the presses of the held keys that match, so every press still
+    // gets its release.
+    template <class Predicate>
+    void releaseHeld(Predicate matches)
+    {
+        std::vector<quint32> ended;
+        for (auto it = held.begin(); it != held.end();) {
+            if (matches(it->first)) {
+                ended.push_back(it->second.id);
+                it = held.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        for (quint32 id : ended)
+            deliver(id, Event::released);
+    }
+
     // Held keys whose release will never reach us (another client took the
     // keyboard meanwhile) would take the next press for auto-repeat.
     void forgetReleasedKeys(const uint8_t* keys)
     {
-        std::erase_if(held, [&](const auto& entry) { return !isDown(keys, entry.first); });
+        releaseHeld([&](xcb_keycode_t keycode) { return !isDown(keys, keycode); });
     }
     void forgetReleasedKeys()
     {
@@ -110,7 +130,8 @@ struct X11HotKeyBackend::State {
             x11::grab(c, key, variants);
             grab.variants = variants;
         }
-        held.clear();
+        // A grab taken again no longer holds the keyboard for a key still down.
+        releaseHeld([](xcb_keycode_t) { return true; });
     }
 };
 

@@ -33,4 +33,10 @@ TEST(JsonAppInfo, EnvironmentNamesTheFileAndBadFilesHaveNoKeys)
     file.write("{\"CFBundleVersion\": ");
     file.close();
     EXPECT_FALSE(JsonAppInfo(path).value("CFBundleVersion").isValid());
+
+    // Nested deeper than any real file: no keys, and no crash at start.
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("{\"CFBundleVersion\": \"7\", \"deep\": " + QByteArray(200000, '[') + QByteArray(200000, ']') + "}");
+    file.close();
+    EXPECT_FALSE(JsonAppInfo(path).value("CFBundleVersion").isValid());
 }

@@ -287,3 +287,26 @@ TEST_F(X11HotKeys, TheFullListOfTakenShortcutsComesQuickly)
     EXPECT_LT(clock.elapsed(), 300);
     EXPECT_EQ(taken, QList<Shortcut>{Shortcut(Key::u, ModifierFlag::control | ModifierFlag::shift)});
 }
+
+TEST_F(X11HotKeys, NumLockMovedToAnotherModifierStillDoesNotHideTheShortcut)
+{
+    const Name name = rephrase();
+    listen(name);
+    const auto xmodmap = [](const QStringList& expressions) {
+        QStringList arguments;
+        for (const QString& expression : expressions)
+            arguments << QStringLiteral("-e") << expression;
+        return QProcess::execute(QStringLiteral("xmodmap"), arguments);
+    };
+    ASSERT_EQ(xmodmap({"clear mod2", "add mod3 = Num_Lock"}), 0);
+    // The server announces the new mapping; the grabs follow it.
+    QTest::qWait(300);
+    xdotool({"key", "Num_Lock"});
+    xdotool({"key", "ctrl+t"});
+    xdotool({"key", "Num_Lock"});
+    waitForKeyUp();
+    EXPECT_EQ(xmodmap({"clear mod3", "add mod2 = Num_Lock"}), 0);
+    QTest::qWait(300);
+    EXPECT_EQ(downs, 1);
+    EXPECT_EQ(ups, 1);
+}

@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -29,8 +30,11 @@ public:
         address_ = bus_.readLine().trimmed();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromUtf8(address_));
+        // A control folder of its own, so the session's keyring daemon never hears of this one.
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+        environment.remove(QStringLiteral("GNOME_KEYRING_CONTROL"));
         keyring_.setProcessEnvironment(environment);
-        keyring_.start(QStringLiteral("gnome-keyring-daemon"), {"--foreground", "--components=secrets", "--replace"});
+        keyring_.start(QStringLiteral("gnome-keyring-daemon"), {"--foreground", "--components=secrets"});
         if (!keyring_.waitForStarted(10000))
             return;
         // Owned once the daemon has claimed the name.
@@ -64,6 +68,7 @@ private:
         return ask.readAll().contains("boolean true");
     }
 
+    QTemporaryDir runtime_;
     QProcess bus_;
     QProcess keyring_;
     QByteArray address_;
