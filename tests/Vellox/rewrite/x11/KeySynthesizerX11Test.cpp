@@ -12,6 +12,9 @@
 
 namespace {
 
+// A window of a new process gets the focus quickly, but not on a loaded machine.
+constexpr int kFocusWaitMs = 15000;
+
 using Chord = platform::KeySynthesizer::Chord;
 
 // Qt's key and modifier values, as the text window prints them.
@@ -33,7 +36,7 @@ protected:
         return rewrite_test::spinUntil([&] {
             const auto front = workspace.frontmostApplication();
             return front && front->pid == window.pid();
-        });
+        }, kFocusWaitMs);
     }
 
     // The press of the letter among the reported events.

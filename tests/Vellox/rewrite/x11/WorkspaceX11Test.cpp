@@ -9,6 +9,9 @@
 
 namespace {
 
+// A window of a new process gets the focus quickly, but not on a loaded machine.
+constexpr int kFocusWaitMs = 15000;
+
 class WorkspaceX11Test : public ::testing::Test {
 protected:
     void SetUp() override
@@ -22,7 +25,7 @@ protected:
         return rewrite_test::spinUntil([&] {
             const auto front = workspace.frontmostApplication();
             return front && front->pid == window.pid();
-        });
+        }, kFocusWaitMs);
     }
 
     platform::linuxbackend::X11Workspace workspace;
