@@ -20,8 +20,27 @@ PanelQuestion::~PanelQuestion()
     removeMonitors();
 }
 
+namespace {
+
+// Panels of earlier showings still fading out. A new showing takes them off
+// screen at once: a window that the window manager unmaps after the new
+// panel has the keyboard can make it hand the keyboard elsewhere.
+QList<QPointer<FloatingPanel>>& leavingPanels()
+{
+    static QList<QPointer<FloatingPanel>> panels;
+    return panels;
+}
+
+} // namespace
+
 void PanelQuestion::beginShowing()
 {
+    for (const QPointer<FloatingPanel>& leaving : std::exchange(leavingPanels(), {})) {
+        if (leaving && leaving->isVisible()) {
+            leaving->orderOut();
+            leaving->deleteLater();
+        }
+    }
     ++generation_;
     UIWindowCoordinator& coordinator = UIWindowCoordinator::shared();
     coordinator.closeSettingsWindowIfOpen();
@@ -49,7 +68,7 @@ void PanelQuestion::showPanel(FloatingPanel* panel, int fadeInMs)
                 [this, generation] {
                     if (generation != generation_ || !panel_)
                         return;
-                    if (!panel_->frameGeometry().contains(PanelEnvironment::current().mouseLocation().toPoint()))
+                    if (!panel_->desktopFrame().contains(PanelEnvironment::current().mouseLocation()))
                         cancel_();
                 },
                 Qt::QueuedConnection);
@@ -90,6 +109,7 @@ bool PanelQuestion::endShowing(const std::function<void(FloatingPanel*)>& orderO
     removeMonitors();
     const std::optional<PanelEnvironment::Application> previousApp = std::exchange(previousApp_, std::nullopt);
     FloatingPanel* panel = std::exchange(panel_, nullptr);
+    leavingPanels().append(panel);
     orderOut(panel);
     PanelEnvironment& environment = PanelEnvironment::current();
     environment.hideThisApplication();
