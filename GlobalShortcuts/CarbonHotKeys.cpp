@@ -70,9 +70,30 @@ const platform::Logger& log()
     return logger;
 }
 
+// The last refusal logged for each shortcut: without an X11 display every
+// attempt fails the same way, and one line says it.
+std::map<std::pair<qint64, qint64>, int>& reportedRefusals()
+{
+    static std::map<std::pair<qint64, qint64>, int> reported;
+    return reported;
+}
+
 void reportRefusal(const Shortcut& shortcut, int status)
 {
-    log().error(QStringLiteral("Error registering hotkey %1: %2").arg(shortcut.presentableDescription()).arg(status));
+    const std::pair key{shortcut.carbonKeyCode(), shortcut.carbonModifiers()};
+    const auto [it, added] = reportedRefusals().try_emplace(key, status);
+    if (!added && it->second == status)
+        return;
+    it->second = status;
+    QString line = QStringLiteral("Error registering hotkey %1: %2").arg(shortcut.presentableDescription()).arg(status);
+    if (status == HotKeyBackend::statusUnavailable)
+        line += QStringLiteral(" (global shortcuts need an X11 session)");
+    log().error(line);
+}
+
+void reportAccepted(const Shortcut& shortcut)
+{
+    reportedRefusals().erase({shortcut.carbonKeyCode(), shortcut.carbonModifiers()});
 }
 
 int registerWithPlatform(const Shortcut& shortcut, quint32 id)
@@ -134,11 +155,11 @@ bool handleRawKeyEvent(QObject*, QEvent* event)
         }
         return false;
     case QEvent::KeyPress: {
-        if (held != s.heldKeys.end()) {
-            if (keyEvent->isAutoRepeat())
-                return true;
-            s.heldKeys.erase(held);
-        }
+        // Qt does not flag these repeats: with detectable auto-repeat there
+        // is no release between them. The menu holds the keyboard, so the
+        // release of the key always comes here before its next press.
+        if (held != s.heldKeys.end())
+            return true;
         const HotKey* entry = entryMatching(*keyCode, modifiers);
         if (!entry)
             return false;
@@ -208,6 +229,7 @@ void softRegisterAll()
         const int status = registerWithPlatform(shortcut, id);
         if (status == HotKeyBackend::statusOk) {
             found->second.live = true;
+            reportAccepted(shortcut);
             continue;
         }
         reportRefusal(shortcut, status);
@@ -240,6 +262,7 @@ bool registerHotKey(const Shortcut& shortcut, Callback onKeyDown, Callback onKey
         reportRefusal(shortcut, status);
         return false;
     }
+    reportAccepted(shortcut);
     const auto id = quint32(s.hotKeyId);
     s.hotKeys.insert_or_assign(id, HotKey{shortcut, id, true, std::move(onKeyDown), std::move(onKeyUp)});
     if (!s.handlerInstalled) {
@@ -325,6 +348,7 @@ void resetState()
     s.handlerInstalled = false;
     s.hotKeyEventsActive = false;
     stopKeyEventMonitor();
+    reportedRefusals().clear();
 }
 
 QList<Entry> entries()

@@ -166,8 +166,10 @@ void removeHandler(const Name& name)
     State& s = state();
     s.legacyKeyDownHandlers.remove(name);
     s.legacyKeyUpHandlers.remove(name);
-    // Another name's actions on the same shortcut keep its hot key alive.
-    if (const auto shortcut = getShortcut(name); shortcut && !isHandledByAnotherName(*shortcut, name))
+    // Streams of any name, this one's included, and other names' actions on
+    // the same shortcut keep its hot key alive.
+    const auto shortcut = getShortcut(name);
+    if (shortcut && !shortcutsForStreamHandlers().contains(*shortcut) && !isHandledByAnotherName(*shortcut, name))
         detail::releaseShortcut(*shortcut);
 }
 

@@ -41,10 +41,8 @@ private:
 
 void removeBinding(QAction* item)
 {
-    for (QObject* child : item->children()) {
-        if (child->objectName() == QLatin1String(kBindingName))
-            delete child;
-    }
+    // Collected first: deleting a child changes the list of children.
+    qDeleteAll(item->findChildren<QObject*>(QString::fromLatin1(kBindingName), Qt::FindDirectChildrenOnly));
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "platform/Alerts.h"
 #include "platform/Beeper.h"
 #include "platform/NotificationBus.h"
+#include "platform/PhysicalKeys.h"
 #include "platform/Platform.h"
 
 #include <QAction>
@@ -45,6 +46,35 @@ QString menuTitle(const QAction* action)
     title.remove(QLatin1Char('&'));
     title.replace(QStringLiteral("\x01"), QStringLiteral("&"));
     return title;
+}
+
+// A key that only changes the modifiers: on X a modifier arrives as a key
+// press of its own, unlike the key-down events recording is made of.
+// Answers the flag the key adds (0 for Caps Lock and Fn), or none for any
+// other key.
+std::optional<ModifierFlags> modifierKeyFlag(const QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Shift: return ModifierFlag::shift;
+    case Qt::Key_Control: return ModifierFlag::control;
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr: return ModifierFlag::option;
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R: return ModifierFlag::command;
+    case Qt::Key_CapsLock:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_Mode_switch: return ModifierFlags(0);
+    default: break;
+    }
+    // The physical modifier keys, whatever the layout made of them: right
+    // command, command, shift, caps lock, option, control, right shift, right
+    // option, right control and function.
+    const auto keyCode = platform::physical_keys::virtualKeyForNativeScanCode(event->nativeScanCode());
+    if (keyCode && *keyCode >= 54 && *keyCode <= 63)
+        return ModifierFlags(0);
+    return std::nullopt;
 }
 
 void postActiveStatus(bool active)
@@ -197,8 +227,12 @@ void RecorderCocoa::startRecording()
     setCaretHidden(true);
     setPaused(true);
     postActiveStatus(true);
+    // Every key comes here while recording, also one that this or another
+    // program holds as a hot key: the server hands passive grabs nothing
+    // while a client holds the keyboard.
+    grabKeyboard();
     auto* monitor = new LocalEventMonitor(
-        {QEvent::KeyPress, QEvent::ShortcutOverride, QEvent::MouseButtonRelease},
+        {QEvent::KeyPress, QEvent::KeyRelease, QEvent::ShortcutOverride, QEvent::MouseButtonRelease},
         [self = QPointer<RecorderCocoa>(this)](QObject* receiver, QEvent* event) {
             return self ? self->handleRecordingEvent(receiver, event) : true;
         },
@@ -219,10 +253,29 @@ void RecorderCocoa::endRecording()
         eventMonitor_->deleteLater();
         eventMonitor_ = nullptr;
     }
+    releaseKeyboard();
+    if (showingModifiers_) {
+        showingModifiers_ = false;
+        setStringValue(shortcutName_);
+    }
     setPlaceholderText(Texts::text(QStringLiteral("record_shortcut")));
     setCaretHidden(false);
     setPaused(false);
     postActiveStatus(false);
+}
+
+void RecorderCocoa::showModifiers(ModifierFlags flags)
+{
+    const QString held = symbolicRepresentation(flags);
+    if (held.isEmpty()) {
+        if (showingModifiers_) {
+            showingModifiers_ = false;
+            setStringValue(shortcutName_);
+        }
+        return;
+    }
+    showingModifiers_ = true;
+    setText(held);
 }
 
 void RecorderCocoa::setCaretHidden(bool hidden)
@@ -306,6 +359,14 @@ bool RecorderCocoa::handleRecordingEvent(QObject* receiver, QEvent* event)
         return true;
     case QEvent::KeyPress:
         return handleKeyPress(static_cast<QKeyEvent*>(event));
+    case QEvent::KeyRelease: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const auto flag = modifierKeyFlag(key);
+        if (!flag)
+            return false;
+        showModifiers(modifierFlagsFromQt(key->modifiers()) & ~*flag);
+        return true;
+    }
     default:
         return false;
     }
@@ -319,9 +380,17 @@ bool RecorderCocoa::handleKeyPress(QKeyEvent* event)
     const bool lacksCommandModifier = !(modifiers & kCommandModifiers);
     const auto beeper = platform::Platform::current().beeper;
 
+    if (const auto flag = modifierKeyFlag(event)) {
+        showModifiers(modifierFlagsFromQt(modifiers) | *flag);
+        return true;
+    }
     if (plain && event->key() == Qt::Key_Tab) {
+        // On to the next control. The press reaches the window, not the
+        // control, so passing it on after giving up focus would bring the
+        // focus straight back here.
+        focusNextPrevChild(true);
         giveUpFocus();
-        return false;
+        return true;
     }
     if (plain && event->key() == Qt::Key_Escape) {
         giveUpFocus();
@@ -377,6 +446,7 @@ bool RecorderCocoa::handleKeyPress(QKeyEvent* event)
             return true;
     }
 
+    showingModifiers_ = false;
     setText(shortcut->description());
     detail::userDefaultsSet(shortcutName_, *shortcut);
     if (onChange_)

@@ -61,6 +61,9 @@ private:
     QWidget* conflictMenu() const;
     int showAlert(const QString& title, const std::optional<QString>& informativeText, const QStringList& buttons);
     void setCaretHidden(bool hidden);
+    // The modifiers held while recording stand in the field until a key
+    // completes them or they are let go.
+    void showModifiers(ModifierFlags flags);
 
     Name shortcutName_;
     const OnChange onChange_;
@@ -68,6 +71,7 @@ private:
     class CaretStyle;
     CaretStyle* caretStyle_ = nullptr;
     bool guardingFocus_ = false;
+    bool showingModifiers_ = false;
     Qt::FocusPolicy focusPolicy_ = Qt::StrongFocus;
 };
 

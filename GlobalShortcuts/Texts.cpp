@@ -20,7 +20,9 @@ namespace {
 const QString kFallbackLanguage = QStringLiteral("en");
 
 // Loaded once per language; a language without a file has an empty table.
-const QHash<QString, QString>& table(const QString& language)
+// A copy (shared, not deep) goes out: another thread's first look-up of a
+// language may grow the table of tables once the lock is released.
+QHash<QString, QString> table(const QString& language)
 {
     static QMutex mutex;
     static QHash<QString, QHash<QString, QString>> tables;
@@ -56,10 +58,10 @@ QString userLanguage()
 
 QString text(const QString& key, const QString& language)
 {
-    const auto& own = table(language);
+    const QHash<QString, QString> own = table(language);
     if (auto it = own.constFind(key); it != own.constEnd())
         return *it;
-    const auto& fallback = table(kFallbackLanguage);
+    const QHash<QString, QString> fallback = table(kFallbackLanguage);
     if (auto it = fallback.constFind(key); it != fallback.constEnd())
         return *it;
     return key;

@@ -68,10 +68,8 @@ private:
 
 void bind(QObject* target, const Name& name, std::function<void(const QKeySequence&)> apply)
 {
-    for (QObject* child : target->children()) {
-        if (child->objectName() == QLatin1String(kBindingName))
-            delete child;
-    }
+    // Collected first: deleting a child changes the list of children.
+    qDeleteAll(target->findChildren<QObject*>(QString::fromLatin1(kBindingName), Qt::FindDirectChildrenOnly));
     new KeyboardShortcutBinding(target, name, std::move(apply));
 }
 

@@ -7,6 +7,8 @@
 #include "gemini-client/Logging.h"
 #include "gemini-client/NetworkSession.h"
 
+#include <QAbstractEventDispatcher>
+#include <QEventLoop>
 #include <QNetworkAccessManager>
 
 namespace gemini {
@@ -83,6 +85,15 @@ private:
     std::optional<detail::EventStreamReader> reader_;
 };
 
+// A thread that Qt did not start gets its event dispatcher only when asked
+// for one; without it the idle timer would not run and a silent server would
+// hold the call forever. An event loop object asks for it.
+void ensureEventDispatcher()
+{
+    if (!QAbstractEventDispatcher::instance())
+        QEventLoop ensure;
+}
+
 bool isSafeHeaderValue(const QString& value)
 {
     for (QChar c : value) {
@@ -138,6 +149,7 @@ GeminiService::HttpRequest GeminiService::makeHttpRequest(const QUrl& url, QByte
 
 AsyncStream<detail::HttpAnswer> GeminiService::send(const HttpRequest& request) const
 {
+    ensureEventDispatcher();
     auto channel = std::make_shared<detail::Channel<detail::HttpAnswer>>();
     QNetworkAccessManager* session = urlSession();
     if (!session)
@@ -152,6 +164,7 @@ void GeminiService::openEventStream(const HttpRequest& request, EventHandlers ha
 {
     detail::EventStreamReader::Handlers readerHandlers{std::move(handlers.event), std::move(handlers.finish),
                                                        std::move(handlers.fail)};
+    ensureEventDispatcher();
     QNetworkAccessManager* session = urlSession();
     if (!session) {
         readerHandlers.fail(std::make_shared<LibraryError>(QString::fromUtf8(texts::sessionGone)));

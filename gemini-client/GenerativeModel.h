@@ -34,6 +34,11 @@ using ContentsProducer = std::function<QList<ModelContent>()>;
 // A client of one model with one API key, and the settings that go into every
 // request. It is immutable: each call is independent, copies are cheap and
 // share everything, and a call in flight keeps what it needs alive.
+//
+// Calls may start on any thread, the thread pool's and threads Qt did not
+// start included; the network work and the wake-ups of a call run in the
+// event loop of the thread that started it, so that thread must wait in an
+// event loop (co_await from a coroutine, QEventLoop, QCoro::waitFor).
 class GenerativeModel {
 public:
     // Without a session, calls use their thread's shared session.

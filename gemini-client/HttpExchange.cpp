@@ -113,14 +113,16 @@ HttpExchange::HttpExchange(QNetworkReply* reply, double idleTimeoutSeconds, std:
     connect(reply_, &QNetworkReply::downloadProgress, this, restartIdleTimer);
     connect(reply_, &QNetworkReply::finished, this, &HttpExchange::finished);
 
-    if (std::isfinite(idleTimeoutSeconds) && idleTimeoutSeconds > 0) {
-        const double ms = std::ceil(idleTimeoutSeconds * 1000.0);
-        idleTimer_.setSingleShot(true);
-        idleTimer_.setTimerType(Qt::PreciseTimer);
-        idleTimer_.setInterval(ms >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(ms));
-        connect(&idleTimer_, &QTimer::timeout, this, &HttpExchange::idleTimeout);
-        idleTimer_.start();
-    }
+    // A timeout that is zero, negative or not a number never means "wait
+    // forever": the platform's default stands in for it.
+    if (!(std::isfinite(idleTimeoutSeconds) && idleTimeoutSeconds > 0))
+        idleTimeoutSeconds = defaultIdleTimeoutSeconds;
+    const double ms = std::ceil(idleTimeoutSeconds * 1000.0);
+    idleTimer_.setSingleShot(true);
+    idleTimer_.setTimerType(Qt::PreciseTimer);
+    idleTimer_.setInterval(ms >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(ms));
+    connect(&idleTimer_, &QTimer::timeout, this, &HttpExchange::idleTimeout);
+    idleTimer_.start();
 }
 
 HttpExchange::~HttpExchange()
@@ -130,6 +132,8 @@ HttpExchange::~HttpExchange()
     if (!done_)
         sink_->fail(std::make_shared<LibraryError>(QString::fromUtf8(texts::sessionGone)));
 }
+
+std::atomic<double> HttpExchange::defaultIdleTimeoutSeconds{60};
 
 int HttpExchange::liveCount()
 {

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <atomic>
 #include <memory>
 
 class QNetworkAccessManager;
@@ -33,7 +34,7 @@ public:
 // a failure instead of waiting forever.
 //
 // The timeout is an idle timeout: it starts over whenever bytes move in
-// either direction.
+// either direction. There is always one.
 class HttpExchange final : public QObject {
     Q_OBJECT
 public:
@@ -44,6 +45,10 @@ public:
 
     // How many exchanges exist, for tests that prove none is left behind.
     static int liveCount();
+
+    // The idle timeout that stands in for one that is zero, negative or not
+    // a number: 60 seconds, the platform's default. Tests shorten it.
+    static std::atomic<double> defaultIdleTimeoutSeconds;
 
 private:
     HttpExchange(QNetworkReply* reply, double idleTimeoutSeconds, std::unique_ptr<ExchangeSink> sink);

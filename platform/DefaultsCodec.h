@@ -10,7 +10,10 @@ namespace platform {
 // The stored form of the user defaults. Strings, numbers, Booleans, arrays and
 // dictionaries map onto JSON directly (an integer keeps its integer form, a
 // double always carries a fraction or exponent). Data is the one type JSON
-// lacks; it travels as {"$data": "<base64>"} so it never reads back as a string.
+// lacks; it travels as {"$data": "<base64>"} so it never reads back as a
+// string, and a dictionary key starting with "$" is written with one "$" more,
+// so no dictionary reads back as data. Values nested deeper than 256 levels
+// do not decode (fromJson throws nlohmann::json::out_of_range).
 namespace defaults_codec {
 
 nlohmann::json toJson(const QVariant& value);

@@ -7,8 +7,8 @@
 
 namespace platform {
 
-// The user's keyboard layout, read afresh at every call so a switch of layout
-// shows at once.
+// The user's keyboard layout; a switch of layout shows at the next call after
+// the system announced it.
 class KeyboardLayout {
 public:
     virtual ~KeyboardLayout() = default;

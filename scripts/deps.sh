@@ -11,10 +11,12 @@ BUILD_PACKAGES=(
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev
   gnome-keyring libsecret-tools dbus dbus-bin
-  xvfb xauth xdotool x11-xserver-utils x11-utils openbox
+  xvfb xauth xdotool x11-xserver-utils x11-xkb-utils x11-utils openbox
   libglib2.0-bin at-spi2-core
 )
 BENCH_PACKAGES=(libbenchmark-dev)
+# The clang build and its libFuzzer runtime, for the fuzz targets.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 RUN_PACKAGES=(gnome-keyring dbus-x11)
 
 ensure_packages() {

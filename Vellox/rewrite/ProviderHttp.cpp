@@ -58,6 +58,9 @@ QCoro::Task<Answer> send(QNetworkRequest request, QByteArray method, QByteArray 
                          std::chrono::milliseconds timeout)
 {
     request.setTransferTimeout(int(timeout.count()));
+    // A redirect would carry the key to a place the user never configured;
+    // it comes back as its status instead.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     // One exchange, never repeated behind our back.
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     QNetworkAccessManager* session = gemini::sharedNetworkAccessManager();

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -13,6 +15,14 @@ namespace {
 
 constexpr uint16_t kShortcutModifiers =
     XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
+// A press of a held key this long after the last one is no auto-repeat: its
+// release went elsewhere (auto-repeat presses follow each other far faster).
+constexpr xcb_timestamp_t kLongestRepeatGapMs = 1000;
+
+bool isDown(const uint8_t* keys, xcb_keycode_t keycode)
+{
+    return (keys[keycode / 8] >> (keycode % 8)) & 1;
+}
 
 } // namespace
 
@@ -27,10 +37,15 @@ struct X11HotKeyBackend::State {
     xcb_connection_t* autoRepeatSetOn = nullptr;
     std::map<x11::GrabKey, Grab> grabs;
     std::map<quint32, x11::GrabKey> keysById;
+    struct Held {
+        quint32 id;
+        xcb_timestamp_t lastPress;
+    };
     // Key code of each held hot key and the id its press went to, so the
     // release goes there too, whatever modifiers were let go first.
-    std::map<xcb_keycode_t, quint32> held;
+    std::map<xcb_keycode_t, Held> held;
     Handler handler;
+    bool filterInstalled = false;
 
     xcb_connection_t* connection()
     {
@@ -47,6 +62,56 @@ struct X11HotKeyBackend::State {
             copy(id, event);
         }
     }
+
+    // Events reach the backend through the application's event filter; the
+    // application may appear after the backend was made.
+    bool ensureFilter(X11HotKeyBackend* backend)
+    {
+        if (kind == Connection::own || filterInstalled)
+            return true;
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app)
+            return false;
+        app->installNativeEventFilter(backend);
+        filterInstalled = true;
+        return true;
+    }
+
+    // Held keys whose release will never reach us (another client took the
+    // keyboard meanwhile) would take the next press for auto-repeat.
+    void forgetReleasedKeys(const uint8_t* keys)
+    {
+        std::erase_if(held, [&](const auto& entry) { return !isDown(keys, entry.first); });
+    }
+    void forgetReleasedKeys()
+    {
+        xcb_connection_t* c = connection();
+        if (held.empty() || !c)
+            return;
+        xcb_query_keymap_reply_t* keymap = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
+        if (!keymap)
+            return;
+        forgetReleasedKeys(keymap->keys);
+        free(keymap);
+    }
+
+    // After the keyboard mapping changed, Num Lock may sit on another
+    // modifier: every grab is taken again with the variants of now.
+    void regrabAll()
+    {
+        xcb_connection_t* c = connection();
+        if (!c)
+            return;
+        const std::vector<uint16_t> variants = x11::lockVariants(c);
+        for (auto& [key, grab] : grabs) {
+            if (grab.variants == variants)
+                continue;
+            x11::ungrab(c, key, grab.variants);
+            x11::grab(c, key, variants);
+            grab.variants = variants;
+        }
+        held.clear();
+    }
 };
 
 X11HotKeyBackend::X11HotKeyBackend(Connection connection)
@@ -59,8 +124,8 @@ X11HotKeyBackend::X11HotKeyBackend(Connection connection)
             xcb_disconnect(d->ownConnection);
             d->ownConnection = nullptr;
         }
-    } else if (QCoreApplication::instance()) {
-        QCoreApplication::instance()->installNativeEventFilter(this);
+    } else {
+        d->ensureFilter(this);
     }
 }
 
@@ -80,7 +145,7 @@ int X11HotKeyBackend::registerHotKey(quint32 id, qint64 keyCode, qint64 carbonMo
     if (!target.key)
         return target.status;
     xcb_connection_t* connection = d->connection();
-    if (!connection)
+    if (!connection || !d->ensureFilter(this))
         return statusUnavailable;
     if (d->autoRepeatSetOn != connection && x11::enableDetectableAutoRepeat(connection))
         d->autoRepeatSetOn = connection;
@@ -93,6 +158,7 @@ int X11HotKeyBackend::registerHotKey(quint32 id, qint64 keyCode, qint64 carbonMo
         d->keysById[id] = *target.key;
         return statusOk;
     }
+    d->held.erase(target.key->keycode);
     State::Grab grab{x11::lockVariants(connection), {id}};
     const int status = x11::grab(connection, *target.key, grab.variants);
     if (status != statusOk)
@@ -118,6 +184,8 @@ void X11HotKeyBackend::unregisterHotKey(quint32 id)
     if (xcb_connection_t* connection = d->connection())
         x11::ungrab(connection, key, grab->second.variants);
     d->grabs.erase(grab);
+    // Its release would not come to us any more.
+    d->held.erase(key.keycode);
 }
 
 void X11HotKeyBackend::setHandler(Handler handler)
@@ -137,29 +205,60 @@ bool X11HotKeyBackend::nativeEventFilter(const QByteArray& eventType, void* mess
         return false;
     const auto* generic = static_cast<const xcb_generic_event_t*>(message);
     const uint8_t type = generic->response_type & 0x7f;
-    if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
+    switch (type) {
+    case XCB_KEY_PRESS:
+    case XCB_KEY_RELEASE:
+        break;
+    case XCB_KEYMAP_NOTIFY: {
+        // The event leaves out the first byte of the key vector (key codes 0 to 7).
+        uint8_t keys[32] = {};
+        std::memcpy(keys + 1, reinterpret_cast<const xcb_keymap_notify_event_t*>(generic)->keys, 31);
+        d->forgetReleasedKeys(keys);
         return false;
+    }
+    case XCB_FOCUS_IN: {
+        // A keyboard grab of someone else just ended.
+        const auto* focus = reinterpret_cast<const xcb_focus_in_event_t*>(generic);
+        if (focus->mode == XCB_NOTIFY_MODE_UNGRAB)
+            d->forgetReleasedKeys();
+        return false;
+    }
+    default:
+        if (xcb_connection_t* connection = d->connection(); connection && x11::isKeyboardMappingChange(connection, generic))
+            d->regrabAll();
+        return false;
+    }
     const auto* event = reinterpret_cast<const xcb_key_press_event_t*>(generic);
-    // Our grabs report to the root; key events for our own windows do not.
-    if (event->event != event->root)
-        return false;
 
     if (type == XCB_KEY_PRESS) {
-        if (d->held.count(event->detail) != 0)
-            return true; // auto-repeat of a held hot key
+        // Our grabs report to the root; key events for our own windows do not.
+        if (event->event != event->root)
+            return false;
+        if (const auto held = d->held.find(event->detail); held != d->held.end()) {
+            if (xcb_timestamp_t(event->time - held->second.lastPress) <= kLongestRepeatGapMs) {
+                held->second.lastPress = event->time;
+                return true; // auto-repeat of a held hot key
+            }
+            // Its release went elsewhere: end that press before this one.
+            const quint32 id = held->second.id;
+            d->held.erase(held);
+            d->deliver(id, Event::released);
+        }
         const auto grab = d->grabs.find({event->detail, uint16_t(event->state & kShortcutModifiers)});
         if (grab == d->grabs.end() || grab->second.ids.empty())
             return false;
         const quint32 id = *grab->second.ids.begin();
-        d->held[event->detail] = id;
+        d->held[event->detail] = {id, event->time};
         d->deliver(id, Event::pressed);
         return true;
     }
 
+    // The release of a held hot key ends its press wherever it goes: a popup
+    // that one of our actions opened may hold the keyboard by now.
     const auto held = d->held.find(event->detail);
     if (held == d->held.end())
         return false;
-    const quint32 id = held->second;
+    const quint32 id = held->second.id;
     d->held.erase(held);
     d->deliver(id, Event::released);
     return true;

@@ -11,6 +11,7 @@
 #undef explicit
 
 #include <cstdlib>
+#include <map>
 #include <memory>
 
 namespace platform::linuxbackend::x11 {
@@ -164,35 +165,60 @@ void ungrab(xcb_connection_t* connection, const GrabKey& key, const std::vector<
 
 std::vector<bool> probeTaken(xcb_connection_t* connection, const std::vector<GrabKey>& keys)
 {
-    struct Request {
-        size_t index;
-        xcb_window_t root;
-        uint16_t modifiers;
-        xcb_void_cookie_t cookie;
-    };
+    // Thousands of candidates at a time: the grabs go out unchecked and their
+    // refusals come back as errors on the connection's queue, so the whole
+    // probe costs one round trip. Releasing a grab this connection never got
+    // is harmless, so every one is released without asking which succeeded.
     const std::vector<uint16_t> variants = lockVariants(connection);
     const std::vector<xcb_window_t> roots = rootWindows(connection);
-    std::vector<Request> requests;
+    std::map<uint32_t, size_t> keyOfRequest;
     for (size_t index = 0; index < keys.size(); ++index) {
         for (xcb_window_t root : roots) {
             for (uint16_t variant : variants) {
                 const uint16_t modifiers = keys[index].modifiers | variant;
-                requests.push_back({index, root, modifiers,
-                                    xcb_grab_key_checked(connection, 0, root, modifiers, keys[index].keycode,
-                                                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)});
+                const xcb_void_cookie_t cookie = xcb_grab_key(connection, 0, root, modifiers, keys[index].keycode,
+                                                              XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+                keyOfRequest.emplace(cookie.sequence, index);
+                xcb_ungrab_key(connection, keys[index].keycode, root, modifiers);
             }
         }
     }
+    // Every answer before this one's has arrived once it is here.
+    free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
     std::vector<bool> taken(keys.size(), false);
-    for (const Request& request : requests) {
-        Reply<xcb_generic_error_t> error(xcb_request_check(connection, request.cookie));
-        if (!error)
-            xcb_ungrab_key(connection, keys[request.index].keycode, request.root, request.modifiers);
-        else if (error->error_code == kBadAccess)
-            taken[request.index] = true;
+    while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection)) {
+        if (event->response_type == 0) {
+            const auto* error = reinterpret_cast<const xcb_generic_error_t*>(event);
+            const auto found = keyOfRequest.find(error->full_sequence);
+            if (found != keyOfRequest.end() && error->error_code == kBadAccess)
+                taken[found->second] = true;
+        }
+        free(event);
     }
-    xcb_flush(connection);
     return taken;
+}
+
+bool isKeyboardMappingChange(xcb_connection_t* connection, const xcb_generic_event_t* event)
+{
+    const uint8_t type = event->response_type & 0x7f;
+    if (type == XCB_MAPPING_NOTIFY)
+        return reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request != XCB_MAPPING_POINTER;
+    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
+    if (!xkb || !xkb->present || type != xkb->first_event)
+        return false;
+    const uint8_t xkbType = reinterpret_cast<const xcb_xkb_map_notify_event_t*>(event)->xkbType;
+    return xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY;
+}
+
+std::optional<uint8_t> xkbGroupChange(xcb_connection_t* connection, const xcb_generic_event_t* event)
+{
+    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
+    if (!xkb || !xkb->present || (event->response_type & 0x7f) != xkb->first_event)
+        return std::nullopt;
+    const auto* state = reinterpret_cast<const xcb_xkb_state_notify_event_t*>(event);
+    if (state->xkbType != XCB_XKB_STATE_NOTIFY)
+        return std::nullopt;
+    return state->group;
 }
 
 bool enableDetectableAutoRepeat(xcb_connection_t* connection)

@@ -49,6 +49,13 @@ void ungrab(xcb_connection_t* connection, const GrabKey& key, const std::vector<
 // grab that succeeded is released again.
 std::vector<bool> probeTaken(xcb_connection_t* connection, const std::vector<GrabKey>& keys);
 
+// Whether the event tells that the keyboard mapping changed: a core mapping
+// notify about keys or modifiers, or XKB's new-keyboard or map notify.
+bool isKeyboardMappingChange(xcb_connection_t* connection, const xcb_generic_event_t* event);
+
+// The keyboard's new effective group, when the event is XKB's state notify.
+std::optional<uint8_t> xkbGroupChange(xcb_connection_t* connection, const xcb_generic_event_t* event);
+
 // Asks the server for detectable auto-repeat on the connection, so a held key
 // gives presses without releases in between. False when XKB is missing.
 bool enableDetectableAutoRepeat(xcb_connection_t* connection);

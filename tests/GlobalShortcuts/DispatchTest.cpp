@@ -5,6 +5,8 @@
 #include "GlobalShortcuts/MenuTracking.h"
 #include "GlobalShortcuts/Storage.h"
 
+#include "platform/linux/X11HotKeyBackend.h"
+
 #include <QApplication>
 #include <QMenu>
 
@@ -217,6 +219,20 @@ TEST_F(Dispatch, RemovingOneNamesActionsKeepsTheHotKeyOfAnotherNameWithTheSameSh
     EXPECT_FALSE(hotKeys().isRegistered(17, kControl));
 }
 
+TEST_F(Dispatch, RemovingANamesActionsKeepsTheHotKeyItsOwnStreamStillNeeds)
+{
+    const Name name(QStringLiteral("rephraseSelection"), controlT);
+    listen(name);
+    const auto stream = events(name);
+    settle();
+
+    removeHandler(name);
+    EXPECT_TRUE(isEnabled(name));
+    EXPECT_TRUE(click(controlT));
+    EXPECT_TRUE(runs.isEmpty());
+    EXPECT_EQ(stream->pendingCount(), 2);
+}
+
 TEST_F(Dispatch, RemoveAllHandlersKeepsTheHotKeysThatStreamsStillNeed)
 {
     const Name streamed(QStringLiteral("streamed"));
@@ -402,4 +418,25 @@ TEST_F(Dispatch, TheSystemListKeepsTheCandidatesThatAreTaken)
     EXPECT_EQ(all.size(), 2);
     EXPECT_TRUE(all.contains(controlT));
     EXPECT_TRUE(all.contains(commandSpace));
+}
+
+TEST_F(Dispatch, WithoutAnX11DisplayTheRefusalIsLoggedOnceWithItsReason)
+{
+    // This suite runs offscreen: the real backend finds no X11 display, as
+    // under Wayland or without DISPLAY.
+    services().hotKeys = std::make_shared<platform::linuxbackend::X11HotKeyBackend>();
+    const Name name(QStringLiteral("rephraseSelection"), controlT);
+    listen(name);
+    enable(name);
+    setEnabled(false);
+    setEnabled(true);
+    EXPECT_FALSE(isEnabled(name));
+    EXPECT_EQ(systemLog().messages(),
+              QStringList{QStringLiteral(
+                  "Error registering hotkey ⌃T: -9879 (global shortcuts need an X11 session)")});
+
+    // Another shortcut is worth a line of its own.
+    setShortcut(controlY, name);
+    EXPECT_EQ(systemLog().messages().size(), 2);
+    EXPECT_FALSE(isEnabled(name));
 }

@@ -9,6 +9,9 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <atomic>
+#include <thread>
+
 using namespace shortcuts_test;
 
 namespace {
@@ -227,6 +230,26 @@ TEST_F(KeyText, TextsAreLookedUpByKeyAndAMissingKeyYieldsTheKey)
 
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(Shortcut(Key::space, 0).presentableDescription(), QStringLiteral("Leertaste"));
+}
+
+TEST(Texts, LookUpsFromManyThreadsWhileLanguagesAreStillLoading)
+{
+    // Each thread's first look-up of a language adds a table, which may move
+    // the tables another thread is reading.
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([t, &wrong] {
+            for (int i = 0; i < 300; ++i) {
+                const QString language = QStringLiteral("x%1-%2").arg(t).arg(i);
+                if (Texts::text(QStringLiteral("ok"), language) != QStringLiteral("OK"))
+                    ++wrong;
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(KeyText, CharactersFromScalarsRejectSurrogatesAndValuesBeyondUnicode)

@@ -7,10 +7,13 @@
 
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
+#include <QtConcurrent>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <limits>
+#include <thread>
 
 using namespace gemini;
 using geminitest::thrown;
@@ -249,6 +252,33 @@ TEST_F(GeminiTransportTest, IdleTimeoutEndsASilentRequest)
     EXPECT_LT(clock.elapsed(), 3000);
 }
 
+TEST_F(GeminiTransportTest, ATimeoutWithoutAUsableValueStillEndsASilentRequest)
+{
+    const double platformDefault = detail::HttpExchange::defaultIdleTimeoutSeconds;
+    EXPECT_EQ(platformDefault, 60);
+    detail::HttpExchange::defaultIdleTimeoutSeconds = 0.3;
+    server.setHandler([](const LoopbackHttpServer::Request&) {
+        Reply silent = Reply::json(geminitest::textAnswer("never"));
+        silent.gate = std::make_shared<LoopbackHttpServer::Gate>();
+        return silent;
+    });
+    for (const double timeout : {0.0, -5.0, std::numeric_limits<double>::quiet_NaN(),
+                                 std::numeric_limits<double>::infinity()}) {
+        SCOPED_TRACE(timeout);
+        const auto oneShot = failedCall(model(QStringLiteral("m"), timeout));
+        ASSERT_TRUE(oneShot);
+        const auto* network = errorAs<NetworkError>(oneShot->underlying());
+        ASSERT_TRUE(network) << oneShot->underlying()->description().toStdString();
+        EXPECT_EQ(network->kind(), NetworkError::Kind::timedOut);
+
+        const auto streamed = geminitest::drain(model(QStringLiteral("m"), timeout).generateContentStream("Hello"));
+        const auto* error = errorAs<GenerateContentError>(streamed.error);
+        ASSERT_TRUE(error);
+        EXPECT_TRUE(errorAs<NetworkError>(error->underlying()));
+    }
+    detail::HttpExchange::defaultIdleTimeoutSeconds = platformDefault;
+}
+
 TEST_F(GeminiTransportTest, IdleTimeoutAllowsASlowButSteadyAnswer)
 {
     // Five pieces 150 ms apart take longer than the 300 ms timeout in all,
@@ -363,4 +393,48 @@ TEST_F(GeminiTransportTest, AnswerNestedTooDeepFailsWithItsPathOnBothRoads)
                                + QByteArray(100, '[') + QByteArray(100, ']') + "}}}]}}]}";
     server.enqueue(Reply::json(shallow));
     EXPECT_EQ(wait(model().generateContent("Hello")).functionCalls().size(), 1);
+}
+
+TEST_F(GeminiTransportTest, CallsWorkFromThreadsOtherThanTheMain)
+{
+    // The rewrite engine runs provider calls on the thread pool; a thread
+    // that Qt did not start must work the same way, its timeout included.
+    const auto answer = geminitest::textAnswer("Hi");
+    server.setHandler([&](const LoopbackHttpServer::Request& request) {
+        Reply reply = Reply::json(answer);
+        if (request.body.contains("silent")) {
+            reply.gate = std::make_shared<LoopbackHttpServer::Gate>();
+        }
+        return reply;
+    });
+    const GenerativeModel model = this->model(QStringLiteral("m"), 0.3);
+    const auto call = [model](const char* text) {
+        try {
+            // Waits in an event loop of the calling thread, as a worker does.
+            return geminitest::wait(model.generateContent(text)).text().value_or(QString());
+        } catch (const geminitest::TimedOut&) {
+            return QStringLiteral("never ended");
+        } catch (const GenerateContentError& error) {
+            const auto* network = errorAs<NetworkError>(error.underlying());
+            return network && network->kind() == NetworkError::Kind::timedOut ? QStringLiteral("timed out")
+                                                                               : error.description();
+        }
+    };
+    QFuture<QString> pooled = QtConcurrent::run([&] { return call("Hello") + QStringLiteral(", ") + call("silent"); });
+    QString plain;
+    QString silent;
+    std::atomic<bool> plainDone{false};
+    std::thread thread([&] {
+        // First thing on this thread: nothing has asked for its event dispatcher yet.
+        silent = call("silent");
+        plain = call("Hello");
+        plainDone = true;
+    });
+    // The server answers on this thread.
+    const bool finished = QTest::qWaitFor([&] { return pooled.isFinished() && plainDone; }, 10000);
+    EXPECT_TRUE(finished);
+    thread.join();
+    EXPECT_EQ(pooled.result(), QStringLiteral("Hi, timed out"));
+    EXPECT_EQ(plain, QStringLiteral("Hi"));
+    EXPECT_EQ(silent, QStringLiteral("timed out"));
 }

@@ -114,3 +114,57 @@ TEST(JsonFileDefaults, WritesLeaveNoTemporaryFilesBehind)
         defaults.setValue("n", i);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"defaults.json"});
 }
+
+TEST(JsonFileDefaults, AFileNestedTooDeepIsKeptAsideInsteadOfCrashingEveryLaunch)
+{
+    TempHome home;
+    const QString path = home.filePath("vellox/defaults.json");
+    // 400 KB that once overflowed the stack on every start.
+    const int depth = 200000;
+    const QByteArray deep = "{\"a\":" + QByteArray(depth, '[') + QByteArray(depth, ']') + "}";
+    writeFile(path, deep);
+    JsonFileDefaults defaults(path);
+    EXPECT_TRUE(defaults.keys().isEmpty());
+    EXPECT_EQ(readFile(path + ".corrupt"), deep);
+
+    // Nesting well within the bound is an ordinary value.
+    const QByteArray nested = "{\"a\":" + QByteArray(100, '[') + QByteArray(100, ']') + "}";
+    writeFile(path, nested);
+    EXPECT_EQ(JsonFileDefaults(path).keys(), QStringList{"a"});
+}
+
+TEST(JsonFileDefaults, DictionariesNeverReadBackAsData)
+{
+    TempHome home;
+    const QString path = home.filePath("defaults.json");
+    const QVariantMap lookalikes[] = {
+        {{"$data", "aGk="}},
+        {{"$data", "plain text"}},
+        {{"$$data", 1}, {"$", 2}},
+    };
+    {
+        JsonFileDefaults defaults(path);
+        for (int i = 0; i < 3; ++i)
+            defaults.setValue(QStringLiteral("dict%1").arg(i), lookalikes[i]);
+        defaults.setValue("$data", QStringLiteral("a key like the tag"));
+        defaults.setValue("bytes", QByteArray("hi"));
+    }
+    JsonFileDefaults reloaded(path);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(reloaded.value(QStringLiteral("dict%1").arg(i)), QVariant(lookalikes[i]));
+    }
+    EXPECT_EQ(reloaded.value("$data"), QVariant(QStringLiteral("a key like the tag")));
+    EXPECT_EQ(reloaded.value("bytes"), QVariant(QByteArray("hi")));
+}
+
+TEST(JsonFileDefaults, FilesWrittenBeforeKeepReading)
+{
+    TempHome home;
+    const QString path = home.filePath("defaults.json");
+    writeFile(path, R"({"bytes":{"$data":"aGk="},"dict":{"$data":"not base64"},"plain":{"$k":1}})");
+    JsonFileDefaults defaults(path);
+    EXPECT_EQ(defaults.value("bytes"), QVariant(QByteArray("hi")));
+    EXPECT_EQ(defaults.value("dict"), QVariant(QVariantMap{{"$data", "not base64"}}));
+    EXPECT_EQ(defaults.value("plain"), QVariant(QVariantMap{{"$k", 1}}));
+}

@@ -1,65 +1,20 @@
-#include "GlobalShortcuts/ShortcutsTestSupport.h"
+#include "X11TestSupport.h"
 
 #include "GlobalShortcuts/CarbonHotKeys.h"
 #include "GlobalShortcuts/HandlerRegistry.h"
 #include "GlobalShortcuts/MenuTracking.h"
 #include "GlobalShortcuts/Storage.h"
 
-#include "platform/linux/X11HotKeyBackend.h"
-#include "platform/linux/X11KeyboardLayout.h"
-#include "platform/linux/X11SystemShortcuts.h"
-
+#include <QElapsedTimer>
 #include <QMenu>
-#include <QProcess>
-#include <QTest>
 
 using namespace shortcuts_test;
 using platform::linuxbackend::X11HotKeyBackend;
 
 namespace {
 
-// The fakes, except for the X11 hot keys, reserved shortcuts and layout.
-platform::Platform x11Platform()
-{
-    platform::Platform services = platform::fake::makeFakePlatform();
-    auto hotKeys = std::make_shared<X11HotKeyBackend>();
-    services.hotKeys = hotKeys;
-    services.systemShortcuts = std::make_shared<platform::linuxbackend::X11SystemShortcuts>(hotKeys);
-    services.keyboardLayout = std::make_shared<platform::linuxbackend::X11KeyboardLayout>();
-    return services;
-}
-
-// Real key presses through the X server (XTest), as a user would make them.
-void xdotool(const QStringList& arguments)
-{
-    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), arguments), 0) << arguments.join(' ').toStdString();
-}
-
-// Server-side auto-repeat, fast, for the lifetime of the object.
-class AutoRepeat {
-public:
-    AutoRepeat()
-    {
-        EXPECT_EQ(QProcess::execute(QStringLiteral("xset"), {"r", "rate", "150", "40"}), 0);
-    }
-    ~AutoRepeat() { QProcess::execute(QStringLiteral("xset"), {"r", "off"}); }
-};
-
-class X11HotKeys : public ::testing::Test {
+class X11HotKeys : public X11ShortcutsTest {
 protected:
-    X11HotKeys()
-        : guard_(x11Platform())
-    {
-        GlobalShortcuts::testing::resetState();
-    }
-    ~X11HotKeys() override
-    {
-        QCoreApplication::processEvents();
-        GlobalShortcuts::testing::resetState();
-    }
-
-    void SetUp() override { ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb")); }
-
     void listen(const Name& name)
     {
         onKeyDown(name, [this] { ++downs; });
@@ -72,13 +27,9 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([&] { return ups >= expected; }, 3000));
         QTest::qWait(150);
     }
-    QStringList logLines() { return fake::as<fake::FakeSystemLog>(guard_.platform().systemLog).messages(); }
 
     int downs = 0;
     int ups = 0;
-
-private:
-    platform::PlatformGuard guard_;
 };
 
 const Name rephrase()
@@ -204,12 +155,135 @@ TEST_F(X11HotKeys, KeyTextFollowsTheServersLayout)
     const auto setLayout = [](const char* layout) {
         return QProcess::execute(QStringLiteral("setxkbmap"), {QString::fromLatin1(layout)});
     };
+    // The new layout shows once the server's announcement has arrived.
+    const auto shows = [](const Shortcut& shortcut, const QString& text) {
+        return QTest::qWaitFor([&] { return shortcut.presentableDescription() == text; }, 3000);
+    };
     EXPECT_EQ(controlY.presentableDescription(), QStringLiteral("⌃Y"));
     ASSERT_EQ(setLayout("de"), 0);
-    EXPECT_EQ(controlY.presentableDescription(), QStringLiteral("⌃Z"));
+    EXPECT_TRUE(shows(controlY, QStringLiteral("⌃Z")));
     // A layout that types no Latin letters falls back to the next group.
     ASSERT_EQ(setLayout("ru,fr"), 0);
-    EXPECT_EQ(Shortcut(Key::q, ModifierFlag::control).presentableDescription(), QStringLiteral("⌃A"));
+    EXPECT_TRUE(shows(Shortcut(Key::q, ModifierFlag::control), QStringLiteral("⌃A")));
     ASSERT_EQ(setLayout("us"), 0);
-    EXPECT_EQ(controlY.presentableDescription(), QStringLiteral("⌃Y"));
+    EXPECT_TRUE(shows(controlY, QStringLiteral("⌃Y")));
+}
+
+TEST_F(X11HotKeys, KeyTextIsCheapOnceTheKeymapIsRead)
+{
+    // Menus and recorders ask for many keys at a time.
+    EXPECT_EQ(controlT.presentableDescription(), QStringLiteral("⌃T"));
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 500; ++i)
+        (void)Shortcut(Key(i % 50), ModifierFlag::control).presentableDescription();
+    EXPECT_LT(clock.elapsed(), 150);
+}
+
+TEST_F(X11HotKeys, AHeldKeyWhileOurMenuIsOpenGivesOneKeyDownAndOneKeyUp)
+{
+    const Name name = rephrase();
+    listen(name);
+    QMenu menu;
+    menu.addAction(QStringLiteral("First"));
+    menu.popup(QPoint(100, 100));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    ASSERT_TRUE(isMenuOpen());
+
+    AutoRepeat repeat;
+    xdotool({"keydown", "ctrl", "keydown", "t", "sleep", "0.6", "keyup", "t", "keyup", "ctrl"});
+    waitForKeyUp();
+    EXPECT_EQ(downs, 1);
+    EXPECT_EQ(ups, 1);
+    EXPECT_TRUE(menu.isVisible());
+    menu.close();
+}
+
+TEST_F(X11HotKeys, APopupOpenedByTheKeyDownDoesNotEatTheNextPress)
+{
+    // A panel of our own that takes the keyboard while it shows, as the tone
+    // picker does: the release of the shortcut goes to it, not to the root.
+    QWidget popup(nullptr, Qt::Popup);
+    popup.resize(200, 100);
+    const Name name = rephrase();
+    onKeyDown(name, [&] {
+        ++downs;
+        if (!popup.isVisible()) {
+            popup.move(100, 100);
+            popup.show();
+        }
+    });
+    onKeyUp(name, [&] { ++ups; });
+
+    xdotool({"keydown", "ctrl", "keydown", "t"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popup.isVisible(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&popup));
+    xdotool({"keyup", "t", "keyup", "ctrl"});
+    waitForKeyUp();
+    popup.hide();
+    QTest::qWait(100);
+
+    xdotool({"key", "ctrl+t"});
+    waitForKeyUp(2);
+    EXPECT_EQ(downs, 2);
+    EXPECT_EQ(ups, 2);
+}
+
+namespace {
+
+// In the child run of the test below: a backend made before main() creates
+// the application, as a static of the program would be.
+std::shared_ptr<X11HotKeyBackend>& earlyBackend()
+{
+    static std::shared_ptr<X11HotKeyBackend> backend;
+    return backend;
+}
+const bool earlyBackendMade = [] {
+    if (qEnvironmentVariableIsSet("VELLOX_TEST_EARLY_BACKEND"))
+        earlyBackend() = std::make_shared<X11HotKeyBackend>();
+    return true;
+}();
+
+} // namespace
+
+// Run by the test below in a process of its own.
+TEST(X11EarlyBackend, DISABLED_HearsItsKeysOnceTheApplicationExists)
+{
+    ASSERT_TRUE(earlyBackendMade && earlyBackend());
+    int presses = 0;
+    earlyBackend()->setHandler([&](quint32, platform::HotKeyBackend::Event event) {
+        presses += event == platform::HotKeyBackend::Event::pressed;
+    });
+    ASSERT_EQ(earlyBackend()->registerHotKey(1, Key::t.rawValue, kControl), platform::HotKeyBackend::statusOk);
+    xdotool({"key", "ctrl+t"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return presses == 1; }, 3000));
+    earlyBackend().reset();
+}
+
+TEST(X11EarlyBackend, ABackendMadeBeforeTheApplicationHearsItsKeys)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VELLOX_TEST_EARLY_BACKEND"), QStringLiteral("1"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_also_run_disabled_tests"),
+                 QStringLiteral("--gtest_filter=X11EarlyBackend.DISABLED_HearsItsKeysOnceTheApplicationExists")});
+    ASSERT_TRUE(child.waitForFinished(30000));
+    const QByteArray output = child.readAll();
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test.")) << output.toStdString();
+}
+
+TEST_F(X11HotKeys, TheFullListOfTakenShortcutsComesQuickly)
+{
+    X11HotKeyBackend otherClient(X11HotKeyBackend::Connection::own);
+    ASSERT_EQ(otherClient.registerHotKey(1, Key::u.rawValue, kControl | kShift), platform::HotKeyBackend::statusOk);
+    QElapsedTimer clock;
+    clock.start();
+    const QList<Shortcut> taken = CarbonHotKeys::system();
+    // Once some 800 ms of checked grabs, one round trip per shortcut.
+    EXPECT_LT(clock.elapsed(), 300);
+    EXPECT_EQ(taken, QList<Shortcut>{Shortcut(Key::u, ModifierFlag::control | ModifierFlag::shift)});
 }

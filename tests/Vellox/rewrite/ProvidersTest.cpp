@@ -194,6 +194,8 @@ TEST_F(ProvidersTest, OpenAIAnswersMapToTextOrErrors)
         {"500 not UTF-8", Reply::json(QByteArray("\xff\xfe\xfd"), 500), std::nullopt,
          ProviderAIError::httpStatus(500, QStringLiteral("Request failed"))},
         {"429 empty body", Reply::json(QByteArray(), 429), std::nullopt, ProviderAIError::httpStatus(429, QString())},
+        {"a redirect is not followed", Reply::json("moved", 307).withHeader("Location", "http://127.0.0.1:9/elsewhere"),
+         std::nullopt, ProviderAIError::httpStatus(307, QStringLiteral("moved"))},
     };
     const OpenAICompatibleProvider provider(QStringLiteral("k"), base() + QStringLiteral("/v1"), QStringLiteral("m"));
     for (const Case& c : cases) {

@@ -100,7 +100,7 @@ TEST_F(AppReadinessStateTest, WatchWithoutGrantEndsSilentlyAtItsDeadline)
     state.startPolling(0.2, 30'000'000);
     ASSERT_TRUE(rewrite_test::spinUntil([&] { return !state.isPolling(); }));
     EXPECT_GE(elapsed.elapsed(), 190);
-    EXPECT_LT(elapsed.elapsed(), 1000);
+    EXPECT_LT(elapsed.elapsed(), 3000);
     EXPECT_EQ(state.permissionStatus(), AccessibilityPermissionStatus::denied);
     EXPECT_GE(fakes.trust().queries, 3);
 }
@@ -115,7 +115,7 @@ TEST_F(AppReadinessStateTest, NewWatchInterruptsTheSleepOfTheOldOne)
     QElapsedTimer elapsed;
     elapsed.start();
     ASSERT_TRUE(rewrite_test::spinUntil([&] { return !state.isPolling(); }));
-    EXPECT_LT(elapsed.elapsed(), 1000);
+    EXPECT_LT(elapsed.elapsed(), 5000); // far from the old watch's 10 s sleep
 }
 
 TEST_F(AppReadinessStateTest, OpeningTheSettingsPromptsOpensThePaneAndWatches)

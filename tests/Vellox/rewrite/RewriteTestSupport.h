@@ -13,7 +13,10 @@
 #include "platform/fake/FakeSystemLog.h"
 #include "platform/fake/FakeWorkspace.h"
 
+#include "gemini-client/NetworkSession.h"
+
 #include <QCoreApplication>
+#include <QTest>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 
@@ -23,6 +26,8 @@
 #include <exception>
 #include <memory>
 #include <optional>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <ostream>
@@ -40,6 +45,22 @@ inline void PrintTo(const QRectF& r, std::ostream* os)
 }
 
 namespace rewrite_test {
+
+// Ends the shared network session while the application still runs, so Qt's
+// network objects wind down in order instead of at process exit.
+class SharedSessionEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override
+    {
+        gemini::releaseSharedNetworkAccessManager();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QTest::qWait(10);
+    }
+};
+
+// One per test program, whichever files include this header.
+inline ::testing::Environment* const sharedSessionEnvironment =
+    ::testing::AddGlobalTestEnvironment(new SharedSessionEnvironment);
 
 // The installed fakes, by their fake types.
 struct Fakes {

@@ -106,8 +106,8 @@ TEST_F(SelectionAutomationTest, RestoringWaitsAtLeastTheSettleTimeAndAtMostTheCa
         qint64 below;
     };
     const Case cases[] = {
-        {"fetched at once", true, SelectionAutomation::kPasteSettleMs - 5, 500},
-        {"never fetched", false, SelectionAutomation::kPasteFetchCapMs - 20, SelectionAutomation::kPasteFetchCapMs + 500},
+        {"fetched at once", true, SelectionAutomation::kPasteSettleMs - 5, SelectionAutomation::kPasteFetchCapMs - 100},
+        {"never fetched", false, SelectionAutomation::kPasteFetchCapMs - 20, SelectionAutomation::kPasteFetchCapMs + 2000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

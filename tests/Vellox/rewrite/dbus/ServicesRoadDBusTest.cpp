@@ -60,8 +60,10 @@ TEST_F(ServicesRoadDBusTest, RewritesTheTextWithTheDefaultToneAndCountsIt)
 {
     changeSettings([](AppSettings& s) { s.askToneEachTime = true; });
     RewriteFeedbackState::shared().setLastError(RewriteFeedbackMessage{QStringLiteral("old"), RewriteFeedbackMessage::Level::error, {}});
-    answer(QStringLiteral("  Rewritten text.\n"));
     // Main-thread work keeps running while the provider call is out.
+    Reply slow = Reply::json(rewrite_test::openAIAnswer(QStringLiteral("  Rewritten text.\n")));
+    slow.delayMs = 200;
+    server.enqueue(slow);
     int ticks = 0;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
@@ -70,7 +72,7 @@ TEST_F(ServicesRoadDBusTest, RewritesTheTextWithTheDefaultToneAndCountsIt)
     const CallResult result = call(QStringLiteral("  please fix this  "));
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_EQ(result.out, QStringLiteral("('Rewritten text.',)"));
-    EXPECT_GT(ticks, 0);
+    EXPECT_GE(ticks, 5);
     EXPECT_TRUE(surfaces.calls.isEmpty());
     EXPECT_TRUE(fakes.keys().posted.isEmpty());
     ASSERT_EQ(server.requests().size(), 1);
@@ -136,4 +138,22 @@ TEST_F(ServicesRoadDBusTest, NothingToDoAnswersTheTextUnchanged)
     }
     EXPECT_TRUE(server.requests().isEmpty());
     EXPECT_TRUE(events("services").isEmpty());
+}
+
+TEST_F(ServicesRoadDBusTest, ARequestWhileAShortcutRewriteRunsIsDropped)
+{
+    selection = QStringLiteral("words");
+    changeSettings([](AppSettings& s) { s.askToneEachTime = true; });
+    surfaces.holdPanels = true; // the shortcut road waits in the tone picker
+    auto shortcut = RewriteCoordinator::shared().rephraseSelection(RewriteCoordinator::Trigger::globalHotkey);
+    ASSERT_TRUE(rewrite_test::spinUntil([&] { return surfaces.calls.contains(QStringLiteral("askTone")); }));
+
+    const CallResult result = call(QStringLiteral("from another program"));
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out, QStringLiteral("('from another program',)"));
+    EXPECT_TRUE(systemLog().contains(QStringLiteral("Skipped services rewrite: operation already in flight")));
+    EXPECT_TRUE(server.requests().isEmpty());
+
+    surfaces.release(); // cancelled: no tone was scripted
+    ASSERT_TRUE(rewrite_test::spinUntil([] { return !RewriteCoordinator::gateIsHeld(); }));
 }

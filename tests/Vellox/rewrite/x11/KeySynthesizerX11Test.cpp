@@ -12,6 +12,9 @@
 
 namespace {
 
+// A window of a new process gets the focus quickly, but not on a loaded machine.
+constexpr int kFocusWaitMs = 15000;
+
 using Chord = platform::KeySynthesizer::Chord;
 
 // Qt's key and modifier values, as the text window prints them.
@@ -33,7 +36,7 @@ protected:
         return rewrite_test::spinUntil([&] {
             const auto front = workspace.frontmostApplication();
             return front && front->pid == window.pid();
-        });
+        }, kFocusWaitMs);
     }
 
     // The press of the letter among the reported events.
@@ -80,7 +83,8 @@ TEST_F(KeySynthesizerX11Test, CopyCarriesControlAloneAndPutsHeldModifiersBack)
     const int before = int(window.keyEvents(1).size());
 
     EXPECT_EQ(keys.post(Chord::copy), platform::KeySynthesizer::Result::posted);
-    const QList<QByteArray> events = window.keyEvents(before + 5).mid(before);
+    // Alt up, Control down, C down and up, Control up, Alt down again.
+    const QList<QByteArray> events = window.keyEvents(before + 6).mid(before);
     EXPECT_EQ(letterPress(events, kKeyC), "press " + kKeyC + ' ' + kControl);
     // Alt went up for the chord and came back down after it.
     ASSERT_FALSE(events.isEmpty());

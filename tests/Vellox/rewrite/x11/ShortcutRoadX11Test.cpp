@@ -15,6 +15,9 @@
 
 namespace {
 
+// A window of a new process gets the focus quickly, but not on a loaded machine.
+constexpr int kFocusWaitMs = 15000;
+
 // The desktop services for real (clipboard, XTest, focus, trust) and fakes
 // for what must not touch the user's files.
 platform::Platform desktopWithFakeStores()
@@ -62,12 +65,17 @@ TEST_F(ShortcutRoadX11Test, ReplacesTheSelectionInAnotherProcessAndKeepsTheClipb
     settings.apiBaseURL = server.baseUrl() + QStringLiteral("/v1");
     PreferencesStore::shared().setSettings(settings);
 
+    // A loaded test machine (sanitizers, two cores) can take longer than a
+    // desktop for the window's copy to reach the clipboard.
+    SelectionAutomation::Waits patient;
+    patient.copyCapMs = 5000;
+    SelectionAutomation::setWaitsForTesting(patient);
     TextWindowProcess window(QStringLiteral("hello brave world"));
     ASSERT_TRUE(window.isReady());
     ASSERT_TRUE(rewrite_test::spinUntil([&] {
         const auto front = platform::Platform::current().workspace->frontmostApplication();
         return front && front->pid == window.pid();
-    })) << "the text window never got the focus";
+    }, kFocusWaitMs)) << "the text window never got the focus";
     window.select(6, 11);
 
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -77,7 +85,7 @@ TEST_F(ShortcutRoadX11Test, ReplacesTheSelectionInAnotherProcessAndKeepsTheClipb
     EXPECT_EQ(RewriteFeedbackState::shared().lastError(), std::nullopt);
     ASSERT_EQ(server.requests().size(), 1);
     EXPECT_TRUE(server.requests().first().body.contains("\"content\":\"brave\""));
-    EXPECT_TRUE(rewrite_test::spinUntil([&] { return window.text() == QStringLiteral("hello bold world"); }))
+    EXPECT_TRUE(rewrite_test::spinUntil([&] { return window.text() == QStringLiteral("hello bold world"); }, 10000))
         << window.text().toStdString();
     EXPECT_EQ(clipboard->text(), QStringLiteral("clipboard before"));
 
@@ -88,7 +96,7 @@ TEST_F(ShortcutRoadX11Test, ReplacesTheSelectionInAnotherProcessAndKeepsTheClipb
     window.select(11, 16);
     answerWith(QStringLiteral("planet"));
     runRoad();
-    EXPECT_TRUE(rewrite_test::spinUntil([&] { return window.text() == QStringLiteral("hello bold planet"); }))
+    EXPECT_TRUE(rewrite_test::spinUntil([&] { return window.text() == QStringLiteral("hello bold planet"); }, 10000))
         << window.text().toStdString();
     const QMimeData* data = clipboard->mimeData();
     ASSERT_TRUE(data && data->hasImage());
@@ -96,6 +104,7 @@ TEST_F(ShortcutRoadX11Test, ReplacesTheSelectionInAnotherProcessAndKeepsTheClipb
     EXPECT_EQ(kept.size(), image.size());
     EXPECT_EQ(kept.pixelColor(5, 5), QColor(200, 30, 90));
     PreferencesStore::resetSharedForTesting();
+    SelectionAutomation::setWaitsForTesting({});
 }
 
 TEST_F(ShortcutRoadX11Test, NothingSelectedNeverSendsTheClipboard)
@@ -105,7 +114,7 @@ TEST_F(ShortcutRoadX11Test, NothingSelectedNeverSendsTheClipboard)
     ASSERT_TRUE(rewrite_test::spinUntil([&] {
         const auto front = platform::Platform::current().workspace->frontmostApplication();
         return front && front->pid == window.pid();
-    }));
+    }, kFocusWaitMs));
     window.select(3, 3);
     QGuiApplication::clipboard()->setText(QStringLiteral("secret password"));
     const auto read = rewrite_test::run(SelectionAutomation::readSelection());

@@ -13,6 +13,9 @@
 
 namespace {
 
+// A window of a new process gets the focus quickly, but not on a loaded machine.
+constexpr int kFocusWaitMs = 15000;
+
 constexpr double kTolerance = 4;
 
 platform::Platform desktopWithFakeStores()
@@ -83,7 +86,7 @@ TEST_F(SelectionLocatorAtSpiTest, ReportsTheSelectionWhereTheTextWidgetDrawsIt)
     ASSERT_TRUE(rewrite_test::spinUntil([&] {
         const auto front = platform::Platform::current().workspace->frontmostApplication();
         return front && front->pid == window.pid();
-    }));
+    }, kFocusWaitMs));
     const QRect selected = window.select(6, 15);
     ASSERT_FALSE(selected.isEmpty());
 
