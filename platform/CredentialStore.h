@@ -26,6 +26,12 @@ public:
     // Creates the item or replaces its secret in place. On failure the previous
     // secret, if any, is still stored.
     virtual Status store(const QString& service, const QString& account, const QByteArray& secret) = 0;
+    // The same, but only when no prompt is needed (a keyring that is locked
+    // fails instead of asking the user to unlock it).
+    virtual Status storeWithoutInteraction(const QString& service, const QString& account, const QByteArray& secret)
+    {
+        return store(service, account, secret);
+    }
     // Removing an absent item is a success.
     virtual Status remove(const QString& service, const QString& account) = 0;
 };

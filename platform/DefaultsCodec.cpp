@@ -133,7 +133,11 @@ QVariantMap parseFile(const QByteArray& text)
     const auto json = nlohmann::json::parse(text.constBegin(), text.constEnd());
     if (!json.is_object())
         throw nlohmann::json::type_error::create(302, "defaults file is not a JSON object", &json);
-    return fromJson(json).toMap();
+    // The file itself is always a dictionary, even one that looks like data.
+    QVariantMap values;
+    for (auto it = json.begin(); it != json.end(); ++it)
+        values.insert(unescapedKey(it.key()), fromJson(it.value(), 1));
+    return values;
 }
 
 QByteArray serializeFile(const QVariantMap& values)

@@ -13,6 +13,10 @@ namespace platform {
 
 namespace {
 
+constexpr const char* kPartialSuffix = ".vellox-partial-";
+constexpr const char* kLegacySuffix = ".tmp-";
+constexpr int kRandomLength = 6; // mkstemp's XXXXXX
+
 bool writeAll(int fd, const char* data, qsizetype size)
 {
     while (size > 0) {
@@ -36,7 +40,8 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, unsigned m
     if (!QDir().mkpath(info.absolutePath()))
         return false;
 
-    QByteArray tmpl = QFile::encodeName(info.absoluteFilePath()) + ".tmp-XXXXXX";
+    QByteArray tmpl = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) + kPartialSuffix
+        + "XXXXXX";
     const int fd = ::mkstemp(tmpl.data());
     if (fd < 0)
         return false;
@@ -55,6 +60,22 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, unsigned m
         return false;
     }
     return true;
+}
+
+void removeLeftoverTemporaryFiles(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    const QString partial = QStringLiteral(".") + name + QLatin1String(kPartialSuffix);
+    const QString legacy = name + QLatin1String(kLegacySuffix);
+    const QDir folder = info.absoluteDir();
+    const QStringList entries = folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        const bool ours = (entry.startsWith(partial) && entry.size() == partial.size() + kRandomLength)
+            || (entry.startsWith(legacy) && entry.size() == legacy.size() + kRandomLength);
+        if (ours)
+            ::unlink(QFile::encodeName(folder.filePath(entry)).constData());
+    }
 }
 
 AppendResult appendToExistingFile(const QString& path, const QByteArray& data)

@@ -10,7 +10,15 @@ namespace platform {
 // folder, are flushed to disk, and the temporary file is renamed over `path`.
 // The file gets exactly `mode`. Missing folders are made.
 // Returns false, and leaves any existing file untouched, on failure.
+// The temporary file is hidden and named ".<name>.vellox-partial-XXXXXX".
 bool writeFileAtomically(const QString& path, const QByteArray& data, unsigned mode = 0644);
+
+// Removes the temporary files that writes of `path` left behind when the
+// process was killed half way, each of them possibly holding data the user
+// has since removed: the current kind and the "<name>.tmp-XXXXXX" of earlier
+// versions. A store calls it once when it starts, before it writes; a write in
+// progress at that moment from another process would fail and keep its file.
+void removeLeftoverTemporaryFiles(const QString& path);
 
 enum class AppendResult { Appended, Missing, Failed };
 

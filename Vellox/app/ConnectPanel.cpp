@@ -14,7 +14,6 @@
 #include "platform/Opener.h"
 #include "platform/Platform.h"
 
-#include <QCoroTimer>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -246,9 +245,9 @@ QCoro::Task<void> ConnectPanel::appear()
     co_await adoptSavedKeyIfPresent();
     if (!self)
         co_return;
-    co_await QCoro::sleepFor(std::chrono::milliseconds(kFocusDelayMs));
-    if (self)
-        self->keyField_->setFocus(Qt::OtherFocusReason);
+    // A timer owned by the panel rather than a sleep in this coroutine, so a
+    // panel closed meanwhile leaves nothing suspended behind.
+    QTimer::singleShot(kFocusDelayMs, this, [this] { keyField_->setFocus(Qt::OtherFocusReason); });
 }
 
 void ConnectPanel::pickProvider(ProviderId provider)

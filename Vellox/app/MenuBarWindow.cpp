@@ -3,6 +3,7 @@
 #include "Vellox/app/MenuBarContentView.h"
 #include "Vellox/app/VelloxTokens.h"
 #include "Vellox/panels/UIWindowCoordinator.h"
+#include "Vellox/rewrite/RewriteUsageStore.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -24,7 +25,11 @@ MenuBarWindow::MenuBarWindow(std::function<void()> openSettings, std::function<v
     layout->setSizeConstraint(QLayout::SetFixedSize);
     content_ = new MenuBarContentView({std::move(openSettings), std::move(terminate)});
     layout->addWidget(content_);
-    connect(content_, &MenuBarContentView::contentRebuilt, this, [this] { adjustSize(); });
+    connect(content_, &MenuBarContentView::contentRebuilt, this, [this] {
+        adjustSize();
+        updateTitle();
+    });
+    updateTitle();
     UIWindowCoordinator::setWindowIdentifier(this, UIWindowCoordinator::menuPopoverWindowIdentifier);
     UIWindowCoordinator::shared().registerWindow(this);
 
@@ -63,6 +68,13 @@ void MenuBarWindow::popUp(const QRect& anchor)
     show();
     raise();
     activateWindow();
+}
+
+void MenuBarWindow::updateTitle()
+{
+    // Window lists and screen readers name the popover with its summary.
+    const bool counted = RewriteUsageStore::shared().todayCount() >= 1;
+    setWindowTitle(counted ? QStringLiteral("Vellox – ") + content_->usageFootnoteText() : QStringLiteral("Vellox"));
 }
 
 void MenuBarWindow::paintEvent(QPaintEvent*)

@@ -26,5 +26,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void updateTitle();
+
     MenuBarContentView* content_;
 };

@@ -25,6 +25,8 @@ SettingsWindow::SettingsWindow(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea;
     scroll->setFrameShape(QFrame::NoFrame);
+    // The scroll area itself is no stop on the way through the form.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(root_);

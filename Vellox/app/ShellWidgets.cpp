@@ -21,7 +21,8 @@ QLabel* text(const QString& content, VelloxTokens::TypeStyle style, VelloxTokens
 void fixWidth(QLabel* label, int width)
 {
     label->setFixedWidth(width);
-    label->setFixedHeight(label->wordWrap() ? label->heightForWidth(width) : label->sizeHint().height());
+    const int wrapped = label->wordWrap() ? label->heightForWidth(width) : -1;
+    label->setFixedHeight(wrapped > 0 ? wrapped : label->fontMetrics().height());
 }
 
 void setTextColor(QLabel* label, VelloxTokens::ColorToken color)

@@ -20,9 +20,16 @@ bool SingleInstance::forwardToRunningInstance()
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
-SingleInstance::SingleInstance(QObject* parent)
+SingleInstance::SingleInstance(std::function<void()> showPopover, QObject* parent)
     : QObject(parent)
+    , showPopover_(std::move(showPopover))
 {
+}
+
+void SingleInstance::ShowPopover()
+{
+    if (showPopover_)
+        showPopover_();
 }
 
 bool SingleInstance::exportOnSessionBus()

@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 // One Vellox per session: the running instance owns the bus name
 // "app.vellox.desktop" (taken with the Services entry) and answers a second
 // launch, which asks it to open the settings window and exits.
@@ -17,10 +19,16 @@ public:
     // settings window.
     static bool forwardToRunningInstance();
 
-    explicit SingleInstance(QObject* parent = nullptr);
+    // `showPopover` opens the tray popover; desktops without a tray bind it
+    // to a key (gdbus call ... app.vellox.desktop.Application.ShowPopover).
+    explicit SingleInstance(std::function<void()> showPopover = {}, QObject* parent = nullptr);
     // Exports this object so a later launch can reach it; false without a bus.
     bool exportOnSessionBus();
 
 public slots:
     void OpenSettings();
+    void ShowPopover();
+
+private:
+    std::function<void()> showPopover_;
 };

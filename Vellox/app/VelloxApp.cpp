@@ -141,16 +141,6 @@ void VelloxApp::openSettings()
     settings_->present();
 }
 
-bool VelloxApp::hasVisibleWindows() const
-{
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window->isVisible() && window->isWindow() && !(window->windowFlags() & Qt::ToolTip)
-            && window->windowType() != Qt::ToolTip && window->windowType() != Qt::Tool)
-            return true;
-    }
-    return false;
-}
-
 void VelloxApp::quit()
 {
     UIWindowCoordinator::shared().closeMenuPopoverIfOpen();

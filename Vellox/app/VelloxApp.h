@@ -38,8 +38,6 @@ public:
     void answerOpenSettingsRequest();
     void openSettings();
     void togglePopover();
-    // Whether any of the application's windows is on screen.
-    bool hasVisibleWindows() const;
     void quit();
 
 private:

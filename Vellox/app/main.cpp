@@ -1,4 +1,5 @@
 #include "Vellox/app/AppDelegate.h"
+#include "Vellox/app/MenuBarWindow.h"
 #include "Vellox/app/SingleInstance.h"
 #include "Vellox/app/VelloxApp.h"
 #include "Vellox/panels/PanelSurfaces.h"
@@ -44,10 +45,13 @@ int main(int argc, char** argv)
     PanelSurfaces surfaces;
     RewriteSurfaces::install(&surfaces);
 
-    SingleInstance instance;
-    instance.exportOnSessionBus();
     AppDelegate delegate;
     VelloxApp scenes(&delegate, VelloxApp::Options{!parser.isSet(noTray)});
+    SingleInstance instance([&scenes] {
+        if (!scenes.popover()->isVisible())
+            scenes.togglePopover();
+    });
+    instance.exportOnSessionBus();
     delegate.applicationDidFinishLaunching();
 
     const int status = app.exec();

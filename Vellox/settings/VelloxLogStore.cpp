@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTextBoundaryFinder>
 
 #include <condition_variable>
@@ -293,6 +294,12 @@ void record(const Entry& entry)
     // while another thread may be changing it.
     QString path = filePath();
     queue().post([line = std::move(line), path = std::move(path), clock = std::move(clock)] {
+        // Once per file and process, on the worker: what a killed rotation left.
+        static QSet<QString> cleaned;
+        if (!cleaned.contains(path)) {
+            cleaned.insert(path);
+            platform::removeLeftoverTemporaryFiles(path);
+        }
         ensureDirectory(path);
         appendLine(path, line);
         rotateIfNeeded(path, clock);

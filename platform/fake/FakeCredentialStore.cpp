@@ -36,6 +36,23 @@ CredentialStore::Status FakeCredentialStore::remove(const QString& service, cons
     return Status::Success;
 }
 
+CredentialStore::Status FakeCredentialStore::storeWithoutInteraction(const QString& service, const QString& account,
+                                                                     const QByteArray& secret)
+{
+    {
+        QMutexLocker lock(&mutex_);
+        if (locked_)
+            return Status::Failed;
+    }
+    return store(service, account, secret);
+}
+
+void FakeCredentialStore::setLocked(bool locked)
+{
+    QMutexLocker lock(&mutex_);
+    locked_ = locked;
+}
+
 void FakeCredentialStore::failReads(Status status, bool onlyWithoutInteraction)
 {
     QMutexLocker lock(&mutex_);

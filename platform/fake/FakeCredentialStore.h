@@ -15,9 +15,12 @@ public:
     ReadResult read(const QString& service, const QString& account, bool allowInteraction) override;
     Status store(const QString& service, const QString& account, const QByteArray& secret) override;
     Status remove(const QString& service, const QString& account) override;
+    // Fails while the fake keyring is locked, as a real one would need a prompt.
+    Status storeWithoutInteraction(const QString& service, const QString& account, const QByteArray& secret) override;
 
     void failReads(Status status, bool onlyWithoutInteraction = false);
     void failWrites(bool fail);
+    void setLocked(bool locked);
     void put(const QString& service, const QString& account, const QByteArray& secret);
     bool contains(const QString& service, const QString& account) const;
     int itemCount() const;
@@ -31,6 +34,7 @@ private:
     std::optional<Status> readFailure_;
     bool readFailureOnlyWithoutInteraction_ = false;
     bool failWrites_ = false;
+    bool locked_ = false;
     int reads_ = 0;
     int stores_ = 0;
     int removes_ = 0;

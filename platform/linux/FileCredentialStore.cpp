@@ -119,6 +119,7 @@ qsizetype indexOf(const QList<Item>& items, const QString& service, const QStrin
 FileCredentialStore::FileCredentialStore(QString filePath)
     : filePath_(std::move(filePath))
 {
+    removeLeftoverTemporaryFiles(filePath_);
 }
 
 QString FileCredentialStore::standardFilePath()

@@ -4,7 +4,9 @@
 #include "platform/DefaultsCodec.h"
 #include "platform/StandardPaths.h"
 
+#include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 
 namespace platform::linuxbackend {
 
@@ -21,9 +23,17 @@ QString JsonFileDefaults::standardFilePath()
 
 void JsonFileDefaults::load()
 {
+    removeLeftoverTemporaryFiles(filePath_);
     QFile file(filePath_);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!QFileInfo::exists(filePath_))
+            return;
+        // Replacing a file that could not be read would lose all of it.
+        writable_ = false;
+        qWarning().noquote() << QStringLiteral("Cannot read the settings file %1 (%2): changes stay in memory and are not saved")
+                                    .arg(filePath_, file.errorString());
         return;
+    }
     const QByteArray text = file.readAll();
     file.close();
     try {
@@ -67,6 +77,8 @@ QStringList JsonFileDefaults::keys() const
 
 void JsonFileDefaults::persistLocked()
 {
+    if (!writable_)
+        return;
     // Write failures are not reported: the in-memory value stays current and
     // the next successful write stores it.
     writeFileAtomically(filePath_, defaults_codec::serializeFile(values_), 0644);

@@ -9,7 +9,9 @@ namespace platform::linuxbackend {
 
 // The user defaults as one JSON file, cached in memory and rewritten
 // atomically after every change. A file that does not parse is moved aside to
-// "<file>.corrupt" and the defaults start empty, so nothing of it is lost.
+// "<file>.corrupt" and the defaults start empty, so nothing of it is lost. A
+// file that exists but cannot be read (another owner, no permission) is never
+// written over: the defaults work in memory only, with one warning.
 class JsonFileDefaults final : public Defaults {
 public:
     explicit JsonFileDefaults(QString filePath);
@@ -31,6 +33,7 @@ private:
     const QString filePath_;
     mutable QMutex mutex_;
     QVariantMap values_;
+    bool writable_ = true;
 };
 
 } // namespace platform::linuxbackend

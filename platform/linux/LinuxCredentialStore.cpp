@@ -30,6 +30,16 @@ LinuxCredentialStore::Options standardOptions()
 LinuxCredentialStore::LinuxCredentialStore()
     : LinuxCredentialStore(standardOptions())
 {
+    // The session's store is made at start-up on the main thread; the choice
+    // may wait for the bus, so it starts now on a thread of its own and the
+    // first call only waits for what is left of it.
+    choice_ = std::async(std::launch::async, [this] { backend(); });
+}
+
+LinuxCredentialStore::~LinuxCredentialStore()
+{
+    if (choice_.valid())
+        choice_.wait();
 }
 
 LinuxCredentialStore::LinuxCredentialStore(Options options)
@@ -75,7 +85,10 @@ CredentialStore::ReadResult LinuxCredentialStore::read(const QString& service, c
     ReadResult fromFile = file_->read(service, account, allowInteraction);
     if (fromFile.status != Status::Success)
         return result;
-    if (secretService_->store(service, account, fromFile.secret) == Status::Success)
+    // Reading never brings up an unlock prompt on its own account.
+    const Status moved = allowInteraction ? secretService_->store(service, account, fromFile.secret)
+                                          : secretService_->storeWithoutInteraction(service, account, fromFile.secret);
+    if (moved == Status::Success)
         file_->remove(service, account);
     return fromFile;
 }

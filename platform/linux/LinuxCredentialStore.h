@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <future>
 #include <memory>
 
 namespace platform::linuxbackend {
@@ -31,8 +32,11 @@ public:
         QString filePath;
     };
 
+    // The session's services; the choice starts at once, off the caller's thread.
     LinuxCredentialStore();
+    // Chooses on first use.
     explicit LinuxCredentialStore(Options options);
+    ~LinuxCredentialStore() override;
 
     ReadResult read(const QString& service, const QString& account, bool allowInteraction) override;
     Status store(const QString& service, const QString& account, const QByteArray& secret) override;
@@ -50,6 +54,7 @@ private:
     Backend backend_ = Backend::File;
     std::shared_ptr<CredentialStore> secretService_;
     std::shared_ptr<CredentialStore> file_;
+    std::future<void> choice_;
 };
 
 } // namespace platform::linuxbackend

@@ -232,6 +232,44 @@ CredentialStore::Status SecretServiceCredentialStore::store(const QString& servi
     return Status::Success;
 }
 
+CredentialStore::Status SecretServiceCredentialStore::storeWithoutInteraction(const QString& service,
+                                                                              const QString& account,
+                                                                              const QByteArray& secret)
+{
+    QMutexLocker lock(&mutex_);
+    const ServicePtr secrets = connectToService();
+    if (!secrets)
+        return Status::Failed;
+
+    const Attributes attributes(service, account);
+    ItemList found;
+    if (!searchItems(secrets.get(), attributes, 0, found))
+        return Status::Failed;
+    const ValuePtr value(secret_value_new(secret.constData(), secret.size(), kTextContentType));
+    if (SecretItem* target = preferredItem(found.items)) {
+        if (secret_item_get_locked(target))
+            return Status::Failed;
+        ErrorHolder error;
+        return secret_item_set_secret_sync(target, value.get(), nullptr, error.out()) ? Status::Success
+                                                                                       : Status::Failed;
+    }
+    // A new item goes to the default collection, which must be open already.
+    ErrorHolder error;
+    SecretCollection* collection = secret_collection_for_alias_sync(secrets.get(), SECRET_COLLECTION_DEFAULT,
+                                                                    SECRET_COLLECTION_NONE, nullptr, error.out());
+    if (!collection)
+        return Status::Failed;
+    const bool locked = secret_collection_get_locked(collection);
+    g_object_unref(collection);
+    if (locked)
+        return Status::Failed;
+    const QByteArray label = labelFor(service, account).toUtf8();
+    const bool stored = secret_service_store_sync(secrets.get(), credentialSchema(), attributes.table(),
+                                                  SECRET_COLLECTION_DEFAULT, label.constData(), value.get(), nullptr,
+                                                  error.out());
+    return stored ? Status::Success : Status::Failed;
+}
+
 CredentialStore::Status SecretServiceCredentialStore::remove(const QString& service, const QString& account)
 {
     QMutexLocker lock(&mutex_);

@@ -25,11 +25,13 @@ public:
 
     ReadResult read(const QString& service, const QString& account, bool allowInteraction) override;
     Status store(const QString& service, const QString& account, const QByteArray& secret) override;
+    Status storeWithoutInteraction(const QString& service, const QString& account, const QByteArray& secret) override;
     Status remove(const QString& service, const QString& account) override;
 
 private:
-    // Long enough for the bus to start a keyring daemon on demand.
-    static constexpr int kProbeTimeoutMs = 10000;
+    // Long enough for an activatable keyring to start, short enough that a
+    // service that never answers does not hold the application up for long.
+    static constexpr int kProbeTimeoutMs = 3000;
 
     // One operation at a time: libsecret's shared session with the service is
     // set up lazily and is not meant to be raced for.

@@ -1,11 +1,19 @@
+#include "platform/linux/FileCredentialStore.h"
 #include "platform/linux/JsonFileDefaults.h"
 
 #include "support/TempHome.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QVariantMap>
+
+#include <cstdio>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -167,4 +175,115 @@ TEST(JsonFileDefaults, FilesWrittenBeforeKeepReading)
     EXPECT_EQ(defaults.value("bytes"), QVariant(QByteArray("hi")));
     EXPECT_EQ(defaults.value("dict"), QVariant(QVariantMap{{"$data", "not base64"}}));
     EXPECT_EQ(defaults.value("plain"), QVariant(QVariantMap{{"$k", 1}}));
+}
+
+namespace {
+
+QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+// Run by the test below in processes of its own, which it kills half way.
+TEST(StoresKilledMidWrite, DISABLED_WriteUntilKilled)
+{
+    const QString folder = qEnvironmentVariable("VELLOX_TEST_WRITE_FOLDER");
+    ASSERT_FALSE(folder.isEmpty());
+    JsonFileDefaults defaults(folder + "/defaults.json");
+    platform::linuxbackend::FileCredentialStore credentials(folder + "/credentials.json");
+    // Large enough that a good part of the time goes to writing it out.
+    const QByteArray blob(4 * 1024 * 1024, 'x');
+    std::fputs("writing\n", stdout);
+    std::fflush(stdout);
+    for (int i = 0;; ++i) {
+        defaults.setValue("blob", blob + QByteArray::number(i));
+        credentials.store("Vellox", "gemini-api-key", "sk-" + QByteArray::number(i));
+    }
+}
+
+TEST(StoresKilledMidWrite, LeftoversAreRemovedWhenTheStoresStart)
+{
+    TempHome home;
+    const QString folder = home.filePath("vellox");
+    QDir().mkpath(folder);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("VELLOX_TEST_WRITE_FOLDER", folder);
+    // Kill writers while a write is in flight until one dies with its new
+    // file half written; each new writer's stores clean up after the one
+    // before.
+    const auto partial = [&] {
+        for (const QString& name : filesIn(folder)) {
+            if (name != "defaults.json" && name != "credentials.json")
+                return true;
+        }
+        return false;
+    };
+    for (int round = 0; round < 40 && !partial(); ++round) {
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--gtest_also_run_disabled_tests", "--gtest_filter=StoresKilledMidWrite.DISABLED_WriteUntilKilled"});
+        ASSERT_TRUE(child.waitForReadyRead(20000));
+        QElapsedTimer clock;
+        clock.start();
+        while (!partial() && clock.elapsed() < 3000) {
+        }
+        child.kill();
+        child.waitForFinished();
+    }
+    ASSERT_TRUE(partial()) << "no write was cut short";
+    for (const QString& name : filesIn(folder)) {
+        if (name != "defaults.json" && name != "credentials.json") {
+            EXPECT_TRUE(name.startsWith(".")) << "a temporary file must be easy to tell: " << name.toStdString();
+        }
+    }
+    // Written by earlier versions, and a file of the user's that only looks alike.
+    writeFile(folder + "/defaults.json.tmp-a1B2c3", "{}");
+    writeFile(folder + "/credentials.json.tmp-notes.txt", "mine");
+
+    JsonFileDefaults defaults(folder + "/defaults.json");
+    platform::linuxbackend::FileCredentialStore credentials(folder + "/credentials.json");
+    QStringList expected{"credentials.json.tmp-notes.txt"};
+    for (const char* real : {"credentials.json", "defaults.json"}) {
+        if (QFileInfo::exists(folder + "/" + real))
+            expected.append(real);
+    }
+    expected.sort();
+    EXPECT_EQ(filesIn(folder), expected);
+}
+
+TEST(JsonFileDefaults, AFileThatCannotBeReadIsNeverWrittenOver)
+{
+    TempHome home;
+    const QString path = home.filePath("vellox/defaults.json");
+    // Root reads any file, so a folder in its place stands for a file left by
+    // another owner; without root, a file nobody may read is tried too.
+    QStringList messages;
+    static QStringList* captured = nullptr;
+    captured = &messages;
+    const auto previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+        captured->append(text);
+    });
+    QDir().mkpath(path);
+    {
+        JsonFileDefaults defaults(path);
+        defaults.setValue("kept", 1);
+        EXPECT_EQ(defaults.value("kept"), QVariant(1));
+        EXPECT_TRUE(QFileInfo(path).isDir());
+    }
+    QDir().rmdir(path);
+    if (::geteuid() != 0) {
+        writeFile(path, R"({"precious":true})");
+        QFile::setPermissions(path, QFileDevice::WriteOwner);
+        JsonFileDefaults defaults(path);
+        defaults.setValue("kept", 1);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        EXPECT_EQ(readFile(path), R"({"precious":true})");
+    }
+    qInstallMessageHandler(previous);
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_TRUE(messages.first().contains(path)) << messages.first().toStdString();
+    EXPECT_EQ(messages.filter(path).size(), ::geteuid() != 0 ? 2 : 1) << "one line per store, not per write";
 }

@@ -129,6 +129,22 @@ TEST_F(LinuxCredentialStoreTest, KeyLeftInTheFileStaysThereWhenTheKeyringRefuses
     EXPECT_EQ(file.read("Vellox", "one", false).secret, "from-file");
 }
 
+TEST_F(LinuxCredentialStoreTest, AQuietReadNeverAsksToUnlockTheKeyringToMoveAKey)
+{
+    ASSERT_EQ(file.store("Vellox", "one", "from-file"), Status::Success);
+    keyring->setLocked(true);
+    LinuxCredentialStore store(options(true));
+
+    EXPECT_EQ(store.read("Vellox", "one", false).secret, "from-file");
+    EXPECT_EQ(keyring->storeCount(), 0) << "storing into a locked keyring would prompt";
+    EXPECT_EQ(file.read("Vellox", "one", false).secret, "from-file");
+
+    // A read that may ask moves it.
+    EXPECT_EQ(store.read("Vellox", "one", true).secret, "from-file");
+    EXPECT_EQ(keyring->read("Vellox", "one", false).secret, "from-file");
+    EXPECT_EQ(file.read("Vellox", "one", false).status, Status::NotFound);
+}
+
 TEST_F(LinuxCredentialStoreTest, StoringOrRemovingInTheKeyringDropsTheStaleFileCopy)
 {
     ASSERT_EQ(file.store("Vellox", "one", "old"), Status::Success);

@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeSystemLog.h"
+#include "platform/linux/FileCredentialStore.h"
 #include "platform/linux/LinuxCredentialStore.h"
 #include "support/SecretTool.h"
 #include "support/TempHome.h"
@@ -102,6 +103,19 @@ TEST_F(SecretServiceCredentialStoreTest, SessionStoreChoosesTheSecretServiceWhen
     EXPECT_EQ(store.read(kService, account, false).secret, "in-keyring");
     EXPECT_FALSE(QFile::exists(home.path() + "/.local/share/vellox/credentials.json"));
     EXPECT_TRUE(platform::fake::as<platform::fake::FakeSystemLog>(guard.platform().systemLog).lines().isEmpty());
+}
+
+TEST_F(SecretServiceCredentialStoreTest, AQuietReadMovesAFileKeyIntoTheOpenKeyring)
+{
+    platform::PlatformGuard guard;
+    TempHome home;
+    platform::linuxbackend::FileCredentialStore file(home.path() + "/.local/share/vellox/credentials.json");
+    ASSERT_EQ(file.store(kService, account, "from-file"), Status::Success);
+    LinuxCredentialStore session;
+    EXPECT_EQ(session.read(kService, account, false).secret, "from-file");
+    EXPECT_EQ(store.read(kService, account, false).secret, "from-file");
+    EXPECT_EQ(itemCount(account), 1);
+    EXPECT_EQ(file.read(kService, account, false).status, Status::NotFound);
 }
 
 // A session bus of its own that knows no services at all, so nothing can be
