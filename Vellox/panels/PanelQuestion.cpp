@@ -31,6 +31,16 @@ QList<QPointer<FloatingPanel>>& leavingPanels()
     return panels;
 }
 
+// The application the last showing handed the keyboard back to. When one
+// panel follows another ("Describe the edit" opens the instruction panel),
+// the window manager may not have moved the keyboard back yet, and the front
+// application is still our own closed panel.
+std::optional<PanelEnvironment::Application>& lastHandedBack()
+{
+    static std::optional<PanelEnvironment::Application> application;
+    return application;
+}
+
 } // namespace
 
 void PanelQuestion::beginShowing()
@@ -46,7 +56,9 @@ void PanelQuestion::beginShowing()
     coordinator.closeSettingsWindowIfOpen();
     coordinator.closeMenuPopoverIfOpen();
     coordinator.markSurfaceVisible(surface_);
-    previousApp_ = PanelEnvironment::current().frontmostApplication();
+    PanelEnvironment& environment = PanelEnvironment::current();
+    const std::optional<PanelEnvironment::Application> front = environment.frontmostApplication();
+    previousApp_ = front && !environment.isThisProcess(*front) ? front : lastHandedBack();
 }
 
 void PanelQuestion::showPanel(FloatingPanel* panel, int fadeInMs)
@@ -113,6 +125,7 @@ bool PanelQuestion::endShowing(const std::function<void(FloatingPanel*)>& orderO
     orderOut(panel);
     PanelEnvironment& environment = PanelEnvironment::current();
     environment.hideThisApplication();
+    lastHandedBack() = previousApp;
     if (previousApp)
         environment.activate(*previousApp);
     UIWindowCoordinator::shared().markSurfaceHidden(surface_);
