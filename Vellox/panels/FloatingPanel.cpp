@@ -3,6 +3,7 @@
 #include "Vellox/app/VelloxTokens.h"
 
 #include "platform/DesktopCompositing.h"
+#include "platform/PanelWindowHints.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -31,6 +32,7 @@ FloatingPanel::FloatingPanel(Kind kind, const PanelCard::Style& style, QWidget* 
         setWindowFlag(Qt::WindowTransparentForInput);
     content_->setParent(this);
     content_->move(margins().left(), margins().top());
+    platform::markAsFloatingPanel(quint64(winId()));
 }
 
 QMargins FloatingPanel::margins() const

@@ -35,6 +35,10 @@ public:
     // window is larger by the room the shadow needs.
     void setCardFrame(const QRectF& frame);
     QRectF cardFrame() const { return cardFrame_; }
+    // The whole window on the desktop, shadow included, as placed. Qt's own
+    // idea of a window's geometry can lag behind the window manager's
+    // configure events; this is what clicks are judged against.
+    QRectF desktopFrame() const { return cardFrame_.marginsAdded(QMarginsF(margins())); }
 
     // Shows the panel at this opacity without activating the application.
     void orderFront(double opacity);

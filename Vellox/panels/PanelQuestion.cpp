@@ -20,14 +20,45 @@ PanelQuestion::~PanelQuestion()
     removeMonitors();
 }
 
+namespace {
+
+// Panels of earlier showings still fading out. A new showing takes them off
+// screen at once: a window that the window manager unmaps after the new
+// panel has the keyboard can make it hand the keyboard elsewhere.
+QList<QPointer<FloatingPanel>>& leavingPanels()
+{
+    static QList<QPointer<FloatingPanel>> panels;
+    return panels;
+}
+
+// The application the last showing handed the keyboard back to. When one
+// panel follows another ("Describe the edit" opens the instruction panel),
+// the window manager may not have moved the keyboard back yet, and the front
+// application is still our own closed panel.
+std::optional<PanelEnvironment::Application>& lastHandedBack()
+{
+    static std::optional<PanelEnvironment::Application> application;
+    return application;
+}
+
+} // namespace
+
 void PanelQuestion::beginShowing()
 {
+    for (const QPointer<FloatingPanel>& leaving : std::exchange(leavingPanels(), {})) {
+        if (leaving && leaving->isVisible()) {
+            leaving->orderOut();
+            leaving->deleteLater();
+        }
+    }
     ++generation_;
     UIWindowCoordinator& coordinator = UIWindowCoordinator::shared();
     coordinator.closeSettingsWindowIfOpen();
     coordinator.closeMenuPopoverIfOpen();
     coordinator.markSurfaceVisible(surface_);
-    previousApp_ = PanelEnvironment::current().frontmostApplication();
+    PanelEnvironment& environment = PanelEnvironment::current();
+    const std::optional<PanelEnvironment::Application> front = environment.frontmostApplication();
+    previousApp_ = front && !environment.isThisProcess(*front) ? front : lastHandedBack();
 }
 
 void PanelQuestion::showPanel(FloatingPanel* panel, int fadeInMs)
@@ -49,7 +80,7 @@ void PanelQuestion::showPanel(FloatingPanel* panel, int fadeInMs)
                 [this, generation] {
                     if (generation != generation_ || !panel_)
                         return;
-                    if (!panel_->frameGeometry().contains(PanelEnvironment::current().mouseLocation().toPoint()))
+                    if (!panel_->desktopFrame().contains(PanelEnvironment::current().mouseLocation()))
                         cancel_();
                 },
                 Qt::QueuedConnection);
@@ -90,9 +121,11 @@ bool PanelQuestion::endShowing(const std::function<void(FloatingPanel*)>& orderO
     removeMonitors();
     const std::optional<PanelEnvironment::Application> previousApp = std::exchange(previousApp_, std::nullopt);
     FloatingPanel* panel = std::exchange(panel_, nullptr);
+    leavingPanels().append(panel);
     orderOut(panel);
     PanelEnvironment& environment = PanelEnvironment::current();
     environment.hideThisApplication();
+    lastHandedBack() = previousApp;
     if (previousApp)
         environment.activate(*previousApp);
     UIWindowCoordinator::shared().markSurfaceHidden(surface_);

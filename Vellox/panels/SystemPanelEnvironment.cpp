@@ -2,13 +2,22 @@
 
 #include "Vellox/rewrite/SelectionAnchorResolver.h"
 
+#include "platform/PanelWindowHints.h"
 #include "platform/Platform.h"
 #include "platform/Screens.h"
 #include "platform/Workspace.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QWidget>
+
+namespace {
+
+constexpr int kActivationAttempts = 10;
+constexpr int kActivationRetryMs = 50;
+
+} // namespace
 
 SystemPanelEnvironment::SystemPanelEnvironment()
 {
@@ -65,6 +74,11 @@ bool SystemPanelEnvironment::isThisProcess(const Application& application) const
 
 void SystemPanelEnvironment::activate(const Application& application)
 {
+    // Handing the keyboard back is the user's wish too, and asked the same
+    // way as for the panels, so the window manager never sees the two
+    // requests out of order or with different standing.
+    if (platform::activateForUser(application.window))
+        return;
     if (const auto& workspace = platform::Platform::current().workspace)
         workspace->activate({application.window, application.pid, application.windowClass, application.instanceName});
 }
@@ -76,10 +90,23 @@ void SystemPanelEnvironment::activateThisApplication(QWidget* panel)
     panel->activateWindow();
     // Qt asks with the time of the last input it saw, and a window manager
     // that prevents focus stealing refuses a request older than the focused
-    // window's last activation. The panel must take the keyboard whatever
-    // happened since, so it is also activated as any other window would be.
-    if (const auto& workspace = platform::Platform::current().workspace)
-        workspace->activate({quint64(panel->winId()), QCoreApplication::applicationPid(), {}, {}});
+    // window's last activation; a request for a window the manager has not
+    // taken on yet is dropped. The panel opened on the user's shortcut and
+    // must take the keyboard, so it asks as a user's tool does, and asks
+    // again for a short while until it has the keyboard.
+    const auto activate = [panel] { platform::activateForUser(quint64(panel->winId())); };
+    activate();
+    auto* retry = new QTimer(panel);
+    retry->setInterval(kActivationRetryMs);
+    QObject::connect(retry, &QTimer::timeout, panel, [panel, retry, activate, left = kActivationAttempts]() mutable {
+        if (!panel->isVisible() || panel->isActiveWindow() || --left <= 0) {
+            retry->stop();
+            retry->deleteLater();
+            return;
+        }
+        activate();
+    });
+    retry->start();
 }
 
 void SystemPanelEnvironment::hideThisApplication()

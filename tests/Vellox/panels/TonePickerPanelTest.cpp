@@ -262,6 +262,25 @@ TEST_F(TonePicker, CancelsQueuedForAReplacedPickerDoNotCloseItsSuccessor)
     EXPECT_TRUE(TonePickerPanel::isShowing());
 }
 
+// The window manager may still report our closed picker as the front window
+// when the instruction panel opens; the keyboard must still go back to the
+// application the user came from.
+TEST_F(TonePicker, ThePanelThatFollowsThePickerHandsTheKeyboardToTheUsersApplication)
+{
+    auto picker = makeOutcome<TonePickerChoice>();
+    start(picker, presets(3));
+    press(TonePickerPanel::panel(), keyPress(xkb::digit1, Qt::Key_1, Qt::NoModifier, "1"));
+    workspace().front =
+        platform::Workspace::FrontApplication{0x600001, QCoreApplication::applicationPid(), "Vellox", "vellox"};
+    workspace().activations.clear();
+    auto instruction = makeOutcome<QString>();
+    collect(CustomInstructionPanel::prompt(), instruction);
+    press(CustomInstructionPanel::panel(), keyPress(xkb::escape, Qt::Key_Escape));
+    ASSERT_TRUE(spinUntil([&] { return instruction->done(); }));
+    ASSERT_FALSE(workspace().activations.isEmpty());
+    EXPECT_EQ(workspace().activations.last().pid, frontPid);
+}
+
 TEST_F(TonePicker, LosingTheKeyboardBeforeThePanelFirstHadItDoesNotCancel)
 {
     auto outcome = makeOutcome<TonePickerChoice>();

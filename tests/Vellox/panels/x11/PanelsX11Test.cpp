@@ -55,6 +55,12 @@ TEST_F(PanelsX11, ThePickerOpensAtThePointerTakesTheKeyboardAndAClickElsewhereCa
     FloatingPanel* panel = TonePickerPanel::panel();
     ASSERT_TRUE(panelHasKeyboard(panel));
     saveScreen("picker-at-pointer");
+    // Above other windows, on every desktop, and out of task bars and pagers.
+    const QString state = run(QStringLiteral("xprop"), {"-id", QString::number(panel->winId()), "_NET_WM_STATE"});
+    for (const char* atom : {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"})
+        EXPECT_TRUE(state.contains(QLatin1String(atom))) << atom;
+    EXPECT_TRUE(run(QStringLiteral("xprop"), {"-id", QString::number(panel->winId()), "_NET_WM_DESKTOP"})
+                    .contains(QLatin1String("4294967295")));
     // No accessibility service answers here, so the pointer is the anchor.
     EXPECT_EQ(panel->cardFrame().topLeft(), QPointF(310, 250 - panel->cardFrame().height() / 2));
 

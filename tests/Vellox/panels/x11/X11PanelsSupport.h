@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 
 namespace panels_x11 {
@@ -72,9 +73,14 @@ inline void setLayout(const char* layout)
 // Waits until the window manager has given `window` the keyboard.
 inline bool hasKeyboard(QWidget* window)
 {
-    return waitFor([&] {
+    const bool ok = waitFor([&] {
         return window && QApplication::activeWindow() == window && activeWindow() == quint64(window->winId());
     });
+    if (!ok && window)
+        std::fprintf(stderr, "no keyboard: active X window %llu, panel window %llu, Qt's active %p, panel %p, visible %d\n",
+                     (unsigned long long)activeWindow(), (unsigned long long)window->winId(),
+                     (void*)QApplication::activeWindow(), (void*)window, int(window->isVisible()));
+    return ok;
 }
 
 // Another application with a selected line of text, which has the keyboard
