@@ -11,6 +11,7 @@ class Beeper;
 class Clock;
 class CredentialStore;
 class Defaults;
+class GlobalMouseMonitor;
 class HotKeyBackend;
 class KeySynthesizer;
 class KeyboardLayout;
@@ -35,6 +36,7 @@ struct Platform {
     std::shared_ptr<Clock> clock;
     std::shared_ptr<CredentialStore> credentials;
     std::shared_ptr<Defaults> defaults;
+    std::shared_ptr<GlobalMouseMonitor> globalMouse;
     std::shared_ptr<HotKeyBackend> hotKeys;
     std::shared_ptr<KeySynthesizer> keySynthesizer;
     std::shared_ptr<KeyboardLayout> keyboardLayout;

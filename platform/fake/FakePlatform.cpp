@@ -8,6 +8,7 @@
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/FakeCredentialStore.h"
 #include "platform/fake/FakeDefaults.h"
+#include "platform/fake/FakeGlobalMouseMonitor.h"
 #include "platform/fake/FakeHotKeyBackend.h"
 #include "platform/fake/FakeKeySynthesizer.h"
 #include "platform/fake/FakeKeyboardLayout.h"
@@ -32,6 +33,7 @@ Platform makeFakePlatform()
     p.clock = std::make_shared<FakeClock>();
     p.credentials = std::make_shared<FakeCredentialStore>();
     p.defaults = std::make_shared<FakeDefaults>();
+    p.globalMouse = std::make_shared<FakeGlobalMouseMonitor>();
     p.hotKeys = std::make_shared<FakeHotKeyBackend>();
     p.keyboardLayout = std::make_shared<FakeKeyboardLayout>();
     p.keySynthesizer = std::make_shared<FakeKeySynthesizer>();

@@ -14,6 +14,7 @@
 #include "platform/linux/QtPasteboard.h"
 #include "platform/linux/SystemClock.h"
 #include "platform/linux/X11AccessibilityTrust.h"
+#include "platform/linux/X11GlobalMouseMonitor.h"
 #include "platform/linux/X11HotKeyBackend.h"
 #include "platform/linux/X11KeyboardLayout.h"
 #include "platform/linux/X11SystemShortcuts.h"
@@ -32,6 +33,7 @@ Platform makeLinuxPlatform()
     p.clock = std::make_shared<SystemClock>();
     p.credentials = std::make_shared<LinuxCredentialStore>();
     p.defaults = std::make_shared<JsonFileDefaults>(JsonFileDefaults::standardFilePath());
+    p.globalMouse = std::make_shared<X11GlobalMouseMonitor>();
     auto hotKeys = std::make_shared<X11HotKeyBackend>();
     p.hotKeys = hotKeys;
     p.keyboardLayout = std::make_shared<X11KeyboardLayout>();

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+// A row of mutually exclusive segments, drawn like a native segmented picker:
+// a sunken track with the chosen segment raised.
+class SegmentedControl : public QWidget {
+    Q_OBJECT
+public:
+    explicit SegmentedControl(QStringList labels, QWidget* parent = nullptr);
+
+    int currentIndex() const { return current_; }
+    // Programmatic changes do not emit activated().
+    void setCurrentIndex(int index);
+
+    QSize sizeHint() const override;
+
+signals:
+    // The user picked a segment (also the current one again).
+    void activated(int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    int segmentAt(QPoint point) const;
+
+    QStringList labels_;
+    int current_ = 0;
+};

@@ -1,0 +1,148 @@
+#include "Vellox/app/VelloxApp.h"
+
+#include "Vellox/app/AppDelegate.h"
+#include "Vellox/app/MenuBarWindow.h"
+#include "Vellox/app/OpenSettingsRequest.h"
+#include "Vellox/app/SettingsWindow.h"
+#include "Vellox/app/VelloxTokens.h"
+#include "Vellox/panels/UIWindowCoordinator.h"
+#include "Vellox/rewrite/AppReadinessState.h"
+#include "Vellox/rewrite/RewriteChromeState.h"
+#include "Vellox/rewrite/RewriteFeedbackState.h"
+#include "Vellox/settings/VelloxLog.h"
+#include "platform/NotificationBus.h"
+#include "platform/Platform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+VelloxApp::VelloxApp(AppDelegate* delegate, Options options, QObject* parent)
+    : QObject(parent)
+    , delegate_(delegate)
+{
+    // The tray label observes these three; reading them here creates them
+    // before start-up runs.
+    auto& readiness = AppReadinessState::shared();
+    auto& chrome = RewriteChromeState::shared();
+    auto& feedback = RewriteFeedbackState::shared();
+    connect(&readiness, &AppReadinessState::permissionStatusChanged, this, &VelloxApp::updateTrayIcon);
+    connect(&chrome, &RewriteChromeState::phaseChanged, this, &VelloxApp::updateTrayIcon);
+    connect(&feedback, &RewriteFeedbackState::lastErrorChanged, this, &VelloxApp::updateTrayIcon);
+
+    if (auto bus = platform::Platform::current().notifications)
+        bus->observe(QString::fromLatin1(OpenSettingsRequest::kName), this,
+                     [this](const QVariantMap&) { answerOpenSettingsRequest(); });
+
+    if (options.useTray) {
+        if (QSystemTrayIcon::isSystemTrayAvailable()) {
+            createTray();
+        } else {
+            VelloxLog::startup().notice(QStringLiteral("No system tray is available: Vellox runs without its tray "
+                                                       "icon. Start Vellox again to open its settings."));
+            qWarning("Vellox: no system tray is available; start Vellox again to open its settings.");
+        }
+    }
+}
+
+VelloxApp::~VelloxApp()
+{
+    delete popover_;
+    delete settings_;
+    delete trayMenu_;
+}
+
+SettingsWindow* VelloxApp::settingsWindow() const
+{
+    return settings_;
+}
+
+StatusDotState VelloxApp::dotState() const
+{
+    return StatusDot::stateFor(AppReadinessState::shared().permissionStatus(), RewriteChromeState::shared().phase(),
+                               RewriteFeedbackState::shared().lastError().has_value());
+}
+
+void VelloxApp::createTray()
+{
+    tray_ = new QSystemTrayIcon(this);
+    tray_->setToolTip(QStringLiteral("Vellox"));
+    trayMenu_ = new QMenu;
+    connect(trayMenu_->addAction(QStringLiteral("Open Vellox")), &QAction::triggered, this, &VelloxApp::togglePopover);
+    connect(trayMenu_->addAction(QStringLiteral("Settings…")), &QAction::triggered, this,
+            [] { OpenSettingsRequest::post(); });
+    trayMenu_->addSeparator();
+    connect(trayMenu_->addAction(QStringLiteral("Quit Vellox")), &QAction::triggered, this, &VelloxApp::quit);
+    tray_->setContextMenu(trayMenu_);
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+            togglePopover();
+    });
+    updateTrayIcon();
+    tray_->show();
+}
+
+void VelloxApp::updateTrayIcon()
+{
+    if (!tray_)
+        return;
+    const StatusDotState state = dotState();
+    if (trayIconSet_ && state == shownDot_)
+        return;
+    shownDot_ = state;
+    trayIconSet_ = true;
+    // Tray areas are dark on most current desktops' top bars; the symbol
+    // follows the palette's text colour of the appearance in use.
+    const QColor symbol = VelloxTokens::currentAppearance() == VelloxTokens::Appearance::dark ? QColor(0xf2, 0xf2, 0xf2)
+                                                                                              : QColor(0x30, 0x30, 0x30);
+    tray_->setIcon(StatusDot::icon(state, symbol));
+}
+
+MenuBarWindow* VelloxApp::popover()
+{
+    if (!popover_)
+        popover_ = new MenuBarWindow([this] { openSettings(); }, [this] { quit(); });
+    return popover_;
+}
+
+void VelloxApp::togglePopover()
+{
+    MenuBarWindow* window = popover();
+    if (window->isVisible()) {
+        UIWindowCoordinator::shared().closeMenuPopoverIfOpen();
+        return;
+    }
+    QRect anchor = tray_ ? tray_->geometry() : QRect();
+    if (!anchor.isValid() || anchor.isEmpty())
+        anchor = QRect(QCursor::pos(), QSize(1, 1));
+    window->popUp(anchor);
+}
+
+void VelloxApp::answerOpenSettingsRequest()
+{
+    UIWindowCoordinator::shared().closeMenuPopoverIfOpen();
+    UIWindowCoordinator::shared().closeSettingsWindowIfOpen();
+    openSettings();
+    UIWindowCoordinator::shared().markSurfaceVisible(UIWindowCoordinator::Surface::settings);
+}
+
+void VelloxApp::openSettings()
+{
+    // A window closed a moment ago is still waiting for deletion; it is not
+    // reused, so each opening starts from fresh state.
+    if (settings_ && !settings_->isVisible()) {
+        settings_->deleteLater();
+        settings_ = nullptr;
+    }
+    if (!settings_)
+        settings_ = new SettingsWindow;
+    settings_->present();
+}
+
+void VelloxApp::quit()
+{
+    UIWindowCoordinator::shared().closeMenuPopoverIfOpen();
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}

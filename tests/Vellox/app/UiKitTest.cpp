@@ -1,0 +1,139 @@
+#include "Vellox/app/InlineStatus.h"
+#include "Vellox/app/MenuRow.h"
+#include "Vellox/app/MenuRowBody.h"
+#include "Vellox/app/MenuRowToggle.h"
+#include "Vellox/app/PrimaryButton.h"
+#include "Vellox/app/SectionLabel.h"
+#include "Vellox/app/SwitchControl.h"
+#include "Vellox/app/VelloxTokens.h"
+
+#include <QEnterEvent>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(MenuRowBody, TrailingShowsTheCheckMarkInPlaceOfTheTextAndNothingWithoutEither)
+{
+    struct Case {
+        const char* name;
+        bool selected;
+        std::optional<QString> trailing;
+        MenuRowBody::Trailing expected;
+    };
+    const Case cases[] = {
+        {"selected with text", true, QStringLiteral("⌘,"), MenuRowBody::Trailing::checkmark},
+        {"selected without text", true, std::nullopt, MenuRowBody::Trailing::checkmark},
+        {"text only", false, QStringLiteral("⌘Q"), MenuRowBody::Trailing::text},
+        {"neither", false, std::nullopt, MenuRowBody::Trailing::nothing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(MenuRowBody::trailingFor({std::nullopt, QStringLiteral("Row"), c.trailing, c.selected}), c.expected);
+    }
+}
+
+TEST(MenuRowBody, ATitleWithoutSymbolStartsAtThePaddingAndSymbolRowsAlign)
+{
+    const MenuRowBody::Content bare{std::nullopt, QStringLiteral("Settings"), {}, false};
+    const MenuRowBody::Content withSymbol{QStringLiteral("text.bubble"), QStringLiteral("Describe"), {}, false};
+    const MenuRowBody::Content otherSymbol{QStringLiteral("globe"), QStringLiteral("Translate"), {}, true};
+    EXPECT_EQ(MenuRowBody::titleOffset(bare), int(VelloxTokens::Spacing::s));
+    EXPECT_EQ(MenuRowBody::titleOffset(withSymbol), int(VelloxTokens::Spacing::s + 18 + VelloxTokens::Spacing::m));
+    EXPECT_EQ(MenuRowBody::titleOffset(withSymbol), MenuRowBody::titleOffset(otherSymbol));
+}
+
+TEST(MenuRow, HoverFadesTheBackgroundInOverTheHoverTimeAndOutOnLeaving)
+{
+    QWidget window;
+    auto* row = new MenuRow({QStringLiteral("globe"), QStringLiteral("Row"), {}, false}, [] {}, &window);
+    row->resize(300, 28);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
+    QApplication::sendEvent(row, &enter);
+    EXPECT_TRUE(row->isHovered());
+    EXPECT_LT(row->hoverOpacity(), 0.5); // fading, not snapped
+    QTRY_COMPARE_WITH_TIMEOUT(row->hoverOpacity(), 1.0, 1000);
+
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(row, &leave);
+    EXPECT_FALSE(row->isHovered());
+    QTRY_COMPARE_WITH_TIMEOUT(row->hoverOpacity(), 0.0, 1000);
+}
+
+TEST(MenuRow, AClickAnywhereRunsTheActionOnce)
+{
+    int runs = 0;
+    MenuRow row({std::nullopt, QStringLiteral("Quit Vellox"), QStringLiteral("⌘Q"), false}, [&] { ++runs; });
+    row.resize(300, 28);
+    row.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&row));
+    QTest::mouseClick(&row, Qt::LeftButton, {}, QPoint(200, 14)); // the gap between title and trailing text
+    EXPECT_EQ(runs, 1);
+}
+
+TEST(MenuRowToggle, TitleAndSwitchClicksEachFlipTheCallersValueOnce)
+{
+    bool value = false;
+    int writes = 0;
+    MenuRowToggle toggle(std::nullopt, QStringLiteral("Pause Vellox"),
+                         Binding<bool>{[&] { return value; }, [&](const bool& v) { value = v; ++writes; }});
+    toggle.resize(300, 28);
+    toggle.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&toggle));
+
+    QTest::mouseClick(&toggle, Qt::LeftButton, {}, QPoint(20, 14));
+    EXPECT_TRUE(value);
+    EXPECT_EQ(writes, 1);
+
+    SwitchControl* control = toggle.switchControl();
+    QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
+    EXPECT_FALSE(value);
+    EXPECT_EQ(writes, 2);
+
+    value = true; // the caller changes its value elsewhere
+    toggle.refresh();
+    EXPECT_TRUE(toggle.isOn());
+}
+
+TEST(SectionLabel, ShowsAnyTextInCapitals)
+{
+    EXPECT_EQ(SectionLabel(QStringLiteral("Vellox")).displayedText(), QStringLiteral("VELLOX"));
+    EXPECT_EQ(SectionLabel(QStringLiteral("straße")).displayedText(), QStringLiteral("STRASSE"));
+}
+
+TEST(InlineStatus, DotTakesTheToneColourWhileTheTextStaysSecondary)
+{
+    InlineStatus status(InlineStatus::Tone::danger, QStringLiteral("Invalid API key"));
+    EXPECT_EQ(InlineStatus::dotColor(InlineStatus::Tone::danger, &status), VelloxTokens::Colors::danger.resolved(&status));
+    EXPECT_EQ(InlineStatus::dotColor(InlineStatus::Tone::neutral, &status),
+              VelloxTokens::Colors::textSecondary.resolved(&status));
+
+    QImage image(status.sizeHint() * 2, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    status.resize(status.sizeHint());
+    status.render(&image);
+    const QColor dot = image.pixelColor(3, status.sizeHint().height() / 2);
+    EXPECT_GT(dot.red(), 200);
+    EXPECT_LT(dot.green(), 100);
+}
+
+TEST(PrimaryButton, FillsTheWidthOfItsContainer)
+{
+    QWidget container;
+    auto* layout = new QVBoxLayout(&container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* button = new PrimaryButton(QStringLiteral("Open Settings"), std::nullopt, [] {});
+    layout->addWidget(button);
+    container.resize(312, 100);
+    container.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&container));
+    EXPECT_EQ(button->width(), 312);
+}
+
+} // namespace

@@ -1,0 +1,177 @@
+#include "PanelsTestSupport.h"
+
+#include "Vellox/panels/CustomInstructionPanel.h"
+#include "Vellox/panels/CustomInstructionView.h"
+
+#include <QLineEdit>
+#include <QTest>
+
+using namespace panels_test;
+using Surface = UIWindowCoordinator::Surface;
+
+namespace {
+
+class InstructionPanel : public PanelsTest {
+protected:
+    ~InstructionPanel() override
+    {
+        CustomInstructionPanel::finish(std::nullopt);
+        spinFor(1);
+    }
+
+    OutcomePtr<QString> start()
+    {
+        auto outcome = makeOutcome<QString>();
+        collect(CustomInstructionPanel::prompt(), outcome);
+        EXPECT_TRUE(CustomInstructionPanel::isShowing());
+        return outcome;
+    }
+    static QLineEdit* field()
+    {
+        return static_cast<CustomInstructionView*>(CustomInstructionPanel::panel()->content())->field();
+    }
+};
+
+TEST_F(InstructionPanel, ReturnAnswersTheTrimmedInstructionAndBlankReturnKeepsThePanelOpen)
+{
+    struct Case {
+        const char* name;
+        const char* typed;
+        quint32 scanCode;
+        int key;
+        std::optional<QString> expected;
+    };
+    const Case cases[] = {
+        {"Return trims both ends", "   make it shorter \t ", xkb::returnKey, Qt::Key_Return, "make it shorter"},
+        {"keypad Enter does the same", " add a greeting ", xkb::keypadEnter, Qt::Key_Enter, "add a greeting"},
+        {"blank Return waits", "  \t  ", xkb::returnKey, Qt::Key_Return, std::nullopt},
+        {"empty Return waits", "", xkb::returnKey, Qt::Key_Return, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto outcome = start();
+        field()->insert(QString::fromUtf8(c.typed));
+        EXPECT_TRUE(press(CustomInstructionPanel::panel(), keyPress(c.scanCode, c.key, Qt::NoModifier, "\r")))
+            << "Return is swallowed either way";
+        if (c.expected) {
+            ASSERT_TRUE(spinUntil([&] { return outcome->done(); }));
+            EXPECT_EQ(outcome->value, c.expected);
+        } else {
+            spinFor(30);
+            EXPECT_FALSE(outcome->done());
+            EXPECT_TRUE(CustomInstructionPanel::isShowing());
+            EXPECT_EQ(field()->text(), QString::fromUtf8(c.typed)) << "the field keeps its text";
+        }
+        CustomInstructionPanel::finish(std::nullopt);
+        spinFor(1);
+    }
+}
+
+TEST_F(InstructionPanel, TypedKeysReachTheFieldWithTheCaretFromTheStart)
+{
+    auto outcome = start();
+    spinFor(20);
+    EXPECT_EQ(CustomInstructionPanel::panel()->focusWidget(), field());
+    press(CustomInstructionPanel::panel(), keyPress(xkb::letterA, Qt::Key_A, Qt::NoModifier, "a"));
+    EXPECT_EQ(field()->text(), "a");
+}
+
+TEST_F(InstructionPanel, EscapeCancelsAndGivesTheKeyboardBack)
+{
+    auto outcome = start();
+    EXPECT_EQ(UIWindowCoordinator::shared().activeSurface(), Surface::instructionPanel);
+    press(CustomInstructionPanel::panel(), keyPress(xkb::escape, Qt::Key_Escape));
+    ASSERT_TRUE(spinUntil([&] { return outcome->done(); }));
+    EXPECT_FALSE(outcome->value);
+    EXPECT_EQ(activationsOfFrontApplication(), 1);
+    EXPECT_EQ(workspace().activations.last().pid, frontPid);
+    EXPECT_EQ(UIWindowCoordinator::shared().activeSurface(), Surface::none);
+}
+
+TEST_F(InstructionPanel, OutsideClicksAndSwitchingAwayCancel)
+{
+    struct Case {
+        const char* name;
+        std::function<void(InstructionPanel&)> act;
+    };
+    const Case cases[] = {
+        {"left click elsewhere",
+         [](InstructionPanel& t) {
+             t.screens().mouse = QPointF(1400, 880);
+             t.mouse().press(platform::GlobalMouseMonitor::Button::left);
+         }},
+        {"right click elsewhere",
+         [](InstructionPanel& t) {
+             t.screens().mouse = QPointF(1400, 880);
+             t.mouse().press(platform::GlobalMouseMonitor::Button::right);
+         }},
+        {"switching away", [](InstructionPanel&) { emit PanelEnvironment::current().resignedActive(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto outcome = start();
+        giveFocus(CustomInstructionPanel::panel());
+        QTest::keyClicks(field(), "draft");
+        c.act(*this);
+        ASSERT_TRUE(spinUntil([&] { return outcome->done(); }));
+        EXPECT_FALSE(outcome->value);
+        screens().mouse = QPointF(720, 450);
+    }
+}
+
+TEST_F(InstructionPanel, ASecondPromptCancelsTheFirstWithAnEmptyField)
+{
+    auto first = start();
+    QTest::keyClicks(field(), "first draft");
+    auto second = start();
+    ASSERT_TRUE(spinUntil([&] { return first->done(); }));
+    EXPECT_FALSE(first->value);
+    EXPECT_TRUE(field()->text().isEmpty());
+    EXPECT_FALSE(second->done());
+    EXPECT_EQ(mouse().handlerCount(), 1);
+}
+
+TEST_F(InstructionPanel, CancelsQueuedForAReplacedPanelDoNotCloseItsSuccessor)
+{
+    auto first = start();
+    giveFocus(CustomInstructionPanel::panel());
+    screens().mouse = QPointF(1400, 880);
+    mouse().press();
+    auto second = start();
+    spinFor(30);
+    EXPECT_TRUE(first->done());
+    EXPECT_FALSE(second->done());
+}
+
+TEST_F(InstructionPanel, FadesInThenFadesOutBeforeItIsOrderedOut)
+{
+    auto outcome = start();
+    QPointer<FloatingPanel> panel = CustomInstructionPanel::panel();
+    EXPECT_EQ(panel->opacity(), 0);
+    EXPECT_TRUE(spinUntil([&] { return panel->opacity() == 1; }, 1000));
+    CustomInstructionPanel::finish(std::nullopt);
+    EXPECT_TRUE(panel->isVisible()) << "ordered out only after the fade";
+    spinFor(60);
+    ASSERT_TRUE(panel);
+    EXPECT_GT(panel->opacity(), 0);
+    EXPECT_TRUE(spinUntil([&] { return !panel; }, 1000)) << "deleted once ordered out";
+}
+
+TEST(InstructionPanelSize, ClampsTheFittingSizeAndTheLaidOutViewIs300Wide)
+{
+    struct Case {
+        QSize fitting;
+        QSize expected;
+    };
+    const Case cases[] = {
+        {{100, 40}, {280, 92}},
+        {{300, 200}, {300, 200}},
+        {{500, 600}, {340, 420}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CustomInstructionPanel::panelSize(c.fitting), c.expected);
+    CustomInstructionView view;
+    EXPECT_EQ(CustomInstructionPanel::panelSize(view.fittingSize()).width(), 300);
+}
+
+} // namespace
