@@ -74,6 +74,7 @@ void CustomInstructionPanel::finish(std::optional<QString> text)
     });
     if (answer)
         answer->answer(std::move(text));
+    s.question.handBackKeyboard();
 }
 
 bool CustomInstructionPanel::isShowing()

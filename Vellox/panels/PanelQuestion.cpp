@@ -41,6 +41,14 @@ std::optional<PanelEnvironment::Application>& lastHandedBack()
     return application;
 }
 
+// Showings begun by any of the panels, so a hand-back can tell whether
+// another panel took over meanwhile.
+quint64& showingsBegun()
+{
+    static quint64 count = 0;
+    return count;
+}
+
 } // namespace
 
 void PanelQuestion::beginShowing()
@@ -52,6 +60,7 @@ void PanelQuestion::beginShowing()
         }
     }
     ++generation_;
+    ++showingsBegun();
     UIWindowCoordinator& coordinator = UIWindowCoordinator::shared();
     coordinator.closeSettingsWindowIfOpen();
     coordinator.closeMenuPopoverIfOpen();
@@ -123,13 +132,26 @@ bool PanelQuestion::endShowing(const std::function<void(FloatingPanel*)>& orderO
     FloatingPanel* panel = std::exchange(panel_, nullptr);
     leavingPanels().append(panel);
     orderOut(panel);
-    PanelEnvironment& environment = PanelEnvironment::current();
-    environment.hideThisApplication();
+    PanelEnvironment::current().hideThisApplication();
     lastHandedBack() = previousApp;
-    if (previousApp)
-        environment.activate(*previousApp);
+    pendingHandBack_ = previousApp;
     UIWindowCoordinator::shared().markSurfaceHidden(surface_);
     return true;
+}
+
+void PanelQuestion::handBackKeyboard()
+{
+    const std::optional<PanelEnvironment::Application> application = std::exchange(pendingHandBack_, std::nullopt);
+    if (!application)
+        return;
+    const quint64 begun = showingsBegun();
+    QMetaObject::invokeMethod(
+        this,
+        [application, begun] {
+            if (showingsBegun() == begun)
+                PanelEnvironment::current().activate(*application);
+        },
+        Qt::QueuedConnection);
 }
 
 void PanelQuestion::removeMonitors()

@@ -48,9 +48,16 @@ public:
     // the key filter, the mouse monitor and the focus observers.
     void showPanel(FloatingPanel* panel, int fadeInMs);
     // Removes the filter, monitor and observers, takes the panel off screen
-    // with `orderOut`, hands the keyboard back and reports the surface
-    // hidden. Does nothing when no panel shows.
+    // with `orderOut` and reports the surface hidden. Does nothing when no
+    // panel shows.
     bool endShowing(const std::function<void(FloatingPanel*)>& orderOut);
+    // Gives the keyboard back to the application that had it before the
+    // ended showing, one turn after the caller resumes, unless a panel has
+    // opened meanwhile: "Describe the edit" opens the instruction panel at
+    // once, and handing the keyboard over in between would set the window
+    // manager moving it back and forth while the new panel asks for it. The
+    // new panel hands it back in the end.
+    void handBackKeyboard();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -65,6 +72,7 @@ private:
 
     QPointer<FloatingPanel> panel_;
     std::optional<PanelEnvironment::Application> previousApp_;
+    std::optional<PanelEnvironment::Application> pendingHandBack_;
     quint64 generation_ = 0;
     bool keyFilterInstalled_ = false;
     std::shared_ptr<platform::GlobalMouseMonitor> mouseMonitor_;

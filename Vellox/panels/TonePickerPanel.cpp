@@ -83,6 +83,7 @@ void TonePickerPanel::finish(std::optional<TonePickerChoice> choice)
     });
     if (answer)
         answer->answer(std::move(choice));
+    s.question.handBackKeyboard();
 }
 
 bool TonePickerPanel::isShowing()
