@@ -10,6 +10,7 @@
 #include "GlobalShortcuts/Recorder.h"
 #include "Vellox/panels/UIWindowCoordinator.h"
 #include "Vellox/rewrite/AppReadinessState.h"
+#include "Vellox/rewrite/OnboardingValidator.h"
 #include "Vellox/rewrite/RewriteSurfaces.h"
 #include "Vellox/settings/AIModel.h"
 #include "Vellox/settings/AIModelValidator.h"
@@ -80,21 +81,6 @@ QString SettingsRootView::providerLabel(ProviderId provider)
     return {};
 }
 
-QString SettingsRootView::defaultModelFor(ProviderId provider)
-{
-    switch (provider) {
-    case ProviderId::mock:
-        return QStringLiteral("mock");
-    case ProviderId::openaiCompatible:
-        return QStringLiteral("gpt-4o-mini");
-    case ProviderId::gemini:
-        return QStringLiteral("gemini-2.5-flash");
-    case ProviderId::anthropic:
-        return QStringLiteral("claude-3-5-haiku-20241022");
-    }
-    return {};
-}
-
 SettingsRootView::SettingsRootView(QWidget* parent)
     : QWidget(parent)
     , shownProvider_(PreferencesStore::shared().settings().provider)
@@ -108,22 +94,16 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     auto* rewrite = new FormSection(QStringLiteral("Rewrite"));
     askEachTime_ = new SwitchControl(Binding<bool>{[] { return PreferencesStore::shared().settings().askToneEachTime; },
                                                    [](const bool& on) {
-                                                       PreferencesStore::shared().updateSettings([on](AppSettings& s) {
-                                                           s.askToneEachTime = on;
-                                                           if (on)
-                                                               s.askAICommandEachTime = false;
-                                                       });
+                                                       PreferencesStore::shared().updateSettings(
+                                                           [on](AppSettings& s) { s.setAskToneEachTime(on); });
                                                    }});
     askEachTime_->setObjectName(QStringLiteral("askEachTimeSwitch"));
     rewrite->addRow(FormSection::labelledRow(QStringLiteral("Ask each time"), askEachTime_));
     describeEdit_ = new SwitchControl(
         Binding<bool>{[] { return PreferencesStore::shared().settings().askAICommandEachTime; },
                       [](const bool& on) {
-                          PreferencesStore::shared().updateSettings([on](AppSettings& s) {
-                              s.askAICommandEachTime = on;
-                              if (on)
-                                  s.askToneEachTime = false;
-                          });
+                          PreferencesStore::shared().updateSettings(
+                              [on](AppSettings& s) { s.setAskAICommandEachTime(on); });
                       }});
     describeEdit_->setObjectName(QStringLiteral("describeEditSwitch"));
     rewrite->addRow(FormSection::labelledRow(QStringLiteral("Describe the edit"), describeEdit_));
@@ -132,11 +112,7 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     tonePicker_->setMinimumWidth(200);
     connect(tonePicker_, &QComboBox::activated, this, [this](int index) {
         const QUuid id = tonePicker_->itemData(index).toUuid();
-        PreferencesStore::shared().updateSettings([id](AppSettings& s) {
-            s.defaultTonePresetId = id;
-            s.askToneEachTime = false;
-            s.askAICommandEachTime = false;
-        });
+        PreferencesStore::shared().updateSettings([id](AppSettings& s) { s.useDefaultTone(id); });
     });
     rewrite->addRow(FormSection::labelledRow(QStringLiteral("Default tone"), tonePicker_));
     root->addWidget(rewrite);
@@ -162,7 +138,7 @@ SettingsRootView::SettingsRootView(QWidget* parent)
         // The model always follows, even when the same provider is chosen again.
         PreferencesStore::shared().updateSettings([provider](AppSettings& s) {
             s.provider = *provider;
-            s.model = defaultModelFor(*provider);
+            s.model = OnboardingValidator::defaultModel(*provider);
         });
     });
     apiKey->addRow(FormSection::labelledRow(QStringLiteral("Provider"), providerPicker_));

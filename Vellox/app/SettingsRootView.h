@@ -26,7 +26,6 @@ public:
     explicit SettingsRootView(QWidget* parent = nullptr);
 
     static QString providerLabel(ProviderId provider);
-    static QString defaultModelFor(ProviderId provider);
 
     bool hasPersistedKey() const { return hasPersistedKey_; }
     bool isEditingKey() const { return isEditingKey_; }
