@@ -297,20 +297,9 @@ void SettingsRootView::providerChanged()
 {
     shownProvider_ = PreferencesStore::shared().settings().provider;
     // An unsaved key typed for the previous provider is dropped.
-    isEditingKey_ = false;
-    ++editGeneration_;
-    keyReadIn_ = false;
-    keyTyped_ = false;
+    leaveKeyEditing();
     customModelActive_ = false;
-    apiKeyField_->clear();
-    apiKeyField_->clearFocus();
-    QPointer<SettingsRootView> self(this);
-    QMetaObject::invokeMethod(
-        this, [self] {
-            if (self)
-                self->refreshPersistedKeyForCurrentProvider();
-        },
-        Qt::QueuedConnection);
+    refreshPersistedKeyLater();
 }
 
 void SettingsRootView::beginApiKeyEditing()
@@ -363,22 +352,10 @@ void SettingsRootView::finishApiKeyEditing()
         // about the key, so the stored one stays and is looked up again.
         refresh = true;
     }
-    isEditingKey_ = false;
-    ++editGeneration_;
-    apiKeyField_->clearFocus();
-    apiKeyField_->clear();
-    keyReadIn_ = false;
-    keyTyped_ = false;
+    leaveKeyEditing();
     sync();
-    if (refresh) {
-        QPointer<SettingsRootView> self(this);
-        QMetaObject::invokeMethod(
-            this, [self] {
-                if (self)
-                    self->refreshPersistedKeyForCurrentProvider();
-            },
-            Qt::QueuedConnection);
-    }
+    if (refresh)
+        refreshPersistedKeyLater();
 }
 
 void SettingsRootView::saveApiKey()
@@ -398,18 +375,35 @@ void SettingsRootView::saveApiKey()
         hasPersistedKey_ = true;
         break;
     case KeychainStore::SaveResult::RefusedControlCharacter:
-    case KeychainStore::SaveResult::Failed: {
+    case KeychainStore::SaveResult::Failed:
         // The previous key stays; show what the store holds, not what was typed.
-        QPointer<SettingsRootView> self(this);
-        QMetaObject::invokeMethod(
-            this, [self] {
-                if (self)
-                    self->refreshPersistedKeyForCurrentProvider();
-            },
-            Qt::QueuedConnection);
+        refreshPersistedKeyLater();
         break;
     }
-    }
+}
+
+// Any edit in flight is void from here on: a late read of the stored key
+// checks the generation and leaves the field alone.
+void SettingsRootView::leaveKeyEditing()
+{
+    isEditingKey_ = false;
+    ++editGeneration_;
+    keyReadIn_ = false;
+    keyTyped_ = false;
+    apiKeyField_->clearFocus();
+    apiKeyField_->clear();
+}
+
+// Queued, so the look-up starts after the change that asked for it is done.
+void SettingsRootView::refreshPersistedKeyLater()
+{
+    QPointer<SettingsRootView> self(this);
+    QMetaObject::invokeMethod(
+        this, [self] {
+            if (self)
+                self->refreshPersistedKeyForCurrentProvider();
+        },
+        Qt::QueuedConnection);
 }
 
 QCoro::Task<void> SettingsRootView::refreshPersistedKeyForCurrentProvider()
@@ -466,13 +460,7 @@ void SettingsRootView::runAccessibilityDiagnostics()
 void SettingsRootView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    QPointer<SettingsRootView> self(this);
-    QMetaObject::invokeMethod(
-        this, [self] {
-            if (self)
-                self->refreshPersistedKeyForCurrentProvider();
-        },
-        Qt::QueuedConnection);
+    refreshPersistedKeyLater();
     AppReadinessState::shared().schedulePermissionRefresh();
     if (QWidget* host = window(); host && host != this)
         UIWindowCoordinator::setWindowIdentifier(host, UIWindowCoordinator::settingsWindowIdentifier);

@@ -66,6 +66,8 @@ protected:
 private:
     QCoro::Task<void> loadKeyForEditing();
     void saveApiKey();
+    void leaveKeyEditing();
+    void refreshPersistedKeyLater();
     void settingsChanged();
     void providerChanged();
     void sync();
