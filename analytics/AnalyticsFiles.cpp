@@ -1,6 +1,7 @@
 #include "AnalyticsFiles.h"
 
 #include "analytics/AnalyticsLog.h"
+#include "platform/FileWrites.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,27 +21,12 @@ namespace analytics {
 
 namespace {
 
-// Temporary files are hidden siblings: ".<name>.XXXXXX".
+// Temporary files of atomic writes are hidden siblings (see platform/FileWrites.h).
 const char kTemporaryMarker = '.';
 
 QString errnoText()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-bool writeAll(int fd, const char* data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
 }
 
 struct LockTable {
@@ -62,33 +48,11 @@ LockTable& lockTable()
 
 bool writeFileAtomically(const QString& path, const QByteArray& data, Durability durability, QString* error)
 {
-    const QFileInfo info(path);
-    QByteArray tmpl = QFile::encodeName(info.absolutePath() + QLatin1Char('/') + QLatin1Char(kTemporaryMarker) +
-                                        info.fileName() + QStringLiteral(".XXXXXX"));
-    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd < 0) {
-        if (error)
-            *error = errnoText();
-        return false;
-    }
-    bool ok = ::fchmod(fd, 0644) == 0 && writeAll(fd, data.constData(), data.size());
-    if (ok && durability == Durability::PowerLoss)
-        ok = ::fsync(fd) == 0;
-    int savedErrno = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (ok && ::rename(tmpl.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (!ok) {
-        ::unlink(tmpl.constData());
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(savedErrno));
-    }
-    return ok;
+    return platform::writeFileAtomically(
+        path, data,
+        platform::AtomicWriteOptions{
+            .mode = 0644, .flushToDisk = durability == Durability::PowerLoss, .makeFolders = false},
+        error);
 }
 
 bool isTemporaryFileName(const QString& name)

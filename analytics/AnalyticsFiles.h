@@ -15,8 +15,9 @@ enum class Durability {
 };
 
 // Replaces the file at `path` so that readers see either nothing or the whole
-// new content, never part of it. On failure `error` says why and any earlier
-// file is left as it was.
+// new content, never part of it. Missing folders are not made: a queue whose
+// folder was removed stays removed. On failure `error` says why and any
+// earlier file is left as it was.
 bool writeFileAtomically(const QString& path, const QByteArray& data, Durability durability, QString* error = nullptr);
 
 // Whether a folder entry is an atomic write in progress (or left behind by a

@@ -2,6 +2,7 @@
 
 #include "gemini-client/ErrorTexts.h"
 #include "gemini-client/Logging.h"
+#include "platform/OneShotBody.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -47,38 +48,6 @@ bool isTransportFailure(QNetworkReply::NetworkError error, int status)
     }
 }
 
-// A request body that can be read once only. Qt's HTTP layer quietly sends
-// a request again when its connection closed before any answer arrived; a
-// generation request must go out once, so the second send fails instead.
-class OneShotBody final : public QIODevice {
-public:
-    explicit OneShotBody(QByteArray bytes)
-        : bytes_(std::move(bytes))
-    {
-        open(QIODevice::ReadOnly);
-    }
-
-    bool isSequential() const override { return true; }
-    bool reset() override { return false; }
-    qint64 bytesAvailable() const override { return bytes_.size() - position_ + QIODevice::bytesAvailable(); }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
-    {
-        const qint64 count = std::min<qint64>(maxSize, bytes_.size() - position_);
-        if (count <= 0)
-            return maxSize > 0 ? -1 : 0;
-        std::memcpy(data, bytes_.constData() + position_, size_t(count));
-        position_ += count;
-        return count;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    QByteArray bytes_;
-    qint64 position_ = 0;
-};
-
 } // namespace
 
 void HttpExchange::start(QNetworkAccessManager* session, const QNetworkRequest& request, const QByteArray& body,
@@ -87,7 +56,7 @@ void HttpExchange::start(QNetworkAccessManager* session, const QNetworkRequest& 
     QNetworkRequest once = request;
     once.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
     once.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
-    auto* device = new OneShotBody(body);
+    auto* device = new platform::OneShotBody(body);
     QNetworkReply* reply = session->post(once, device);
     device->setParent(reply);
     new HttpExchange(reply, idleTimeoutSeconds, std::move(sink));

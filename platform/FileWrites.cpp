@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,32 +35,46 @@ bool writeAll(int fd, const char* data, qsizetype size)
 
 } // namespace
 
-bool writeFileAtomically(const QString& path, const QByteArray& data, unsigned mode)
+bool writeFileAtomically(const QString& path, const QByteArray& data, const AtomicWriteOptions& options,
+                         QString* error)
 {
-    const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath()))
+    const auto fail = [error](int code) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(code));
         return false;
+    };
+    const QFileInfo info(path);
+    if (options.makeFolders && !QDir().mkpath(info.absolutePath()))
+        return fail(errno);
 
     QByteArray tmpl = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) + kPartialSuffix
         + "XXXXXX";
-    const int fd = ::mkstemp(tmpl.data());
+    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return fail(errno);
     // mkstemp creates 0600, so a private file is never readable by others,
     // not even for a moment; other modes are set before any byte is written.
-    if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
-        ::close(fd);
-        ::unlink(tmpl.constData());
-        return false;
+    bool ok = ::fchmod(fd, static_cast<mode_t>(options.mode)) == 0 && writeAll(fd, data.constData(), data.size())
+        && (!options.flushToDisk || ::fsync(fd) == 0);
+    int savedErrno = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        savedErrno = errno;
     }
-
-    const bool ok = writeAll(fd, data.constData(), data.size()) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!ok || !closed || ::rename(tmpl.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
+    if (ok && ::rename(tmpl.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (!ok) {
         ::unlink(tmpl.constData());
-        return false;
+        return fail(savedErrno);
     }
     return true;
+}
+
+bool writeFileAtomically(const QString& path, const QByteArray& data, unsigned mode)
+{
+    return writeFileAtomically(path, data, AtomicWriteOptions{.mode = mode});
 }
 
 void removeLeftoverTemporaryFiles(const QString& path)

@@ -5,12 +5,29 @@
 
 namespace platform {
 
+struct AtomicWriteOptions {
+    unsigned mode = 0644;
+    // Flush the new content to the disk before the rename, so it also
+    // survives a power cut. Without it the write still survives a killed
+    // process; frequent small writes that may be lost with the machine
+    // (queued events) skip the cost.
+    bool flushToDisk = true;
+    // Make missing folders. A store whose folder vanishes on purpose (a
+    // removed queue) turns it off, so a late write cannot bring it back.
+    bool makeFolders = true;
+};
+
 // Replaces the file at `path` with `data` so that readers see either the old
 // or the new content, never a mix: the bytes go to a temporary file in the same
-// folder, are flushed to disk, and the temporary file is renamed over `path`.
-// The file gets exactly `mode`. Missing folders are made.
-// Returns false, and leaves any existing file untouched, on failure.
-// The temporary file is hidden and named ".<name>.vellox-partial-XXXXXX".
+// folder and the temporary file is renamed over `path`. The file gets exactly
+// `options.mode`.
+// Returns false, and leaves any existing file untouched, on failure; `error`
+// (when given) then says why.
+// The temporary file is hidden and named ".<name>.vellox-partial-XXXXXX", so
+// listings that skip names starting with a dot never see one.
+bool writeFileAtomically(const QString& path, const QByteArray& data, const AtomicWriteOptions& options,
+                         QString* error = nullptr);
+// The same, flushed to disk and making missing folders.
 bool writeFileAtomically(const QString& path, const QByteArray& data, unsigned mode = 0644);
 
 // Removes the temporary files that writes of `path` left behind when the

@@ -304,11 +304,8 @@ void MenuBarContentView::addToneSection(QVBoxLayout* root)
     auto* askEachTime = new MenuRow({QStringLiteral("questionmark.bubble"), QStringLiteral("Ask each time"), std::nullopt,
                                      settings.askToneEachTime},
                                     [this] {
-                                        PreferencesStore::shared().updateSettings([](AppSettings& s) {
-                                            s.askToneEachTime = !s.askToneEachTime;
-                                            if (s.askToneEachTime)
-                                                s.askAICommandEachTime = false;
-                                        });
+                                        PreferencesStore::shared().updateSettings(
+                                            [](AppSettings& s) { s.setAskToneEachTime(!s.askToneEachTime); });
                                         closeMenu();
                                     });
     askEachTime->setObjectName(QStringLiteral("askEachTimeRow"));
@@ -317,11 +314,8 @@ void MenuBarContentView::addToneSection(QVBoxLayout* root)
     auto* describe = new MenuRow({QStringLiteral("text.bubble"), QStringLiteral("Describe the edit"), std::nullopt,
                                   settings.askAICommandEachTime},
                                  [this] {
-                                     PreferencesStore::shared().updateSettings([](AppSettings& s) {
-                                         s.askAICommandEachTime = !s.askAICommandEachTime;
-                                         if (s.askAICommandEachTime)
-                                             s.askToneEachTime = false;
-                                     });
+                                     PreferencesStore::shared().updateSettings(
+                                         [](AppSettings& s) { s.setAskAICommandEachTime(!s.askAICommandEachTime); });
                                      closeMenu();
                                  });
     describe->setObjectName(QStringLiteral("describeEditRow"));
@@ -333,11 +327,8 @@ void MenuBarContentView::addToneSection(QVBoxLayout* root)
         auto* row = new MenuRow({preset.menuSystemImage(), preset.name, std::nullopt,
                                  !askMode && id == settings.defaultTonePresetId},
                                 [this, id] {
-                                    PreferencesStore::shared().updateSettings([id](AppSettings& s) {
-                                        s.askToneEachTime = false;
-                                        s.askAICommandEachTime = false;
-                                        s.defaultTonePresetId = id;
-                                    });
+                                    PreferencesStore::shared().updateSettings(
+                                        [id](AppSettings& s) { s.useDefaultTone(id); });
                                     closeMenu();
                                 });
         row->setObjectName(QStringLiteral("toneRow"));

@@ -10,6 +10,7 @@
 #include "GlobalShortcuts/Recorder.h"
 #include "Vellox/panels/UIWindowCoordinator.h"
 #include "Vellox/rewrite/AppReadinessState.h"
+#include "Vellox/rewrite/OnboardingValidator.h"
 #include "Vellox/rewrite/RewriteSurfaces.h"
 #include "Vellox/settings/AIModel.h"
 #include "Vellox/settings/AIModelValidator.h"
@@ -80,21 +81,6 @@ QString SettingsRootView::providerLabel(ProviderId provider)
     return {};
 }
 
-QString SettingsRootView::defaultModelFor(ProviderId provider)
-{
-    switch (provider) {
-    case ProviderId::mock:
-        return QStringLiteral("mock");
-    case ProviderId::openaiCompatible:
-        return QStringLiteral("gpt-4o-mini");
-    case ProviderId::gemini:
-        return QStringLiteral("gemini-2.5-flash");
-    case ProviderId::anthropic:
-        return QStringLiteral("claude-3-5-haiku-20241022");
-    }
-    return {};
-}
-
 SettingsRootView::SettingsRootView(QWidget* parent)
     : QWidget(parent)
     , shownProvider_(PreferencesStore::shared().settings().provider)
@@ -108,22 +94,16 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     auto* rewrite = new FormSection(QStringLiteral("Rewrite"));
     askEachTime_ = new SwitchControl(Binding<bool>{[] { return PreferencesStore::shared().settings().askToneEachTime; },
                                                    [](const bool& on) {
-                                                       PreferencesStore::shared().updateSettings([on](AppSettings& s) {
-                                                           s.askToneEachTime = on;
-                                                           if (on)
-                                                               s.askAICommandEachTime = false;
-                                                       });
+                                                       PreferencesStore::shared().updateSettings(
+                                                           [on](AppSettings& s) { s.setAskToneEachTime(on); });
                                                    }});
     askEachTime_->setObjectName(QStringLiteral("askEachTimeSwitch"));
     rewrite->addRow(FormSection::labelledRow(QStringLiteral("Ask each time"), askEachTime_));
     describeEdit_ = new SwitchControl(
         Binding<bool>{[] { return PreferencesStore::shared().settings().askAICommandEachTime; },
                       [](const bool& on) {
-                          PreferencesStore::shared().updateSettings([on](AppSettings& s) {
-                              s.askAICommandEachTime = on;
-                              if (on)
-                                  s.askToneEachTime = false;
-                          });
+                          PreferencesStore::shared().updateSettings(
+                              [on](AppSettings& s) { s.setAskAICommandEachTime(on); });
                       }});
     describeEdit_->setObjectName(QStringLiteral("describeEditSwitch"));
     rewrite->addRow(FormSection::labelledRow(QStringLiteral("Describe the edit"), describeEdit_));
@@ -132,11 +112,7 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     tonePicker_->setMinimumWidth(200);
     connect(tonePicker_, &QComboBox::activated, this, [this](int index) {
         const QUuid id = tonePicker_->itemData(index).toUuid();
-        PreferencesStore::shared().updateSettings([id](AppSettings& s) {
-            s.defaultTonePresetId = id;
-            s.askToneEachTime = false;
-            s.askAICommandEachTime = false;
-        });
+        PreferencesStore::shared().updateSettings([id](AppSettings& s) { s.useDefaultTone(id); });
     });
     rewrite->addRow(FormSection::labelledRow(QStringLiteral("Default tone"), tonePicker_));
     root->addWidget(rewrite);
@@ -162,7 +138,7 @@ SettingsRootView::SettingsRootView(QWidget* parent)
         // The model always follows, even when the same provider is chosen again.
         PreferencesStore::shared().updateSettings([provider](AppSettings& s) {
             s.provider = *provider;
-            s.model = defaultModelFor(*provider);
+            s.model = OnboardingValidator::defaultModel(*provider);
         });
     });
     apiKey->addRow(FormSection::labelledRow(QStringLiteral("Provider"), providerPicker_));
@@ -321,20 +297,9 @@ void SettingsRootView::providerChanged()
 {
     shownProvider_ = PreferencesStore::shared().settings().provider;
     // An unsaved key typed for the previous provider is dropped.
-    isEditingKey_ = false;
-    ++editGeneration_;
-    keyReadIn_ = false;
-    keyTyped_ = false;
+    leaveKeyEditing();
     customModelActive_ = false;
-    apiKeyField_->clear();
-    apiKeyField_->clearFocus();
-    QPointer<SettingsRootView> self(this);
-    QMetaObject::invokeMethod(
-        this, [self] {
-            if (self)
-                self->refreshPersistedKeyForCurrentProvider();
-        },
-        Qt::QueuedConnection);
+    refreshPersistedKeyLater();
 }
 
 void SettingsRootView::beginApiKeyEditing()
@@ -387,22 +352,10 @@ void SettingsRootView::finishApiKeyEditing()
         // about the key, so the stored one stays and is looked up again.
         refresh = true;
     }
-    isEditingKey_ = false;
-    ++editGeneration_;
-    apiKeyField_->clearFocus();
-    apiKeyField_->clear();
-    keyReadIn_ = false;
-    keyTyped_ = false;
+    leaveKeyEditing();
     sync();
-    if (refresh) {
-        QPointer<SettingsRootView> self(this);
-        QMetaObject::invokeMethod(
-            this, [self] {
-                if (self)
-                    self->refreshPersistedKeyForCurrentProvider();
-            },
-            Qt::QueuedConnection);
-    }
+    if (refresh)
+        refreshPersistedKeyLater();
 }
 
 void SettingsRootView::saveApiKey()
@@ -422,18 +375,35 @@ void SettingsRootView::saveApiKey()
         hasPersistedKey_ = true;
         break;
     case KeychainStore::SaveResult::RefusedControlCharacter:
-    case KeychainStore::SaveResult::Failed: {
+    case KeychainStore::SaveResult::Failed:
         // The previous key stays; show what the store holds, not what was typed.
-        QPointer<SettingsRootView> self(this);
-        QMetaObject::invokeMethod(
-            this, [self] {
-                if (self)
-                    self->refreshPersistedKeyForCurrentProvider();
-            },
-            Qt::QueuedConnection);
+        refreshPersistedKeyLater();
         break;
     }
-    }
+}
+
+// Any edit in flight is void from here on: a late read of the stored key
+// checks the generation and leaves the field alone.
+void SettingsRootView::leaveKeyEditing()
+{
+    isEditingKey_ = false;
+    ++editGeneration_;
+    keyReadIn_ = false;
+    keyTyped_ = false;
+    apiKeyField_->clearFocus();
+    apiKeyField_->clear();
+}
+
+// Queued, so the look-up starts after the change that asked for it is done.
+void SettingsRootView::refreshPersistedKeyLater()
+{
+    QPointer<SettingsRootView> self(this);
+    QMetaObject::invokeMethod(
+        this, [self] {
+            if (self)
+                self->refreshPersistedKeyForCurrentProvider();
+        },
+        Qt::QueuedConnection);
 }
 
 QCoro::Task<void> SettingsRootView::refreshPersistedKeyForCurrentProvider()
@@ -490,13 +460,7 @@ void SettingsRootView::runAccessibilityDiagnostics()
 void SettingsRootView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    QPointer<SettingsRootView> self(this);
-    QMetaObject::invokeMethod(
-        this, [self] {
-            if (self)
-                self->refreshPersistedKeyForCurrentProvider();
-        },
-        Qt::QueuedConnection);
+    refreshPersistedKeyLater();
     AppReadinessState::shared().schedulePermissionRefresh();
     if (QWidget* host = window(); host && host != this)
         UIWindowCoordinator::setWindowIdentifier(host, UIWindowCoordinator::settingsWindowIdentifier);

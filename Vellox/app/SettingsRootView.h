@@ -26,7 +26,6 @@ public:
     explicit SettingsRootView(QWidget* parent = nullptr);
 
     static QString providerLabel(ProviderId provider);
-    static QString defaultModelFor(ProviderId provider);
 
     bool hasPersistedKey() const { return hasPersistedKey_; }
     bool isEditingKey() const { return isEditingKey_; }
@@ -67,6 +66,8 @@ protected:
 private:
     QCoro::Task<void> loadKeyForEditing();
     void saveApiKey();
+    void leaveKeyEditing();
+    void refreshPersistedKeyLater();
     void settingsChanged();
     void providerChanged();
     void sync();

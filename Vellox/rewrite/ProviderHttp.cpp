@@ -3,6 +3,7 @@
 #include "Vellox/rewrite/ProviderAIError.h"
 #include "Vellox/rewrite/ProviderTransportError.h"
 #include "gemini-client/NetworkSession.h"
+#include "platform/OneShotBody.h"
 
 #include <QIODevice>
 #include <QCoroNetworkReply>
@@ -16,43 +17,6 @@
 #include <memory>
 
 namespace ProviderHttp {
-
-namespace {
-
-// A body that can be read once only. Qt's HTTP layer quietly sends a request
-// again when its connection closed before any answer came; a rewrite must
-// go out once (it costs the user and may act twice), so the second send
-// fails instead.
-class OneShotBody final : public QIODevice {
-public:
-    explicit OneShotBody(QByteArray bytes)
-        : bytes_(std::move(bytes))
-    {
-        open(QIODevice::ReadOnly);
-    }
-
-    bool isSequential() const override { return true; }
-    bool reset() override { return false; }
-    qint64 bytesAvailable() const override { return bytes_.size() - position_ + QIODevice::bytesAvailable(); }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
-    {
-        const qint64 count = std::min<qint64>(maxSize, bytes_.size() - position_);
-        if (count <= 0)
-            return maxSize > 0 ? -1 : 0;
-        std::memcpy(data, bytes_.constData() + position_, size_t(count));
-        position_ += count;
-        return count;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    QByteArray bytes_;
-    qint64 position_ = 0;
-};
-
-} // namespace
 
 QCoro::Task<Answer> send(QNetworkRequest request, QByteArray method, QByteArray body,
                          std::chrono::milliseconds timeout)
@@ -68,7 +32,7 @@ QCoro::Task<Answer> send(QNetworkRequest request, QByteArray method, QByteArray 
     // got no answer.
     request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
     request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
-    auto* payload = new OneShotBody(body);
+    auto* payload = new platform::OneShotBody(body);
     QNetworkReply* raw = session->sendCustomRequest(request, method, payload);
     payload->setParent(raw);
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(raw, [](QNetworkReply* r) { r->deleteLater(); });

@@ -222,6 +222,27 @@ QByteArray AppSettings::toJson() const
     return QByteArray::fromStdString(object.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
+void AppSettings::setAskToneEachTime(bool on)
+{
+    askToneEachTime = on;
+    if (on)
+        askAICommandEachTime = false;
+}
+
+void AppSettings::setAskAICommandEachTime(bool on)
+{
+    askAICommandEachTime = on;
+    if (on)
+        askToneEachTime = false;
+}
+
+void AppSettings::useDefaultTone(const QUuid& id)
+{
+    defaultTonePresetId = id;
+    askToneEachTime = false;
+    askAICommandEachTime = false;
+}
+
 void AppSettings::normalizeToBuiltInToneCatalog()
 {
     const QList<TonePreset>& builtIns = TonePreset::builtIns();

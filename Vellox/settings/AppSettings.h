@@ -33,6 +33,13 @@ struct AppSettings {
     // Compact JSON with the nine current keys and upper-case ids; never fails.
     QByteArray toJson() const;
 
+    // A rewrite takes its instruction one way: it asks for a tone, asks for a
+    // described edit, or uses the default tone. Turning one on turns the
+    // others off.
+    void setAskToneEachTime(bool on);
+    void setAskAICommandEachTime(bool on);
+    void useDefaultTone(const QUuid& id);
+
     // Replaces the presets by the built-in catalogue unless they hold exactly
     // the built-in ids, keeping the chosen default by name where it can.
     void normalizeToBuiltInToneCatalog();

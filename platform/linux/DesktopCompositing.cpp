@@ -19,14 +19,11 @@ bool desktopComposites()
         return true;
     // A compositing manager owns the selection _NET_WM_CM_S<screen number>.
     const QByteArray name = QByteArrayLiteral("_NET_WM_CM_S0");
-    struct FreeDeleter {
-        void operator()(void* p) const { std::free(p); }
-    };
-    std::unique_ptr<xcb_intern_atom_reply_t, FreeDeleter> atom(xcb_intern_atom_reply(
+    linuxbackend::x11::Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 1, uint16_t(name.size()), name.constData()), nullptr));
     if (!atom || atom->atom == XCB_ATOM_NONE)
         return false;
-    std::unique_ptr<xcb_get_selection_owner_reply_t, FreeDeleter> owner(
+    linuxbackend::x11::Reply<xcb_get_selection_owner_reply_t> owner(
         xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr));
     return owner && owner->owner != XCB_NONE;
 }

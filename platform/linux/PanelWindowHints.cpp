@@ -15,10 +15,9 @@ namespace {
 
 xcb_atom_t internAtom(xcb_connection_t* connection, const QByteArray& name)
 {
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+    linuxbackend::x11::Reply<xcb_intern_atom_reply_t> reply(
         xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.constData()),
-                              nullptr),
-        &std::free);
+                              nullptr));
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
@@ -29,8 +28,8 @@ constexpr uint32_t kSourcePager = 2;
 
 xcb_window_t rootOf(xcb_connection_t* connection, xcb_window_t window)
 {
-    std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> geometry(
-        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr), &std::free);
+    linuxbackend::x11::Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr));
     return geometry ? geometry->root : xcb_window_t(XCB_WINDOW_NONE);
 }
 
@@ -39,10 +38,9 @@ bool hasWindowManager(xcb_connection_t* connection, xcb_window_t root)
     const xcb_atom_t check = internAtom(connection, QByteArrayLiteral("_NET_SUPPORTING_WM_CHECK"));
     if (check == XCB_ATOM_NONE)
         return false;
-    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+    linuxbackend::x11::Reply<xcb_get_property_reply_t> reply(
         xcb_get_property_reply(connection, xcb_get_property(connection, 0, root, check, XCB_ATOM_WINDOW, 0, 1),
-                               nullptr),
-        &std::free);
+                               nullptr));
     return reply && xcb_get_property_value_length(reply.get()) >= 4;
 }
 

@@ -13,12 +13,6 @@ namespace platform::linuxbackend::x11 {
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
-
 // Parent walks stop here; real window trees are a few levels deep.
 constexpr int kMaxAncestors = 32;
 
@@ -35,11 +29,7 @@ xcb_connection_t* displayConnection()
     if (!tried) {
         tried = true;
         if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
-            xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-            if (xcb_connection_has_error(c))
-                xcb_disconnect(c);
-            else
-                connection = c; // kept for the life of the process
+            connection = openConnection(); // kept for the life of the process
         }
     }
     return connection;

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "platform/linux/X11Connection.h"
+
 #include <xcb/xcb.h>
 
 #include <optional>

@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QSocketNotifier>
 
+#include "platform/linux/X11Connection.h"
+
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
 
@@ -13,11 +15,7 @@ namespace platform::linuxbackend {
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
+using x11::Reply;
 
 // Raw events on the root window need XInput 2.0; from 2.1 on they arrive even
 // while another client holds a pointer grab, as a menu of another program does.
@@ -55,11 +53,9 @@ bool X11GlobalMouseMonitor::open()
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return false;
     int screenNumber = 0;
-    xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
+    xcb_connection_t* connection = x11::openConnection(&screenNumber);
+    if (!connection)
         return false;
-    }
     const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection, &xcb_input_id);
     if (!extension || !extension->present) {
         xcb_disconnect(connection);

@@ -140,11 +140,7 @@ X11HotKeyBackend::X11HotKeyBackend(Connection connection)
 {
     d->kind = connection;
     if (connection == Connection::own) {
-        d->ownConnection = xcb_connect(nullptr, nullptr);
-        if (xcb_connection_has_error(d->ownConnection)) {
-            xcb_disconnect(d->ownConnection);
-            d->ownConnection = nullptr;
-        }
+        d->ownConnection = x11::openConnection();
     } else {
         d->ensureFilter(this);
     }

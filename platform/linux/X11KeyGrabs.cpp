@@ -16,26 +16,11 @@
 
 namespace platform::linuxbackend::x11 {
 
-xcb_connection_t* applicationConnection()
-{
-    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-    if (!app)
-        return nullptr;
-    auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
-
 namespace {
 
 constexpr qint64 kLargestValue = 0xFFFFFFFFLL;
 constexpr xcb_keysym_t kNumLockKeysym = 0xff7f;
 constexpr uint8_t kBadAccess = 10;
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
 
 int statusOf(const xcb_generic_error_t* error)
 {

@@ -3,6 +3,8 @@
 #include <QList>
 #include <QtGlobal>
 
+#include "platform/linux/X11Connection.h"
+
 #include <xcb/xcb.h>
 
 #include <compare>
@@ -12,9 +14,6 @@
 // Passive key grabs on the root windows, shared by the hot-key backend and
 // the probe for reserved shortcuts. Only platform sources include this header.
 namespace platform::linuxbackend::x11 {
-
-// The X connection of the running QGuiApplication, or null when it is not on X11.
-xcb_connection_t* applicationConnection();
 
 struct GrabKey {
     xcb_keycode_t keycode = 0;

@@ -21,11 +21,7 @@ struct X11SystemShortcuts::State {
             triedToConnect = true;
             // Probes need a client of their own: a grab from Qt's connection
             // would silently replace one of our own hot keys.
-            connection = xcb_connect(nullptr, nullptr);
-            if (xcb_connection_has_error(connection)) {
-                xcb_disconnect(connection);
-                connection = nullptr;
-            }
+            connection = x11::openConnection();
         }
         return connection;
     }

@@ -15,11 +15,7 @@ namespace platform::linuxbackend {
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
+using x11::Reply;
 
 constexpr xcb_keysym_t kControlL = 0xffe3;
 constexpr xcb_keysym_t kShiftL = 0xffe1;

@@ -46,3 +46,19 @@ TEST(FileWrites, AppendGoesToTheEndOfAnExistingFileAndNeverCreatesOne)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "one\ntwo\n");
 }
+
+TEST(FileWrites, WithoutMakingFoldersAMissingFolderFailsWithAReasonAndStaysMissing)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("removed-queue");
+    QString error;
+    EXPECT_FALSE(platform::writeFileAtomically(folder + "/item", "x",
+                                               platform::AtomicWriteOptions{.makeFolders = false}, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(folder));
+
+    // Without the flush the write is as whole and leaves no temporary file.
+    ASSERT_TRUE(platform::writeFileAtomically(dir.filePath("item"), "y",
+                                              platform::AtomicWriteOptions{.flushToDisk = false}));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"item"});
+}

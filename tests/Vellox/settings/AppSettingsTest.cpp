@@ -392,3 +392,37 @@ TEST(AppSettings, EqualityComparesEveryField)
         EXPECT_NE(defaultsWith(changes[i]), AppSettings());
     }
 }
+
+TEST(AppSettings, TheWaysToPickTheInstructionExcludeEachOther)
+{
+    struct Case {
+        const char* name;
+        bool askTone;
+        bool describe;
+        std::function<void(AppSettings&)> change;
+        bool expectedAskTone;
+        bool expectedDescribe;
+    };
+    const Case cases[] = {
+        {"asking for a tone ends describing", false, true, [](AppSettings& s) { s.setAskToneEachTime(true); }, true,
+         false},
+        {"describing ends asking for a tone", true, false, [](AppSettings& s) { s.setAskAICommandEachTime(true); },
+         false, true},
+        {"turning one off leaves the other", false, true, [](AppSettings& s) { s.setAskToneEachTime(false); }, false,
+         true},
+        {"a default tone ends both", true, false, [](AppSettings& s) { s.useDefaultTone(builtIn(2).id); }, false,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppSettings settings;
+        settings.askToneEachTime = c.askTone;
+        settings.askAICommandEachTime = c.describe;
+        c.change(settings);
+        EXPECT_EQ(settings.askToneEachTime, c.expectedAskTone);
+        EXPECT_EQ(settings.askAICommandEachTime, c.expectedDescribe);
+    }
+    AppSettings chosen;
+    chosen.useDefaultTone(builtIn(2).id);
+    EXPECT_EQ(chosen.defaultTonePresetId, builtIn(2).id);
+}

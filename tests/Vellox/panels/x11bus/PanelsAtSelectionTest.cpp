@@ -2,6 +2,7 @@
 // over the accessibility bus, places the picker and the busy chip.
 
 #include "Vellox/rewrite/TextWindowProcess.h"
+#include "support/DesktopPlatform.h"
 
 #include "Vellox/panels/FloatingPanel.h"
 #include "Vellox/panels/PanelSurfaces.h"
@@ -11,7 +12,6 @@
 
 #include "platform/Workspace.h"
 #include "platform/fake/FakePlatform.h"
-#include "platform/linux/LinuxPlatform.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -21,21 +21,6 @@
 namespace {
 
 constexpr double kTolerance = 4;
-
-platform::Platform desktopWithFakeStores()
-{
-    platform::Platform p = platform::linuxbackend::makeLinuxPlatform();
-    platform::Platform fakes = platform::fake::makeFakePlatform();
-    p.appInfo = fakes.appInfo;
-    p.credentials = fakes.credentials;
-    p.defaults = fakes.defaults;
-    p.systemLog = fakes.systemLog;
-    p.hotKeys = fakes.hotKeys;
-    p.systemShortcuts = fakes.systemShortcuts;
-    p.pasteboard = fakes.pasteboard;
-    p.keySynthesizer = fakes.keySynthesizer;
-    return p;
-}
 
 quint64 activeWindow()
 {
@@ -48,6 +33,16 @@ quint64 activeWindow()
 QCoro::Task<void> ask(std::shared_ptr<std::optional<std::optional<TonePickerChoice>>> outcome)
 {
     *outcome = co_await PanelSurfaces().askTone(TonePreset::builtIns().mid(0, 4), true);
+}
+
+// No pasting into the user's windows, nor keys typed into them.
+platform::Platform desktop()
+{
+    platform::Platform p = desktopWithFakeStores();
+    const platform::Platform fakes = platform::fake::makeFakePlatform();
+    p.pasteboard = fakes.pasteboard;
+    p.keySynthesizer = fakes.keySynthesizer;
+    return p;
 }
 
 class PanelsAtSelection : public ::testing::Test {
@@ -67,14 +62,12 @@ protected:
         rewrite_test::spinFor(100);
     }
 
-    platform::PlatformGuard guard{desktopWithFakeStores()};
+    platform::PlatformGuard guard{desktop()};
 };
 
 TEST_F(PanelsAtSelection, ThePickerOpensUnderTheSelectionAndTheChipBesideIt)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-    TextWindowProcess window(QStringLiteral("Please send me the report by Friday."), environment);
+    TextWindowProcess window(QStringLiteral("Please send me the report by Friday."), accessibleEnvironment());
     ASSERT_TRUE(window.isReady());
     ASSERT_TRUE(rewrite_test::spinUntil([&] {
         const auto front = platform::Platform::current().workspace->frontmostApplication();

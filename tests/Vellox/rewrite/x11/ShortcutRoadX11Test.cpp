@@ -1,12 +1,13 @@
 #include "../RewriteRoadTestSupport.h"
 #include "../TextWindowProcess.h"
+#include "support/DesktopPlatform.h"
 
 #include "Vellox/rewrite/SelectionAutomation.h"
 #include "platform/fake/FakeAppInfo.h"
 #include "platform/fake/FakeCredentialStore.h"
 #include "platform/fake/FakeDefaults.h"
 #include "platform/fake/FakeSystemLog.h"
-#include "platform/linux/LinuxPlatform.h"
+#include "platform/fake/FakePlatform.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -18,19 +19,10 @@ namespace {
 // A window of a new process gets the focus quickly, but not on a loaded machine.
 constexpr int kFocusWaitMs = 15000;
 
-// The desktop services for real (clipboard, XTest, focus, trust) and fakes
-// for what must not touch the user's files.
-platform::Platform desktopWithFakeStores()
+platform::Platform desktop()
 {
-    platform::Platform p = platform::linuxbackend::makeLinuxPlatform();
-    platform::Platform fakes = platform::fake::makeFakePlatform();
-    p.appInfo = fakes.appInfo;
-    p.clock = fakes.clock;
-    p.credentials = fakes.credentials;
-    p.defaults = fakes.defaults;
-    p.systemLog = fakes.systemLog;
-    p.hotKeys = fakes.hotKeys;
-    p.systemShortcuts = fakes.systemShortcuts;
+    platform::Platform p = desktopWithFakeStores();
+    p.clock = platform::fake::makeFakePlatform().clock;
     return p;
 }
 
@@ -50,7 +42,7 @@ protected:
     void answerWith(const QString& text) { server.enqueue(LoopbackHttpServer::Reply::json(rewrite_test::openAIAnswer(text))); }
 
     TempHome home;
-    platform::PlatformGuard guard{desktopWithFakeStores()};
+    platform::PlatformGuard guard{desktop()};
     LoopbackHttpServer server;
     ScopedSurfaces scoped;
 };

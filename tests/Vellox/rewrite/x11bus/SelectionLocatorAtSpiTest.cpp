@@ -1,10 +1,9 @@
 #include "../TextWindowProcess.h"
+#include "support/DesktopPlatform.h"
 
 #include "Vellox/rewrite/SelectionAnchorResolver.h"
 #include "platform/SelectionLocator.h"
 #include "platform/Workspace.h"
-#include "platform/fake/FakePlatform.h"
-#include "platform/linux/LinuxPlatform.h"
 
 #include <QDBusConnection>
 #include <QGuiApplication>
@@ -17,26 +16,6 @@ namespace {
 constexpr int kFocusWaitMs = 15000;
 
 constexpr double kTolerance = 4;
-
-platform::Platform desktopWithFakeStores()
-{
-    platform::Platform p = platform::linuxbackend::makeLinuxPlatform();
-    platform::Platform fakes = platform::fake::makeFakePlatform();
-    p.appInfo = fakes.appInfo;
-    p.credentials = fakes.credentials;
-    p.defaults = fakes.defaults;
-    p.systemLog = fakes.systemLog;
-    p.hotKeys = fakes.hotKeys;
-    p.systemShortcuts = fakes.systemShortcuts;
-    return p;
-}
-
-QProcessEnvironment accessibleEnvironment()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-    return environment;
-}
 
 class SelectionLocatorAtSpiTest : public ::testing::Test {
 protected:
