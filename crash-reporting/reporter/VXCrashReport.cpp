@@ -1,0 +1,287 @@
+#include "crash-reporting/reporter/VXCrashReport.h"
+
+#include "VXCrashReport.pb-c.h"
+
+#include <QCoreApplication>
+
+#include <cstring>
+
+namespace {
+
+constexpr size_t kMaxMachExceptionCodes = 255;
+constexpr uint64_t kCpuTypeArm64 = 0x100000C;
+constexpr uint64_t kCpuSubtypeArm64e = 2;
+// Pointer-authentication bits sit above the 36 address bits of arm64e pcs.
+constexpr uint64_t kArm64ePcMask = 0xFFFFFFFFFULL;
+
+struct Failure {
+    int code;
+    QString message;
+};
+
+// Texts people may read go through the translator, with the text as its own key.
+QString localized(const char* text)
+{
+    return QCoreApplication::translate("VXCrashReport", text);
+}
+
+QString optionalString(const char* s)
+{
+    return s ? QString::fromUtf8(s) : QString();
+}
+
+std::optional<QDateTime> dateFromSeconds(qint64 seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+}
+
+VXCrashReportProcessorInfoPtr processorFrom(const Vxcrash__CrashReport__Processor* p)
+{
+    const int encoding = p->has_encoding ? int(p->encoding) : int(VXCRASH__CRASH_REPORT__PROCESSOR__TYPE_ENCODING__TYPE_ENCODING_UNKNOWN);
+    return std::make_shared<VXCrashReportProcessorInfo>(encoding, p->type, p->subtype);
+}
+
+} // namespace
+
+// Deleter for an unpacked message, so every early return releases it.
+struct UnpackedReportDeleter {
+    void operator()(Vxcrash__CrashReport* r) const { vxcrash__crash_report__free_unpacked(r, nullptr); }
+};
+
+class VXCrashReportDecoder {
+public:
+    static std::shared_ptr<const VXCrashReport> decode(const QByteArray& data, Failure& failure);
+
+private:
+    static std::unique_ptr<Vxcrash__CrashReport, UnpackedReportDeleter> unpack(const QByteArray& data, Failure& failure);
+    static bool build(VXCrashReport& report, const Vxcrash__CrashReport& m, Failure& failure);
+    static std::shared_ptr<const VXCrashReportStackFrameInfo> frame(const Vxcrash__CrashReport__Thread__StackFrame* f,
+                                                                    bool maskPointerAuthentication);
+};
+
+std::unique_ptr<Vxcrash__CrashReport, UnpackedReportDeleter> VXCrashReportDecoder::unpack(const QByteArray& data,
+                                                                                          Failure& failure)
+{
+    const int headerLength = VXCrashReportFileMagicLength + 1;
+    if (data.size() <= headerLength) {
+        failure = {VXCrashReporterErrorCrashReportInvalid, localized("Could not decode truncated crash log")};
+        return nullptr;
+    }
+    if (std::memcmp(data.constData(), VXCrashReportFileMagic, VXCrashReportFileMagicLength) != 0) {
+        failure = {VXCrashReporterErrorCrashReportInvalid, localized("Could not decode invalid crash log header")};
+        return nullptr;
+    }
+    const int version = static_cast<unsigned char>(data[VXCrashReportFileMagicLength]);
+    if (version != VXCrashReportFileVersion) {
+        failure = {VXCrashReporterErrorCrashReportInvalid,
+                   localized("Could not decode unsupported crash report version: %d").replace(QLatin1String("%d"), QString::number(version))};
+        return nullptr;
+    }
+    const size_t bodyLength = size_t(data.size() - headerLength);
+    std::unique_ptr<Vxcrash__CrashReport, UnpackedReportDeleter> message(vxcrash__crash_report__unpack(
+        nullptr, bodyLength, reinterpret_cast<const uint8_t*>(data.constData()) + headerLength));
+    if (!message) {
+        failure = {VXCrashReporterErrorCrashReportInvalid,
+                   localized("Could not decode crash report with size of %lu bytes.").replace(QLatin1String("%lu"), QString::number(bodyLength))};
+    }
+    return message;
+}
+
+std::shared_ptr<const VXCrashReportStackFrameInfo>
+VXCrashReportDecoder::frame(const Vxcrash__CrashReport__Thread__StackFrame* f, bool maskPointerAuthentication)
+{
+    std::shared_ptr<const VXCrashReportSymbolInfo> symbol;
+    if (f->symbol) {
+        symbol = std::make_shared<VXCrashReportSymbolInfo>(optionalString(f->symbol->name), f->symbol->start_address,
+                                                           f->symbol->has_end_address ? f->symbol->end_address : 0);
+    }
+    const uint64_t pc = maskPointerAuthentication ? (f->pc & kArm64ePcMask) : f->pc;
+    return std::make_shared<VXCrashReportStackFrameInfo>(pc, std::move(symbol));
+}
+
+bool VXCrashReportDecoder::build(VXCrashReport& report, const Vxcrash__CrashReport& m, Failure& failure)
+{
+    auto fail = [&failure](QString message) {
+        failure = {VXCrashReporterErrorCrashReportInvalid, std::move(message)};
+        return false;
+    };
+
+    if (m.report_info && m.report_info->has_uuid) {
+        if (m.report_info->uuid.len != 16)
+            return fail(QStringLiteral("Report UUID value is not a standard 16 bytes"));
+        report.uuidRef_ = QUuid::fromRfc4122(
+            QByteArrayView(reinterpret_cast<const char*>(m.report_info->uuid.data), 16));
+    }
+
+    bool maskPointerAuthentication = false;
+    if (m.machine_info) {
+        const auto* mi = m.machine_info;
+        if (!mi->processor)
+            return fail(localized("Crash report is missing Machine Information section"));
+        auto processor = processorFrom(mi->processor);
+        maskPointerAuthentication = mi->processor->type == kCpuTypeArm64 && mi->processor->subtype == kCpuSubtypeArm64e;
+        report.machineInfo_ = std::make_shared<VXCrashReportMachineInfo>(optionalString(mi->model), processor,
+                                                                         mi->processor_count, mi->logical_processor_count);
+    }
+
+    if (!m.system_info)
+        return fail(localized("Crash report is missing System Information section"));
+    {
+        const auto* si = m.system_info;
+        if (!si->os_version)
+            return fail(localized("Crash report is missing System Information OS version field"));
+        VXCrashReportProcessorInfoPtr processor;
+        if (report.machineInfo_) {
+            processor = report.machineInfo_->processorInfo();
+        } else {
+            struct Row { int architecture; uint64_t type; uint64_t subtype; };
+            static constexpr Row table[] = {
+                {VXCRASH__ARCHITECTURE__X86_32, 7, 3},          {VXCRASH__ARCHITECTURE__X86_64, 0x1000007, 3},
+                {VXCRASH__ARCHITECTURE__ARMV6, 12, 6},          {VXCRASH__ARCHITECTURE__PPC, 18, 0},
+                {VXCRASH__ARCHITECTURE__PPC64, 0x1000012, 0},   {VXCRASH__ARCHITECTURE__ARMV7, 12, 9},
+            };
+            for (const Row& row : table) {
+                if (row.architecture == int(si->architecture)) {
+                    processor = std::make_shared<VXCrashReportProcessorInfo>(
+                        VXCRASH__CRASH_REPORT__PROCESSOR__TYPE_ENCODING__TYPE_ENCODING_MACH, row.type, row.subtype);
+                }
+            }
+            if (!processor)
+                return fail(localized("Crash report has an unknown architecture"));
+        }
+        std::optional<QDateTime> timestamp;
+        if (si->timestamp != 0)
+            timestamp = dateFromSeconds(si->timestamp);
+        const int os = si->has_operating_system ? int(si->operating_system)
+                                                : int(VXCRASH__CRASH_REPORT__SYSTEM_INFO__OPERATING_SYSTEM__OS_UNKNOWN);
+        report.systemInfo_ = std::make_shared<VXCrashReportSystemInfo>(
+            os, QString::fromUtf8(si->os_version), optionalString(si->os_build), int(si->architecture), processor, timestamp);
+    }
+
+    if (!m.application_info)
+        return fail(localized("Crash report is missing Application Information section"));
+    if (!m.application_info->identifier)
+        return fail(localized("Crash report is missing Application Information app identifier field"));
+    if (!m.application_info->version)
+        return fail(localized("Crash report is missing Application Information app version field"));
+    report.applicationInfo_ = std::make_shared<VXCrashReportApplicationInfo>(
+        QString::fromUtf8(m.application_info->identifier), QString::fromUtf8(m.application_info->version),
+        optionalString(m.application_info->marketing_version));
+
+    if (m.process_info) {
+        const auto* pi = m.process_info;
+        std::optional<QDateTime> start;
+        // The start time is unsigned on the wire; clamp so a hostile value
+        // cannot turn into a negative date.
+        if (pi->has_start_time)
+            start = dateFromSeconds(qint64(std::min<uint64_t>(pi->start_time, uint64_t(INT64_MAX) / 1000)));
+        report.processInfo_ = std::make_shared<VXCrashReportProcessInfo>(
+            optionalString(pi->process_name), pi->process_id, optionalString(pi->process_path), start,
+            optionalString(pi->parent_process_name), pi->parent_process_id, pi->native != 0);
+    }
+
+    if (!m.signal)
+        return fail(localized("Crash report is missing Signal Information section"));
+    if (!m.signal->name)
+        return fail(localized("Crash report is missing signal name field"));
+    if (!m.signal->code)
+        return fail(localized("Crash report is missing signal code field"));
+    report.signalInfo_ = std::make_shared<VXCrashReportSignalInfo>(
+        QString::fromUtf8(m.signal->name), QString::fromUtf8(m.signal->code), m.signal->address,
+        optionalString(m.signal->crash_info_message));
+
+    if (const auto* me = m.signal->mach_exception) {
+        if (me->n_codes > kMaxMachExceptionCodes)
+            return fail(localized("Crash report includes too many Mach Exception codes"));
+        QList<uint64_t> codes;
+        codes.reserve(qsizetype(me->n_codes));
+        for (size_t i = 0; i < me->n_codes; ++i)
+            codes.append(me->codes[i]);
+        report.machExceptionInfo_ = std::make_shared<VXCrashReportMachExceptionInfo>(me->type, std::move(codes));
+    }
+
+    if (m.n_threads == 0)
+        return fail(localized("Crash report is missing thread state information"));
+    for (size_t t = 0; t < m.n_threads; ++t) {
+        const auto* thread = m.threads[t];
+        VXCrashReportStackFrames frames;
+        for (size_t i = 0; i < thread->n_frames; ++i)
+            frames.append(frame(thread->frames[i], maskPointerAuthentication));
+        QList<std::shared_ptr<const VXCrashReportRegisterInfo>> registers;
+        for (size_t i = 0; i < thread->n_registers; ++i) {
+            const auto* r = thread->registers[i];
+            if (!r->name)
+                return fail(QStringLiteral("Missing register name in register value"));
+            registers.append(std::make_shared<VXCrashReportRegisterInfo>(QString::fromUtf8(r->name), r->value));
+        }
+        report.threads_.append(std::make_shared<VXCrashReportThreadInfo>(thread->thread_number, std::move(frames),
+                                                                         thread->crashed != 0, std::move(registers)));
+    }
+
+    if (m.n_binary_images == 0)
+        return fail(localized("Crash report is missing binary image information"));
+    for (size_t i = 0; i < m.n_binary_images; ++i) {
+        const auto* image = m.binary_images[i];
+        if (!image->name)
+            return fail(QStringLiteral("Missing image name in image record"));
+        QByteArray uuid;
+        if (image->has_uuid && image->uuid.len > 0)
+            uuid = QByteArray(reinterpret_cast<const char*>(image->uuid.data), qsizetype(image->uuid.len));
+        VXCrashReportProcessorInfoPtr codeType;
+        if (image->code_type)
+            codeType = processorFrom(image->code_type);
+        report.images_.append(std::make_shared<VXCrashReportBinaryImageInfo>(
+            codeType, image->base_address, image->size, QString::fromUtf8(image->name), uuid));
+    }
+
+    if (const auto* ex = m.exception) {
+        if (!ex->name)
+            return fail(localized("Crash report is missing exception name field"));
+        if (!ex->reason)
+            return fail(localized("Crash report is missing exception reason field"));
+        std::optional<VXCrashReportStackFrames> frames;
+        if (ex->n_frames > 0) {
+            frames.emplace();
+            for (size_t i = 0; i < ex->n_frames; ++i)
+                frames->append(frame(ex->frames[i], maskPointerAuthentication));
+        }
+        report.exceptionInfo_ = std::make_shared<VXCrashReportExceptionInfo>(
+            QString::fromUtf8(ex->name), QString::fromUtf8(ex->reason), std::move(frames));
+    }
+
+    if (m.has_custom_data)
+        report.customData_ = QByteArray(reinterpret_cast<const char*>(m.custom_data.data), qsizetype(m.custom_data.len));
+    return true;
+}
+
+std::shared_ptr<const VXCrashReport> VXCrashReportDecoder::decode(const QByteArray& data, Failure& failure)
+{
+    auto message = unpack(data, failure);
+    if (!message)
+        return nullptr;
+    std::shared_ptr<VXCrashReport> report(new VXCrashReport());
+    if (!build(*report, *message, failure))
+        return nullptr;
+    return report;
+}
+
+std::shared_ptr<const VXCrashReport> VXCrashReport::fromData(const QByteArray& data, VXCrashReporterError* error)
+{
+    Failure failure{VXCrashReporterErrorUnknown, QString()};
+    auto report = VXCrashReportDecoder::decode(data, failure);
+    if (!report && error) {
+        error->code = failure.code;
+        error->localizedDescription = failure.message;
+    }
+    return report;
+}
+
+std::shared_ptr<const VXCrashReportBinaryImageInfo> VXCrashReport::imageForAddress(uint64_t address) const
+{
+    for (const auto& image : images_) {
+        const uint64_t base = image->imageBaseAddress();
+        if (address >= base && address - base < image->imageSize())
+            return image;
+    }
+    return nullptr;
+}

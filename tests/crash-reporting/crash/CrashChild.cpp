@@ -1,0 +1,161 @@
+// Enables the crash reporter, parks two threads, then crashes in the way its
+// first argument names, inside vellox_crash_outer -> _middle -> _inner.
+// Usage: vellox_crash_child <mode> <report base folder>
+#undef NDEBUG
+
+#include "CrashChildProtocol.h"
+#include "crash-reporting/reporter/VXCrashReporter.h"
+
+#include <atomic>
+#include <cassert>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <pthread.h>
+#include <stdexcept>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<int> g_parked{0};
+volatile int g_sink;
+
+void announce(const void* address)
+{
+    std::printf("address=%p\n", address);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+extern "C" {
+
+__attribute__((noinline)) void vellox_parked_worker()
+{
+    g_parked.fetch_add(1);
+    for (;;)
+        pause();
+}
+
+static void* parkedThread(void*)
+{
+    vellox_parked_worker();
+    return nullptr;
+}
+
+__attribute__((noinline)) int vellox_recurse(int depth)
+{
+    volatile char frame[256];
+    frame[0] = char(depth);
+    // Always true; the compiler cannot tell, so it keeps the recursion unbounded.
+    const int result = (g_sink >= 0 || depth >= 0 ? vellox_recurse(depth + 1) : 0) + frame[0];
+    asm volatile("" ::: "memory");
+    return result;
+}
+
+__attribute__((noinline)) void vellox_crash_inner(const char* mode)
+{
+    const long page = sysconf(_SC_PAGESIZE);
+    if (std::strcmp(mode, "null-write") == 0) {
+        int* volatile base = nullptr;
+        announce(reinterpret_cast<char*>(base) + crashchild::kNullWriteOffset);
+        *reinterpret_cast<volatile int*>(reinterpret_cast<char*>(base) + crashchild::kNullWriteOffset) = 1;
+    } else if (std::strcmp(mode, "read-only-write") == 0) {
+        void* pageAddress = mmap(nullptr, size_t(page), PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        announce(pageAddress);
+        *static_cast<volatile int*>(pageAddress) = 1;
+    } else if (std::strcmp(mode, "stack-overflow") == 0) {
+        g_sink = vellox_recurse(0);
+    } else if (std::strcmp(mode, "divide-by-zero") == 0) {
+        // Neither operand is a constant: 1 / x may compile to a comparison.
+        volatile int zero = 0;
+        volatile int numerator = 7;
+        g_sink = numerator / zero;
+    } else if (std::strcmp(mode, "trap") == 0) {
+        __builtin_trap();
+    } else if (std::strcmp(mode, "truncated-mapping") == 0) {
+        char path[] = "/tmp/vellox-crash-mapping.XXXXXX";
+        const int fd = mkstemp(path);
+        unlink(path);
+        if (fd < 0 || ftruncate(fd, page) != 0)
+            std::exit(3);
+        auto* mapped = static_cast<volatile char*>(mmap(nullptr, size_t(page), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+        if (ftruncate(fd, 0) != 0)
+            std::exit(3);
+        announce(const_cast<char*>(mapped));
+        g_sink = mapped[0];
+    } else if (std::strcmp(mode, "abort") == 0) {
+        std::abort();
+    } else if (std::strcmp(mode, "assert") == 0) {
+        assert(false);
+    } else if (std::strcmp(mode, "uncaught-exception") == 0) {
+        throw std::runtime_error("boom");
+    }
+    asm volatile("" ::: "memory");
+}
+
+__attribute__((noinline)) void vellox_crash_middle(const char* mode)
+{
+    vellox_crash_inner(mode);
+    asm volatile("" ::: "memory");
+}
+
+__attribute__((noinline)) void vellox_crash_outer(const char* mode)
+{
+    vellox_crash_middle(mode);
+    asm volatile("" ::: "memory");
+}
+
+} // extern "C"
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s <mode> <report base folder>\n", argv[0]);
+        return 2;
+    }
+    // Mach exceptions, as the error-tracking integration asks: this system
+    // falls back to signals.
+    VXCrashReporter reporter(QString::fromLatin1(crashchild::kApplicationIdentifier),
+                             QString::fromLatin1(crashchild::kApplicationVersion),
+                             QString::fromLatin1(crashchild::kMarketingVersion),
+                             VXCrashReporterConfig(VXCrashReporterConfig::SignalHandlerTypeMach,
+                                                   VXCrashReporterConfig::SymbolicationStrategySymbolTable, true,
+                                                   QString::fromLocal8Bit(argv[2])));
+    reporter.setCustomData(QByteArray(reinterpret_cast<const char*>(crashchild::kCustomData),
+                                      sizeof crashchild::kCustomData));
+    VXCrashReporterError error;
+    if (!reporter.enableCrashReporter(&error)) {
+        std::fprintf(stderr, "enable failed: %s\n", qPrintable(error.localizedDescription));
+        return 4;
+    }
+
+    for (int i = 0; i < crashchild::kParkedThreads; ++i) {
+        pthread_t thread;
+        pthread_create(&thread, nullptr, parkedThread, nullptr);
+    }
+    while (g_parked.load() < crashchild::kParkedThreads)
+        usleep(1000);
+    // Give the parked threads time to reach pause() itself.
+    usleep(20000);
+
+    // "<mode>-on-thread" crashes the same way on a thread of its own, which
+    // has no alternate signal stack.
+    std::string mode = argv[1];
+    const std::string onThread = "-on-thread";
+    if (mode.size() > onThread.size() && mode.compare(mode.size() - onThread.size(), onThread.size(), onThread) == 0) {
+        static std::string threadMode = mode.substr(0, mode.size() - onThread.size());
+        pthread_t thread;
+        pthread_create(&thread, nullptr, [](void*) -> void* {
+            vellox_crash_outer(threadMode.c_str());
+            return nullptr;
+        }, nullptr);
+        pthread_join(thread, nullptr);
+        return 0;
+    }
+    vellox_crash_outer(argv[1]);
+    return 0;
+}

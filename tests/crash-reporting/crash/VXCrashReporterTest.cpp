@@ -1,0 +1,313 @@
+#include "crash-reporting/reporter/VXCrashReport.h"
+#include "crash-reporting/reporter/VXCrashReporter.h"
+#include "crash-reporting/reporter/VXCrashThreadList.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+VXCrashReporter makeReporter(const QString& base, size_t maxReportBytes = VXCrashReporterConfig::kDefaultMaxReportBytes)
+{
+    return VXCrashReporter(QStringLiteral("app.vellox.tests"), QStringLiteral("3"), QString(),
+                           VXCrashReporterConfig(VXCrashReporterConfig::SignalHandlerTypeBSD,
+                                                 VXCrashReporterConfig::SymbolicationStrategySymbolTable, true, base,
+                                                 maxReportBytes));
+}
+
+// Threads parked in a function of their own until released; each counts
+// itself once it runs on after the release.
+class ParkedThreads {
+public:
+    explicit ParkedThreads(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            threads_.emplace_back([this] { park(); });
+        while (parked_.load() < count)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~ParkedThreads()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            released_ = true;
+        }
+        condition_.notify_all();
+        for (auto& thread : threads_)
+            thread.join();
+    }
+    std::vector<pid_t> tids() const
+    {
+        std::lock_guard lock(mutex_);
+        return tids_;
+    }
+
+private:
+    void park()
+    {
+        std::unique_lock lock(mutex_);
+        tids_.push_back(vxcrash_async_gettid());
+        parked_.fetch_add(1);
+        condition_.wait(lock, [this] { return released_; });
+    }
+
+    mutable std::mutex mutex_;
+    std::condition_variable condition_;
+    bool released_ = false;
+    std::atomic<int> parked_{0};
+    std::vector<pid_t> tids_;
+    std::vector<std::thread> threads_;
+};
+
+std::shared_ptr<const VXCrashReport> decode(const std::optional<QByteArray>& bytes)
+{
+    if (!bytes)
+        return nullptr;
+    VXCrashReporterError error;
+    auto report = VXCrashReport::fromData(*bytes, &error);
+    EXPECT_TRUE(report) << error.localizedDescription.toStdString();
+    return report;
+}
+
+// Points TMPDIR at a folder of the test's own while it lives, so the live
+// report's temporary files can be counted without other tests' files.
+class PrivateTemp {
+public:
+    PrivateTemp() : saved_(qgetenv("TMPDIR"))
+    {
+        qputenv("TMPDIR", QFile::encodeName(dir_.path()));
+        EXPECT_EQ(QDir::tempPath(), dir_.path());
+    }
+    ~PrivateTemp() { qputenv("TMPDIR", saved_); }
+    int liveReportFiles() const
+    {
+        return int(QDir(dir_.path()).entryList({QStringLiteral("live_crash_report.*")}, QDir::Files).size());
+    }
+
+private:
+    QTemporaryDir dir_;
+    QByteArray saved_;
+};
+
+} // namespace
+
+TEST(VXCrashReporterConfig, Defaults)
+{
+    const VXCrashReporterConfig config = VXCrashReporterConfig::defaultConfiguration();
+    EXPECT_EQ(config.signalHandlerType(), 0u);
+    EXPECT_EQ(config.symbolicationStrategy(), 0u);
+    EXPECT_TRUE(config.shouldRegisterUncaughtExceptionHandler());
+    EXPECT_TRUE(config.basePath().isNull());
+    EXPECT_EQ(config.maxReportBytes(), 1048576u);
+    const VXCrashReporterConfig integration(1, 0, true);
+    EXPECT_EQ(integration.signalHandlerType(), 1u);
+    EXPECT_EQ(integration.maxReportBytes(), 1048576u);
+}
+
+TEST(VXCrashReporter, ReportFolderIsNamedAfterTheApplication)
+{
+    VXCrashReporter reporter(QStringLiteral("a/b/c"), QStringLiteral("1"), QString(),
+                             VXCrashReporterConfig(QStringLiteral("/base")));
+    EXPECT_EQ(reporter.crashReportDirectory(), "/base/app.vellox.crashreporter.data/a_b_c");
+    EXPECT_EQ(reporter.queuedCrashReportDirectory(), "/base/app.vellox.crashreporter.data/a_b_c/queued_reports");
+    EXPECT_EQ(reporter.crashReportPath(), "/base/app.vellox.crashreporter.data/a_b_c/live_report.vxcrash");
+
+    const QByteArray saved = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", "/cache-home");
+    VXCrashReporter underCache(QStringLiteral("app"), QStringLiteral("1"), QString(), VXCrashReporterConfig());
+    EXPECT_EQ(underCache.crashReportDirectory(), "/cache-home/app.vellox.crashreporter.data/app");
+    qputenv("XDG_CACHE_HOME", saved);
+}
+
+TEST(VXCrashReporter, NoPendingReportUntilOneIsWritten)
+{
+    QTemporaryDir base;
+    VXCrashReporter reporter = makeReporter(base.path());
+    EXPECT_FALSE(reporter.hasPendingCrashReport());
+    VXCrashReporterError error;
+    EXPECT_FALSE(reporter.loadPendingCrashReportData(&error));
+    EXPECT_EQ(error.code, ENOENT);
+    error = {};
+    EXPECT_FALSE(reporter.purgePendingCrashReport(&error));
+    EXPECT_EQ(error.domain, "NSPOSIXErrorDomain");
+    EXPECT_EQ(error.code, ENOENT);
+}
+
+TEST(VXCrashReporter, OneReporterPerProcessIsEnabledOnce)
+{
+    EXPECT_EXIT(
+        {
+            QTemporaryDir base;
+            VXCrashReporter first = makeReporter(base.path());
+            VXCrashReporter second = makeReporter(base.path());
+            if (!first.enableCrashReporter())
+                _exit(1);
+            if (!QFileInfo(first.queuedCrashReportDirectory()).isDir())
+                _exit(2);
+            if ((QFileInfo(first.crashReportDirectory()).permissions() & QFile::WriteGroup))
+                _exit(3);
+            VXCrashReporterError error;
+            if (second.enableCrashReporter(&error) || error.code != VXCrashReporterErrorResourceBusy
+                || error.localizedDescription != "A VXCrashReporter instance has already been enabled")
+                _exit(4);
+            if (first.enableCrashReporter())
+                _exit(5);
+            try {
+                first.setCrashCallbacks({});
+                _exit(6);
+            } catch (const VXCrashReporterException&) {
+            }
+            _exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST(VXCrashReporter, CrashCallbackRunsAfterTheReportIsWritten)
+{
+    QTemporaryDir base;
+    EXPECT_EXIT(
+        {
+            VXCrashReporter reporter = makeReporter(base.path());
+            VXCrashReporterCallbacks callbacks;
+            callbacks.crashCallback = [](siginfo_t* info, ucontext_t* uap, void*) {
+                const char text[] = "callback after report\n";
+                if (info->si_signo == SIGSEGV && uap)
+                    (void)!write(STDERR_FILENO, text, sizeof text - 1);
+            };
+            reporter.setCrashCallbacks(callbacks);
+            if (!reporter.enableCrashReporter())
+                _exit(1);
+            kill(getpid(), SIGSEGV);
+            pause();
+        },
+        testing::KilledBySignal(SIGSEGV), "callback after report");
+
+    // Sent by kill(), the signal has no fault address.
+    VXCrashReporter next = makeReporter(base.path());
+    ASSERT_TRUE(next.hasPendingCrashReport());
+    auto report = decode(next.loadPendingCrashReportData());
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->signalInfo()->name(), "SIGSEGV");
+    EXPECT_EQ(report->signalInfo()->address(), 0u);
+}
+
+TEST(VXCrashReporter, LiveReportOfTheCallingThread)
+{
+    QTemporaryDir base;
+    VXCrashReporter reporter = makeReporter(base.path());
+    reporter.setCustomData(QByteArray("live\0data", 9));
+    PrivateTemp temp;
+    VXCrashReporterError error;
+    const auto bytes = reporter.generateLiveReport(&error);
+    ASSERT_TRUE(bytes) << error.localizedDescription.toStdString();
+    // report_info comes first: user_requested true, then the 16-byte UUID.
+    EXPECT_EQ(bytes->mid(8, 4).toHex(), "4a140801");
+    auto report = decode(bytes);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(temp.liveReportFiles(), 0);
+    EXPECT_EQ(report->signalInfo()->name(), "SIGTRAP");
+    EXPECT_EQ(report->signalInfo()->code(), "TRAP_TRACE");
+    EXPECT_NE(report->signalInfo()->address(), 0u);
+    EXPECT_EQ(report->customData(), QByteArray("live\0data", 9));
+    EXPECT_FALSE(reporter.hasPendingCrashReport());
+
+    int crashed = 0;
+    for (const auto& thread : report->threads()) {
+        if (thread->crashed()) {
+            ++crashed;
+            EXPECT_FALSE(thread->stackFrames().isEmpty());
+            EXPECT_FALSE(thread->registers().isEmpty());
+        }
+    }
+    EXPECT_EQ(crashed, 1);
+}
+
+TEST(VXCrashReporter, LiveReportPastTheSizeCapFailsAndLeavesNoFile)
+{
+    QTemporaryDir base;
+    VXCrashReporter reporter = makeReporter(base.path(), 512);
+    PrivateTemp temp;
+    VXCrashReporterError error;
+    EXPECT_FALSE(reporter.generateLiveReport(&error));
+    EXPECT_EQ(error.localizedDescription, "Failed to write the crash report to disk");
+    EXPECT_EQ(error.code, VXCrashReporterErrorUnknown);
+    EXPECT_EQ(temp.liveReportFiles(), 0);
+}
+
+TEST(VXCrashReporter, LiveReportStopsEveryOtherThreadAndLetsThemGoOn)
+{
+    QTemporaryDir base;
+    VXCrashReporter reporter = makeReporter(base.path());
+    ParkedThreads parked(10);
+
+    auto report = decode(reporter.generateLiveReport());
+    ASSERT_TRUE(report);
+    // The test process's own threads and the ten parked ones.
+    EXPECT_GE(report->threads().size(), 11);
+    for (const auto& thread : report->threads())
+        EXPECT_FALSE(thread->stackFrames().isEmpty()) << "thread " << thread->threadNumber();
+    // Destroying `parked` joins the threads: they went on after the report.
+}
+
+TEST(VXCrashReporter, LiveReportOfAnotherThread)
+{
+    QTemporaryDir base;
+    VXCrashReporter reporter = makeReporter(base.path());
+    ParkedThreads parked(1);
+
+    auto report = decode(reporter.generateLiveReportWithThread(parked.tids().front()));
+    ASSERT_TRUE(report);
+    int crashed = 0;
+    for (const auto& thread : report->threads()) {
+        if (thread->crashed()) {
+            ++crashed;
+            EXPECT_FALSE(thread->stackFrames().isEmpty());
+        }
+    }
+    EXPECT_EQ(crashed, 1);
+}
+
+TEST(VXCrashReporter, AThreadThatBlocksTheStopSignalIsListedWithoutFrames)
+{
+    QTemporaryDir base;
+    VXCrashReporter reporter = makeReporter(base.path());
+    std::atomic<bool> blocked{false};
+    std::atomic<bool> done{false};
+    std::thread deaf([&] {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, vxcrash_thread_stop_signal());
+        pthread_sigmask(SIG_BLOCK, &set, nullptr);
+        blocked = true;
+        while (!done)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    while (!blocked)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    const auto start = std::chrono::steady_clock::now();
+    auto report = decode(reporter.generateLiveReport());
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    done = true;
+    deaf.join();
+
+    ASSERT_TRUE(report);
+    int withoutFrames = 0;
+    for (const auto& thread : report->threads()) {
+        if (thread->stackFrames().isEmpty())
+            ++withoutFrames;
+    }
+    EXPECT_EQ(withoutFrames, 1);
+    EXPECT_LT(elapsed, std::chrono::milliseconds(kVXCrashThreadStopTimeoutMs + 750));
+}
