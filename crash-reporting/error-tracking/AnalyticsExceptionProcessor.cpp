@@ -87,7 +87,13 @@ QString typeName(const std::exception_ptr& error)
     try {
         std::rethrow_exception(error);
     } catch (const std::exception& exception) {
-        return demangle(typeid(exception).name());
+        // std::throw_with_nested throws a library type that wraps the given
+        // one; the given one is what the thrower named.
+        const QString name = demangle(typeid(exception).name());
+        for (const QLatin1String wrapper : {QLatin1String("std::_Nested_exception<"), QLatin1String("std::__nested<")})
+            if (name.startsWith(wrapper) && name.endsWith(QLatin1Char('>')))
+                return name.mid(wrapper.size(), name.size() - wrapper.size() - 1);
+        return name;
     } catch (...) {
         const std::type_info* type = abi::__cxa_current_exception_type();
         return type ? demangle(type->name()) : QStringLiteral("unknown");
