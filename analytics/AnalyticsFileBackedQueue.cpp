@@ -118,8 +118,9 @@ void AnalyticsFileBackedQueue::migrateOldQueueFolder(const QString& oldFolder)
     }
     // Whatever could not be moved stays where it is, rather than going with
     // the folder.
-    if (!dir.rmdir(QStringLiteral(".")) && !QDir().rmdir(oldFolder))
-        analyticsLog(QStringLiteral("Failed to read queue folder ") + oldFolder + QStringLiteral(": not empty, kept"));
+    if (!QDir().rmdir(oldFolder))
+        analyticsLog(QStringLiteral("Kept the earlier queue folder ") + oldFolder +
+                     QStringLiteral(": it still holds entries that could not be moved"));
 }
 
 void AnalyticsFileBackedQueue::migrateOldQueue(const QString& oldFile)

@@ -8,6 +8,7 @@
 
 #include "analytics/sdk/AnalyticsSerialQueue.h"
 
+#include <QCoreApplication>
 #include <QtGlobal>
 
 namespace analytics {
@@ -32,10 +33,17 @@ QString infoText(const char* key)
 
 // One sender for the whole process: events reach the client one at a time and
 // in the order they were sent, and a burst of events costs no thread each.
+// It is never destroyed; what is still waiting to be sent goes out when the
+// application object ends, while everything the client needs is still there.
 AnalyticsSerialQueue& sender()
 {
-    static AnalyticsSerialQueue queue(QStringLiteral("analytics.sender"));
-    return queue;
+    static AnalyticsSerialQueue* const queue = [] {
+        auto* made = new AnalyticsSerialQueue(QStringLiteral("analytics-send"));
+        if (QCoreApplication::instance())
+            qAddPostRoutine([] { AnalyticsManager::waitForPendingSends(); });
+        return made;
+    }();
+    return *queue;
 }
 
 } // namespace

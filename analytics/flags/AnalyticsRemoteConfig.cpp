@@ -176,7 +176,9 @@ void AnalyticsRemoteConfig::reloadRemoteConfig(std::function<void(const std::opt
         auto self = weak.lock();
         if (!self)
             return;
-        self->dispatchQueue_.post([self, answer, callback] {
+        // Moved in, so no hold is left on this thread once the job is queued.
+        AnalyticsSerialQueue& queue = self->dispatchQueue_;
+        queue.post([self = std::move(self), answer, callback] {
             self->onRemoteConfigFetched(answer);
             if (callback)
                 callback(answer);
@@ -335,7 +337,8 @@ void AnalyticsRemoteConfig::loadFeatureFlags(const QString& distinctId, const st
                     auto self = weak.lock();
                     if (!self)
                         return;
-                    self->dispatchQueue_.post([self, answer, callback] { self->handleFlagsAnswer(answer, callback); });
+                    AnalyticsSerialQueue& queue = self->dispatchQueue_;
+                    queue.post([self = std::move(self), answer, callback] { self->handleFlagsAnswer(answer, callback); });
                 });
 }
 

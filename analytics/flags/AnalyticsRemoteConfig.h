@@ -156,7 +156,7 @@ private:
     std::atomic<bool> canReloadFlagsForTesting_{true};
     AnalyticsMulticastCallback<std::optional<QVariantMap>> onRemoteConfigLoaded_;
     AnalyticsMulticastCallback<std::optional<QVariantMap>> onFeatureFlagsLoaded_;
-    AnalyticsSerialQueue dispatchQueue_{QStringLiteral("analytics.remoteConfig")};
+    AnalyticsSerialQueue dispatchQueue_{QStringLiteral("analytics-flags")};
 };
 
 } // namespace analytics

@@ -3,12 +3,16 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <pthread.h>
+
 namespace analytics {
 
-AnalyticsSerialQueue::AnalyticsSerialQueue(QString)
+AnalyticsSerialQueue::AnalyticsSerialQueue(QString name)
     : state_(std::make_shared<State>())
     , thread_(&AnalyticsSerialQueue::run, state_)
 {
+    // Shown by debuggers and top; the kernel takes at most 15 bytes.
+    ::pthread_setname_np(thread_.native_handle(), name.left(15).toUtf8().constData());
     std::lock_guard lock(state_->mutex);
     state_->thread = thread_.get_id();
 }
@@ -28,11 +32,14 @@ AnalyticsSerialQueue::~AnalyticsSerialQueue()
 
 void AnalyticsSerialQueue::post(std::function<void()> job)
 {
+    // The job may end the queue's owner, and with it this object, before
+    // post() returns; the state outlives both.
+    const std::shared_ptr<State> state = state_;
     {
-        std::lock_guard lock(state_->mutex);
-        state_->jobs.push_back(std::move(job));
+        std::lock_guard lock(state->mutex);
+        state->jobs.push_back(std::move(job));
     }
-    state_->changed.notify_all();
+    state->changed.notify_all();
 }
 
 void AnalyticsSerialQueue::waitForIdle()

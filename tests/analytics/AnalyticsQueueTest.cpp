@@ -282,9 +282,12 @@ TEST_F(AnalyticsQueueTest, EarlierLayoutsMoveIntoTheQueueFolder)
         f.write(R"([{"event":"p1","distinct_id":"d","timestamp":"2024-01-31T12:00:00.250Z"},
                     {"event":"p2","distinct_id":"d"}, 7])");
     }
+    // Something that cannot be moved keeps the old folder (and itself) alive.
+    QDir().mkpath(app + "/analytics.queueFolder/stray");
     AnalyticsQueue& q = make();
     EXPECT_EQ(q.depth(), 6);
-    EXPECT_FALSE(QFileInfo::exists(app + "/analytics.queueFolder"));
+    EXPECT_EQ(QDir(app + "/analytics.queueFolder").entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{"stray"});
     EXPECT_FALSE(QFileInfo::exists(app + "/analytics.queue.plist"));
     EXPECT_TRUE(q.fileQueue().items().contains("1706702400.25"));
     config->setMaxBatchSize(10);

@@ -35,7 +35,10 @@ protected:
         config->setDisableReachabilityForTesting(true);
         config->setDisableQueueTimerForTesting(true);
         config->setDisableFlushOnBackgroundForTesting(true);
-        config->setPreloadFeatureFlags(false); // as the application has it
+        // As the application has them.
+        config->setPreloadFeatureFlags(false);
+        config->setCaptureApplicationLifecycleEvents(false);
+        config->setCaptureScreenViews(false);
         return config;
     }
     std::shared_ptr<AnalyticsSDK> start(std::shared_ptr<AnalyticsConfig> config)
