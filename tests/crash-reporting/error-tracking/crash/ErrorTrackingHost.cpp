@@ -143,7 +143,11 @@ int main(int argc, char** argv)
         say(QStringLiteral("drained=%1").arg(drained ? 1 : 0));
         return 0;
     }
-    const bool switched = waitUntil([&] { return sdk->remoteConfig()->autoCaptureExceptions() == expectSwitch; });
+    // The fetch is over only once its answer is stored for the next launch.
+    const bool switched = waitUntil([&] {
+        return sdk->remoteConfig()->remoteConfigDidFetch() &&
+            sdk->remoteConfig()->autoCaptureExceptions() == expectSwitch;
+    });
     say(QStringLiteral("switch=%1").arg(switched ? (expectSwitch ? 1 : 0) : -1));
     if (mode == QLatin1String("crash"))
         crashOnBadAccess();
