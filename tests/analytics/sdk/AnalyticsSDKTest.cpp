@@ -587,3 +587,68 @@ TEST_F(AnalyticsSdkTest, FeatureViewsCarryTheFlagAndSetThePersonProperty)
     sdk->setPersonPropertiesForFlags(QVariantMap{{"bad", std::nan("")}});
     EXPECT_EQ(sdk->remoteConfig()->personPropertiesForFlags(), forFlags) << "nothing left to store";
 }
+
+TEST_F(AnalyticsSdkTest, FlagCallIsReportedAgainOnlyForAValueNotSeenBefore)
+{
+    auto config = makeConfig();
+    config->setSendFeatureFlagEvent(true);
+    start(config);
+    ASSERT_TRUE(waitForRemoteConfig());
+    const auto loadFlags = [&](const QByteArray& answer) {
+        ingestion.flags = answer;
+        std::atomic<bool> loaded = false;
+        sdk->reloadFeatureFlags([&] { loaded = true; });
+        return ingestion.waitFor([&] { return loaded.load(); });
+    };
+    struct Step {
+        QByteArray answer;
+        int reportsAfter;
+    };
+    const Step steps[] = {
+        {R"({"featureFlags": {"color": "red"}, "featureFlagPayloads": {}, "requestId": "r-1"})", 1},
+        {R"({"featureFlags": {"color": "red"}, "featureFlagPayloads": {}})", 1},
+        {R"({"featureFlags": {"color": "blue"}, "featureFlagPayloads": {}})", 2},
+        {R"({"featureFlags": {"color": "red"}, "featureFlagPayloads": {}})", 2},
+        {R"({"featureFlags": {"color": false}, "featureFlagPayloads": {}})", 3},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.answer.constData());
+        ASSERT_TRUE(loadFlags(step.answer));
+        (void)sdk->getFeatureFlag("color");
+        EXPECT_EQ(capturedNames().count("$feature_flag_called"), step.reportsAfter);
+    }
+    const auto first = capturedEvents()[0].properties();
+    EXPECT_EQ(first.value("$feature_flag_request_id"), "r-1");
+
+    sdk->reset();
+    (void)sdk->getFeatureFlag("color");
+    EXPECT_EQ(capturedNames().count("$feature_flag_called"), 4) << "a reset forgets what was reported";
+}
+
+TEST_F(AnalyticsSdkTest, SecondSetUpOnlyChangesTheDebugSwitchAndASecondObjectSharesTheToken)
+{
+    QStringList lines;
+    setAnalyticsLogSink([&](const QString& line) { lines.append(line); });
+    auto config = makeConfig();
+    config->setDisableRemoteConfigForTesting(true);
+    start(config);
+    const QString anonymous = sdk->getAnonymousId();
+
+    auto again = makeConfig();
+    again->setDebug(true);
+    sdk->setup(again);
+    EXPECT_TRUE(debugLogEnabled);
+    EXPECT_TRUE(lines.contains("[Analytics] Setup called despite already being setup!"));
+    EXPECT_EQ(sdk->config(), config) << "the first configuration stays";
+
+    auto secondConfig = makeConfig();
+    secondConfig->setDebug(true);
+    secondConfig->setDisableRemoteConfigForTesting(true);
+    auto second = AnalyticsSDK::with(secondConfig);
+    EXPECT_TRUE(lines.contains("[Analytics] Project token: tok already has a Analytics instance."));
+    EXPECT_TRUE(second->isEnabled());
+    EXPECT_EQ(second->getAnonymousId(), anonymous) << "the same project's identity";
+    second->close();
+    setAnalyticsLogSink({});
+    debugLogEnabled = false;
+}
