@@ -4,7 +4,42 @@
 #include "analytics/integrations/AnalyticsAppLifeCycleIntegration.h"
 #include "analytics/integrations/AnalyticsScreenViewIntegration.h"
 
+#include <QMutex>
+
 namespace analytics {
+
+namespace {
+
+QMutex& factoryLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+AnalyticsIntegrationFactory& errorTrackingFactory()
+{
+    static AnalyticsIntegrationFactory factory;
+    return factory;
+}
+
+std::shared_ptr<AnalyticsIntegration> makeErrorTrackingIntegration()
+{
+    AnalyticsIntegrationFactory factory;
+    {
+        QMutexLocker lock(&factoryLock());
+        factory = errorTrackingFactory();
+    }
+    // Called outside the lock so a maker may itself look at the registration.
+    return factory ? factory() : nullptr;
+}
+
+} // namespace
+
+void setErrorTrackingIntegrationFactory(AnalyticsIntegrationFactory factory)
+{
+    QMutexLocker lock(&factoryLock());
+    errorTrackingFactory() = std::move(factory);
+}
 
 QString description(AnalyticsIntegrationInstallSkipReason reason)
 {
@@ -21,9 +56,12 @@ QString description(AnalyticsIntegrationInstallSkipReason reason)
 
 std::vector<std::shared_ptr<AnalyticsIntegration>> getIntegrations(const AnalyticsConfig& config)
 {
-    // The crash auto-capture integration belongs before these two once the
-    // error-tracking half is linked in; until then autoCapture adds nothing.
     std::vector<std::shared_ptr<AnalyticsIntegration>> list;
+    // First, so a crash in another integration's install is already caught.
+    if (config.errorTrackingConfig().autoCapture()) {
+        if (std::shared_ptr<AnalyticsIntegration> errorTracking = makeErrorTrackingIntegration())
+            list.push_back(std::move(errorTracking));
+    }
     if (config.captureScreenViews())
         list.push_back(std::make_shared<AnalyticsScreenViewIntegration>());
     if (config.captureApplicationLifecycleEvents())

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -37,8 +38,15 @@ public:
     virtual void contextDidChange(const QVariantMap& context) = 0;
 };
 
+// Makes the crash auto-capture integration. It lives in the crash-reporting
+// library, which builds on this one, so that library registers its maker here;
+// until it does, autoCapture adds nothing. Safe to call from any thread; an
+// empty function takes the registration back.
+using AnalyticsIntegrationFactory = std::function<std::shared_ptr<AnalyticsIntegration>()>;
+void setErrorTrackingIntegrationFactory(AnalyticsIntegrationFactory factory);
+
 // The integrations a configuration asks for, newly made on every call, in the
-// order screen views, lifecycle.
+// order crash auto-capture (when on and registered), screen views, lifecycle.
 std::vector<std::shared_ptr<AnalyticsIntegration>> getIntegrations(const AnalyticsConfig& config);
 
 } // namespace analytics

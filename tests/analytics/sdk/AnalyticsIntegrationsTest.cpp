@@ -107,6 +107,79 @@ TEST_F(AnalyticsIntegrationsTest, InstallsWhatTheConfigurationAsksForOncePerProc
     EXPECT_EQ(second->installedIntegrations().size(), 2u) << "free again once the first one let go";
 }
 
+namespace {
+
+// Stands in for the crash integration another library registers: it only
+// records what the SDK hands it.
+class RecordingIntegration : public AnalyticsIntegration {
+public:
+    QString typeName() const override { return QStringLiteral("RecordingIntegration"); }
+    bool requiresSwizzling() const override { return false; }
+    AnalyticsIntegrationInstallResult install(const std::shared_ptr<AnalyticsSDK>&) override
+    {
+        return AnalyticsIntegrationInstallResult::installed();
+    }
+    void uninstall(const std::shared_ptr<AnalyticsSDK>&) override {}
+    void contextDidChange(const QVariantMap& context) override
+    {
+        QMutexLocker lock(&mutex);
+        distinctIds.append(context.value(QStringLiteral("distinct_id")).toString());
+    }
+    QStringList seen()
+    {
+        QMutexLocker lock(&mutex);
+        return distinctIds;
+    }
+
+private:
+    QMutex mutex;
+    QStringList distinctIds;
+};
+
+struct FactoryRegistration {
+    explicit FactoryRegistration(AnalyticsIntegrationFactory factory)
+    {
+        setErrorTrackingIntegrationFactory(std::move(factory));
+    }
+    ~FactoryRegistration() { setErrorTrackingIntegrationFactory({}); }
+};
+
+} // namespace
+
+TEST_F(AnalyticsIntegrationsTest, TheRegisteredCrashIntegrationComesFirstOnlyWithAutoCapture)
+{
+    const auto typeNames = [&](bool autoCapture) {
+        auto config = makeConfig(true, true);
+        config->errorTrackingConfig().setAutoCapture(autoCapture);
+        QStringList list;
+        for (const auto& integration : getIntegrations(*config))
+            list.append(integration->typeName());
+        return list;
+    };
+    const QStringList others{"AnalyticsScreenViewIntegration", "AnalyticsAppLifeCycleIntegration"};
+    EXPECT_EQ(typeNames(true), others) << "nothing registered: autoCapture adds nothing";
+
+    std::shared_ptr<RecordingIntegration> made;
+    {
+        FactoryRegistration registration([&made] { return made = std::make_shared<RecordingIntegration>(); });
+        EXPECT_EQ(typeNames(false), others);
+        EXPECT_FALSE(made) << "not even made while autoCapture is off";
+        EXPECT_EQ(typeNames(true), QStringList{"RecordingIntegration"} + others);
+
+        // The SDK installs it with the others and hands it every new identity.
+        auto config = makeConfig(false, false);
+        config->errorTrackingConfig().setAutoCapture(true);
+        auto sdk = start(config);
+        const auto installed = sdk->installedIntegrations();
+        ASSERT_EQ(installed.size(), 1u);
+        ASSERT_EQ(installed[0], made);
+        sdk->identify(QStringLiteral("user-7"));
+        ASSERT_FALSE(made->seen().isEmpty());
+        EXPECT_EQ(made->seen().last(), "user-7");
+    }
+    EXPECT_EQ(typeNames(true), others) << "the registration was taken back";
+}
+
 TEST_F(AnalyticsIntegrationsTest, InstallOrUpdateFollowsTheStoredBuild)
 {
     struct Case {
