@@ -285,10 +285,6 @@ QCoro::Task<void> RewriteCoordinator::rephraseSelection(Trigger trigger)
     log.info(QStringLiteral("Starting rewrite chars=%1 provider=%2 mode=%3").arg(text.size()).arg(provider, modeLabel));
     const bool silent = settings.silentRewrite;
     bool spinnerShowing = false;
-    if (!silent) {
-        surfaces.showSpinner();
-        spinnerShowing = true;
-    }
     // The panels may be gone by the time the spinner is hidden; the
     // surfaces object itself lives as long as the program.
     auto hideSpinner = [&] {
@@ -303,7 +299,15 @@ QCoro::Task<void> RewriteCoordinator::rephraseSelection(Trigger trigger)
     QString answer;
     std::exception_ptr providerError;
     try {
-        answer = co_await ai->transform(text, *mode);
+        // The request goes out before the spinner is placed: placing it asks
+        // the accessibility bus where the selection is, which can take tens
+        // of milliseconds the user would otherwise wait on.
+        QCoro::Task<QString> request = ai->transform(text, *mode);
+        if (!silent) {
+            surfaces.showSpinner();
+            spinnerShowing = true;
+        }
+        answer = co_await std::move(request);
     } catch (...) {
         providerError = std::current_exception();
     }
