@@ -301,36 +301,32 @@ void MenuBarContentView::addToneSection(QVBoxLayout* root)
     list->setSpacing(1);
     const AppSettings& settings = PreferencesStore::shared().settings();
 
-    auto* askEachTime = new MenuRow({QStringLiteral("questionmark.bubble"), QStringLiteral("Ask each time"), std::nullopt,
-                                     settings.askToneEachTime},
-                                    [this] {
-                                        PreferencesStore::shared().updateSettings(
-                                            [](AppSettings& s) { s.setAskToneEachTime(!s.askToneEachTime); });
-                                        closeMenu();
-                                    });
+    // Every choice row changes the settings and closes the popover.
+    const auto choiceRow = [this](MenuRowBody::Content content, std::function<void(AppSettings&)> change) {
+        return new MenuRow(std::move(content), [this, change = std::move(change)] {
+            PreferencesStore::shared().updateSettings(change);
+            closeMenu();
+        });
+    };
+
+    auto* askEachTime = choiceRow({QStringLiteral("questionmark.bubble"), QStringLiteral("Ask each time"), std::nullopt,
+                                   settings.askToneEachTime},
+                                  [](AppSettings& s) { s.setAskToneEachTime(!s.askToneEachTime); });
     askEachTime->setObjectName(QStringLiteral("askEachTimeRow"));
     list->addWidget(askEachTime);
 
-    auto* describe = new MenuRow({QStringLiteral("text.bubble"), QStringLiteral("Describe the edit"), std::nullopt,
-                                  settings.askAICommandEachTime},
-                                 [this] {
-                                     PreferencesStore::shared().updateSettings(
-                                         [](AppSettings& s) { s.setAskAICommandEachTime(!s.askAICommandEachTime); });
-                                     closeMenu();
-                                 });
+    auto* describe = choiceRow({QStringLiteral("text.bubble"), QStringLiteral("Describe the edit"), std::nullopt,
+                                settings.askAICommandEachTime},
+                               [](AppSettings& s) { s.setAskAICommandEachTime(!s.askAICommandEachTime); });
     describe->setObjectName(QStringLiteral("describeEditRow"));
     list->addWidget(describe);
 
     const bool askMode = settings.askToneEachTime || settings.askAICommandEachTime;
     for (const TonePreset& preset : visibleTones()) {
         const QUuid id = preset.id;
-        auto* row = new MenuRow({preset.menuSystemImage(), preset.name, std::nullopt,
-                                 !askMode && id == settings.defaultTonePresetId},
-                                [this, id] {
-                                    PreferencesStore::shared().updateSettings(
-                                        [id](AppSettings& s) { s.useDefaultTone(id); });
-                                    closeMenu();
-                                });
+        auto* row = choiceRow({preset.menuSystemImage(), preset.name, std::nullopt,
+                               !askMode && id == settings.defaultTonePresetId},
+                              [id](AppSettings& s) { s.useDefaultTone(id); });
         row->setObjectName(QStringLiteral("toneRow"));
         row->setProperty("presetId", id);
         list->addWidget(row);

@@ -27,8 +27,8 @@ struct Row {
     const char* fallback;
 };
 
-// Theme names come from the freedesktop naming specification where it has a
-// fitting icon, else from names GNOME's and KDE's themes share.
+// Theme names come from the freedesktop standard icon names where one fits,
+// else from names GNOME's and KDE's themes share.
 const Row kRows[] = {
     {"wand.and.stars", "tools-wizard-symbolic", "wand"},
     {"text.bubble", "mail-message-new-symbolic", "text-bubble"},
