@@ -25,11 +25,13 @@ endif()
 
 # vellox_precompile_headers(<target> [TESTS] [OWN])
 # The shared header set for a project target (C++ files only); TESTS adds
-# GoogleTest and QTest. With GCC the libraries share the header that vellox_pch
-# precompiles, and the test programs share vellox_test_support's, so each set
-# is compiled once per build. GCC takes a header precompiled with the same
-# options whatever further macros a target defines, and -Winvalid-pch (an error
-# with -Werror) says when it cannot: a target whose own compile definitions
+# GoogleTest. With GCC the libraries share the header that vellox_pch
+# precompiles, and the test programs the one of vellox_test_pch, so each set is
+# compiled once per build. GCC takes a precompiled header when every macro
+# defined at its making is defined the same way again; further macros are fine
+# as long as the headers do not read them. So the two owners have only the
+# usage every library (every test program) has, and -Winvalid-pch (an error
+# with -Werror) says when a target cannot share: one whose own definitions
 # reach the headers (vellox_platform's _REENTRANT) makes its own (OWN). Clang
 # takes a precompiled header only with the very same macros, so there every
 # library makes its own, and the few test programs a clang build makes (the
@@ -41,7 +43,7 @@ function(vellox_precompile_headers target)
   endif()
   if(ARG_TESTS)
     set(header ${PROJECT_SOURCE_DIR}/cmake/pch/VelloxTestPch.h)
-    set(owner vellox_test_support)
+    set(owner vellox_test_pch)
   else()
     set(header ${PROJECT_SOURCE_DIR}/cmake/pch/VelloxPch.h)
     set(owner vellox_pch)
@@ -53,13 +55,21 @@ function(vellox_precompile_headers target)
   endif()
 endfunction()
 
-# vellox_add_pch_owner()
-# With GCC, the target that precompiles the libraries' shared header: it has
-# vellox_platform's public usage and nothing else, as every library does.
+# vellox_add_pch_owner([TESTS] LIBS <targets...>)
+# With GCC, the target that precompiles the shared header (vellox_pch, or
+# vellox_test_pch with TESTS) with the usage of LIBS and nothing else.
 function(vellox_add_pch_owner)
+  cmake_parse_arguments(ARG "TESTS" "" "LIBS" ${ARGN})
   if(VELLOX_PCH AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-    add_library(vellox_pch OBJECT ${PROJECT_SOURCE_DIR}/cmake/pch/VelloxPch.cpp)
-    target_link_libraries(vellox_pch PRIVATE vellox_platform)
-    vellox_precompile_headers(vellox_pch)
+    if(ARG_TESTS)
+      set(owner vellox_test_pch)
+      set(tests TESTS)
+    else()
+      set(owner vellox_pch)
+      set(tests "")
+    endif()
+    add_library(${owner} OBJECT ${PROJECT_SOURCE_DIR}/cmake/pch/VelloxPch.cpp)
+    target_link_libraries(${owner} PRIVATE ${ARG_LIBS})
+    vellox_precompile_headers(${owner} ${tests})
   endif()
 endfunction()

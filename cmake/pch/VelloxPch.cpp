@@ -1,2 +1,2 @@
-// Nothing to compile: the target exists to precompile VelloxPch.h once for
-// every library of a GCC build.
+// Nothing to compile: the targets made of this file exist to precompile the
+// shared headers once for a GCC build.

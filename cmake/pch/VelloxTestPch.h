@@ -1,5 +1,6 @@
-// The project's precompiled headers plus GoogleTest and QTest, for the test
-// programs.
+// The project's precompiled headers plus GoogleTest, for the test programs.
+// QTest stays out: it reads QT_TESTCASE_BUILDDIR, which differs per test
+// folder.
 #pragma once
 
 #include "VelloxPch.h"
@@ -7,7 +8,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QTest>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
