@@ -42,7 +42,7 @@ struct HotKey {
     Callback onKeyUp;
 };
 
-struct State {
+struct HotKeyState {
     std::map<quint32, HotKey> hotKeys;
     quint64 hotKeyId = 0;
     bool handlerInstalled = false;
@@ -53,9 +53,9 @@ struct State {
     std::map<qint64, quint32> heldKeys;
 };
 
-State& state()
+HotKeyState& hotKeyState()
 {
-    static State instance;
+    static HotKeyState instance;
     return instance;
 }
 
@@ -112,7 +112,7 @@ void unregisterWithPlatform(quint32 id)
 
 void handleHotKeyEvent(quint32 id, HotKeyBackend::Event event)
 {
-    State& s = state();
+    HotKeyState& s = hotKeyState();
     if (!s.hotKeyEventsActive)
         return;
     const auto found = s.hotKeys.find(id);
@@ -127,7 +127,7 @@ void handleHotKeyEvent(quint32 id, HotKeyBackend::Event event)
 
 const HotKey* entryMatching(qint64 keyCode, qint64 modifiers)
 {
-    for (const auto& [id, hotKey] : state().hotKeys) {
+    for (const auto& [id, hotKey] : hotKeyState().hotKeys) {
         if (hotKey.shortcut.carbonKeyCode() == keyCode && hotKey.shortcut.carbonModifiers() == modifiers)
             return &hotKey;
     }
@@ -138,7 +138,7 @@ const HotKey* entryMatching(qint64 keyCode, qint64 modifiers)
 // presses reach the menu as ordinary key events; this takes them from there.
 bool handleRawKeyEvent(QObject*, QEvent* event)
 {
-    State& s = state();
+    HotKeyState& s = hotKeyState();
     auto* keyEvent = static_cast<QKeyEvent*>(event);
     const auto keyCode = platform::physical_keys::virtualKeyForNativeScanCode(keyEvent->nativeScanCode());
     if (!keyCode)
@@ -197,7 +197,7 @@ bool handleRawKeyEvent(QObject*, QEvent* event)
 
 LocalEventMonitor& keyEventMonitor()
 {
-    State& s = state();
+    HotKeyState& s = hotKeyState();
     if (!s.keyEventMonitor) {
         s.keyEventMonitor = std::make_unique<LocalEventMonitor>(
             QSet<QEvent::Type>{QEvent::KeyPress, QEvent::KeyRelease, QEvent::ShortcutOverride}, &handleRawKeyEvent);
@@ -207,7 +207,7 @@ LocalEventMonitor& keyEventMonitor()
 
 void softUnregisterAll()
 {
-    for (auto& [id, hotKey] : state().hotKeys) {
+    for (auto& [id, hotKey] : hotKeyState().hotKeys) {
         unregisterWithPlatform(id);
         hotKey.live = false;
     }
@@ -215,7 +215,7 @@ void softUnregisterAll()
 
 void softRegisterAll()
 {
-    State& s = state();
+    HotKeyState& s = hotKeyState();
     std::vector<quint32> ids;
     for (const auto& [id, hotKey] : s.hotKeys) {
         if (!hotKey.live)
@@ -245,16 +245,16 @@ void softRegisterAll()
 
 void stopKeyEventMonitor()
 {
-    if (state().keyEventMonitor)
-        state().keyEventMonitor->stop();
-    state().heldKeys.clear();
+    if (hotKeyState().keyEventMonitor)
+        hotKeyState().keyEventMonitor->stop();
+    hotKeyState().heldKeys.clear();
 }
 
 } // namespace
 
 bool registerHotKey(const Shortcut& shortcut, Callback onKeyDown, Callback onKeyUp)
 {
-    State& s = state();
+    HotKeyState& s = hotKeyState();
     ++s.hotKeyId;
     const int status = s.hotKeyId > kLargestId ? HotKeyBackend::statusUnsupported
                                                : registerWithPlatform(shortcut, quint32(s.hotKeyId));
@@ -275,7 +275,7 @@ bool registerHotKey(const Shortcut& shortcut, Callback onKeyDown, Callback onKey
 
 void unregisterHotKey(const Shortcut& shortcut)
 {
-    State& s = state();
+    HotKeyState& s = hotKeyState();
     std::vector<quint32> ids;
     for (const auto& [id, hotKey] : s.hotKeys) {
         if (hotKey.shortcut == shortcut)
@@ -289,7 +289,7 @@ void unregisterHotKey(const Shortcut& shortcut)
 
 void updateEventHandler()
 {
-    State& s = state();
+    HotKeyState& s = hotKeyState();
     if (!s.handlerInstalled)
         return;
     if (isEnabled() && !isMenuOpen()) {
@@ -343,7 +343,7 @@ namespace detail {
 
 void resetState()
 {
-    State& s = state();
+    HotKeyState& s = hotKeyState();
     s.hotKeys.clear();
     s.handlerInstalled = false;
     s.hotKeyEventsActive = false;
@@ -354,7 +354,7 @@ void resetState()
 QList<Entry> entries()
 {
     QList<Entry> out;
-    for (const auto& [id, hotKey] : state().hotKeys)
+    for (const auto& [id, hotKey] : hotKeyState().hotKeys)
         out.append({id, hotKey.shortcut, hotKey.live});
     return out;
 }

@@ -52,7 +52,7 @@ private:
 
 using StreamActions = std::vector<std::pair<QUuid, Action>>;
 
-struct State {
+struct HandlerState {
     bool isEnabled = true;
     bool isPaused = false;
     QSet<Shortcut> registeredShortcuts;
@@ -62,9 +62,9 @@ struct State {
     NameTable<StreamActions> streamKeyUpHandlers;
 };
 
-State& state()
+HandlerState& handlerState()
 {
-    static State instance;
+    static HandlerState instance;
     return instance;
 }
 
@@ -80,16 +80,16 @@ void collectShortcuts(const NameTable<Value>& table, QSet<Shortcut>& into)
 QSet<Shortcut> shortcutsForLegacyHandlers()
 {
     QSet<Shortcut> out;
-    collectShortcuts(state().legacyKeyDownHandlers, out);
-    collectShortcuts(state().legacyKeyUpHandlers, out);
+    collectShortcuts(handlerState().legacyKeyDownHandlers, out);
+    collectShortcuts(handlerState().legacyKeyUpHandlers, out);
     return out;
 }
 
 QSet<Shortcut> shortcutsForStreamHandlers()
 {
     QSet<Shortcut> out;
-    collectShortcuts(state().streamKeyDownHandlers, out);
-    collectShortcuts(state().streamKeyUpHandlers, out);
+    collectShortcuts(handlerState().streamKeyDownHandlers, out);
+    collectShortcuts(handlerState().streamKeyUpHandlers, out);
     return out;
 }
 
@@ -104,26 +104,26 @@ bool isHandledByAnotherName(const Shortcut& shortcut, const Name& except)
         }
         return false;
     };
-    const State& s = state();
+    const HandlerState& s = handlerState();
     return handles(s.legacyKeyDownHandlers) || handles(s.legacyKeyUpHandlers) || handles(s.streamKeyDownHandlers)
         || handles(s.streamKeyUpHandlers);
 }
 
-void dispatch(const Shortcut& shortcut, NameTable<std::vector<Action>> State::*legacy,
-              NameTable<StreamActions> State::*streams)
+void dispatch(const Shortcut& shortcut, NameTable<std::vector<Action>> HandlerState::*legacy,
+              NameTable<StreamActions> HandlerState::*streams)
 {
-    if (state().isPaused)
+    if (handlerState().isPaused)
         return;
     // Each table as it stood when its step began: actions may add or remove
     // actions, which counts from the next press on.
-    const NameTable<std::vector<Action>> legacyTable = state().*legacy;
+    const NameTable<std::vector<Action>> legacyTable = handlerState().*legacy;
     for (const auto& [name, actions] : legacyTable) {
         if (getShortcut(name) == shortcut) {
             for (const Action& action : actions)
                 action();
         }
     }
-    const NameTable<StreamActions> streamTable = state().*streams;
+    const NameTable<StreamActions> streamTable = handlerState().*streams;
     for (const auto& [name, actions] : streamTable) {
         if (getShortcut(name) == shortcut) {
             for (const auto& [id, action] : actions)
@@ -153,17 +153,17 @@ void removeStreamAction(NameTable<StreamActions>& table, const Name& name, const
 
 void onKeyDown(const Name& name, std::function<void()> action)
 {
-    addLegacyHandler(state().legacyKeyDownHandlers, name, std::move(action));
+    addLegacyHandler(handlerState().legacyKeyDownHandlers, name, std::move(action));
 }
 
 void onKeyUp(const Name& name, std::function<void()> action)
 {
-    addLegacyHandler(state().legacyKeyUpHandlers, name, std::move(action));
+    addLegacyHandler(handlerState().legacyKeyUpHandlers, name, std::move(action));
 }
 
 void removeHandler(const Name& name)
 {
-    State& s = state();
+    HandlerState& s = handlerState();
     s.legacyKeyDownHandlers.remove(name);
     s.legacyKeyUpHandlers.remove(name);
     // Streams of any name, this one's included, and other names' actions on
@@ -180,16 +180,16 @@ void removeAllHandlers()
         if (!streams.contains(shortcut))
             detail::releaseShortcut(shortcut);
     }
-    state().legacyKeyDownHandlers.clear();
-    state().legacyKeyUpHandlers.clear();
+    handlerState().legacyKeyDownHandlers.clear();
+    handlerState().legacyKeyUpHandlers.clear();
 }
 
 bool isEnabled(const Name& name)
 {
-    if (!state().isEnabled)
+    if (!handlerState().isEnabled)
         return false;
     const auto shortcut = getShortcut(name);
-    return shortcut && state().registeredShortcuts.contains(*shortcut);
+    return shortcut && handlerState().registeredShortcuts.contains(*shortcut);
 }
 
 void enable(const QList<Name>& names)
@@ -220,23 +220,23 @@ std::unique_ptr<EventStream> events(EventType type, const Name& name)
 
 bool isEnabled()
 {
-    return state().isEnabled;
+    return handlerState().isEnabled;
 }
 
 void setEnabled(bool enabled)
 {
-    if (std::exchange(state().isEnabled, enabled) != enabled)
+    if (std::exchange(handlerState().isEnabled, enabled) != enabled)
         CarbonHotKeys::updateEventHandler();
 }
 
 bool isPaused()
 {
-    return state().isPaused;
+    return handlerState().isPaused;
 }
 
 void setPaused(bool paused)
 {
-    state().isPaused = paused;
+    handlerState().isPaused = paused;
 }
 
 namespace detail {
@@ -246,7 +246,7 @@ bool registerShortcut(const Shortcut& shortcut)
     // A name declared before the application object existed could not start
     // following menus yet; the first hot key is the next chance.
     initialize();
-    QSet<Shortcut>& registered = state().registeredShortcuts;
+    QSet<Shortcut>& registered = handlerState().registeredShortcuts;
     if (registered.contains(shortcut))
         return true;
     if (!CarbonHotKeys::registerHotKey(shortcut, &handleOnKeyDown, &handleOnKeyUp))
@@ -258,17 +258,17 @@ bool registerShortcut(const Shortcut& shortcut)
 void releaseShortcut(const Shortcut& shortcut)
 {
     CarbonHotKeys::unregisterHotKey(shortcut);
-    state().registeredShortcuts.remove(shortcut);
+    handlerState().registeredShortcuts.remove(shortcut);
 }
 
 void forgetRegistered(const Shortcut& shortcut)
 {
-    state().registeredShortcuts.remove(shortcut);
+    handlerState().registeredShortcuts.remove(shortcut);
 }
 
 bool isRegistered(const Shortcut& shortcut)
 {
-    return state().registeredShortcuts.contains(shortcut);
+    return handlerState().registeredShortcuts.contains(shortcut);
 }
 
 bool isUsedByAnotherName(const Shortcut& shortcut, const Name& except)
@@ -282,7 +282,7 @@ bool isUsedByAnotherName(const Shortcut& shortcut, const Name& except)
 
 void addStreamHandlers(const Name& name, const QUuid& id, std::function<void()> onDown, std::function<void()> onUp)
 {
-    State& s = state();
+    HandlerState& s = handlerState();
     s.streamKeyDownHandlers[name].emplace_back(id, std::move(onDown));
     s.streamKeyUpHandlers[name].emplace_back(id, std::move(onUp));
     if (const auto shortcut = getShortcut(name))
@@ -291,7 +291,7 @@ void addStreamHandlers(const Name& name, const QUuid& id, std::function<void()> 
 
 void removeStreamHandlers(const Name& name, const QUuid& id)
 {
-    State& s = state();
+    HandlerState& s = handlerState();
     removeStreamAction(s.streamKeyDownHandlers, name, id);
     removeStreamAction(s.streamKeyUpHandlers, name, id);
     if (const auto shortcut = getShortcut(name);
@@ -301,17 +301,17 @@ void removeStreamHandlers(const Name& name, const QUuid& id)
 
 void handleOnKeyDown(const Shortcut& shortcut)
 {
-    dispatch(shortcut, &State::legacyKeyDownHandlers, &State::streamKeyDownHandlers);
+    dispatch(shortcut, &HandlerState::legacyKeyDownHandlers, &HandlerState::streamKeyDownHandlers);
 }
 
 void handleOnKeyUp(const Shortcut& shortcut)
 {
-    dispatch(shortcut, &State::legacyKeyUpHandlers, &State::streamKeyUpHandlers);
+    dispatch(shortcut, &HandlerState::legacyKeyUpHandlers, &HandlerState::streamKeyUpHandlers);
 }
 
 void resetRegistryState()
 {
-    state() = State{};
+    handlerState() = HandlerState{};
 }
 
 } // namespace detail

@@ -47,14 +47,14 @@ private:
     QSet<QObject*> open_;
 };
 
-struct State {
+struct MenuTrackingState {
     QPointer<MenuTracker> tracker;
     QPointer<QWidget> mainMenu;
 };
 
-State& state()
+MenuTrackingState& menuTrackingState()
 {
-    static State instance;
+    static MenuTrackingState instance;
     return instance;
 }
 
@@ -62,7 +62,7 @@ State& state()
 
 void initialize()
 {
-    State& s = state();
+    MenuTrackingState& s = menuTrackingState();
     QCoreApplication* app = QCoreApplication::instance();
     if (s.tracker || !app)
         return;
@@ -72,24 +72,24 @@ void initialize()
 
 bool isMenuOpen()
 {
-    return state().tracker && state().tracker->isOpen();
+    return menuTrackingState().tracker && menuTrackingState().tracker->isOpen();
 }
 
 void setMainMenu(QWidget* menu)
 {
-    state().mainMenu = menu;
+    menuTrackingState().mainMenu = menu;
 }
 
 QWidget* mainMenu()
 {
-    return state().mainMenu;
+    return menuTrackingState().mainMenu;
 }
 
 void detail::resetMenuTracking()
 {
-    if (state().tracker)
-        state().tracker->forget();
-    state().mainMenu = nullptr;
+    if (menuTrackingState().tracker)
+        menuTrackingState().tracker->forget();
+    menuTrackingState().mainMenu = nullptr;
 }
 
 } // namespace GlobalShortcuts

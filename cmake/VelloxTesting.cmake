@@ -8,6 +8,7 @@ function(vellox_add_gtest name)
   endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE vellox_test_support ${ARG_LIBS})
+  vellox_precompile_headers(${name} TESTS)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
