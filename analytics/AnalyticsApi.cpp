@@ -16,6 +16,8 @@
 #include <QThread>
 #include <QTimeZone>
 
+#include <thread>
+
 namespace analytics {
 
 namespace {
@@ -149,7 +151,17 @@ AnalyticsApi::AnalyticsApi(std::shared_ptr<AnalyticsConfig> config)
 AnalyticsApi::~AnalyticsApi()
 {
     thread_->quit();
-    thread_->wait();
+    if (QThread::currentThread() != thread_.get()) {
+        thread_->wait();
+        return;
+    }
+    // The last owner let go inside an answer handler, on the network thread
+    // itself, which cannot wait for its own end. It ends once the handler
+    // returns; a short-lived joiner waits for that and frees it.
+    std::thread([thread = thread_.release()] {
+        thread->wait();
+        delete thread;
+    }).detach();
 }
 
 std::optional<QUrl> AnalyticsApi::endpointURL(const QString& path, const QUrlQuery& query, const QUrl& base)

@@ -123,6 +123,23 @@ TEST_F(AnalyticsApiTest, UploadOutcomes)
     EXPECT_TRUE(log.containsPrefix("[Analytics] Error calling the batch API: "));
 }
 
+// A queue that is dropped while its upload is in flight lets go of the client
+// inside the answer handler, on the client's own network thread.
+TEST_F(AnalyticsApiTest, TheLastOwnerMayLetGoInsideTheAnswerHandler)
+{
+    make();
+    queue.reset();
+    auto held = std::make_shared<std::shared_ptr<AnalyticsApi>>(std::move(api));
+    std::atomic<bool> released = false;
+    AnalyticsApi& client = **held;
+    client.batch({makeEvent("e")}, [held, &released](const AnalyticsBatchUploadInfo&) {
+        held->reset();
+        released = true;
+    });
+    held.reset();
+    ASSERT_TRUE(waitUntil([&] { return released.load(); }));
+}
+
 TEST_F(AnalyticsApiTest, SnapshotGoesToTheConfiguredPathAsAnArray)
 {
     config->setSnapshotEndpoint("/replay/");

@@ -3,6 +3,10 @@
 #include "platform/fake/FakePlatform.h"
 #include "platform/linux/LinuxPlatform.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusReply>
+
 platform::Platform desktopWithFakeStores()
 {
     platform::Platform p = platform::linuxbackend::makeLinuxPlatform();
@@ -20,5 +24,16 @@ QProcessEnvironment accessibleEnvironment()
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+    // Start this session's accessibility bus before the child looks for it:
+    // the launcher announces it on the root window, where the child reads it
+    // first, and a bus left there by an earlier session would take its place.
+    QDBusConnection session = QDBusConnection::sessionBus();
+    if (session.isConnected()) {
+        const QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                                                 QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
+        const QDBusReply<QString> address = session.call(call, QDBus::Block, 20000);
+        if (address.isValid() && !address.value().isEmpty())
+            environment.insert(QStringLiteral("AT_SPI_BUS_ADDRESS"), address.value());
+    }
     return environment;
 }
