@@ -99,10 +99,15 @@ void PanelQuestion::showPanel(FloatingPanel* panel, int fadeInMs)
     PanelEnvironment& environment = PanelEnvironment::current();
     const quint64 generation = generation_;
     resignObserver_ = connect(&environment, &PanelEnvironment::resignedActive, this, [this, generation] {
+        // Only a loss after the panel held the keyboard counts, and only if
+        // the panel has not got it back by the time the check runs. On a
+        // busy machine the loss that ended the previous showing can arrive
+        // after this panel opened, followed at once by this panel's own gain.
+        const bool hadFocus = panel_ && panel_->hasHadFocus();
         QMetaObject::invokeMethod(
             this,
-            [this, generation] {
-                if (generation != generation_ || !panel_ || !panel_->hasHadFocus())
+            [this, generation, hadFocus] {
+                if (!hadFocus || generation != generation_ || !panel_ || panel_->isActiveWindow())
                     return;
                 cancel_();
             },

@@ -157,6 +157,13 @@ protected:
         QEvent activate(QEvent::WindowActivate);
         QApplication::sendEvent(panel, &activate);
     }
+    // The keyboard goes to another application: our windows lose it, then
+    // the environment reports the loss.
+    static void switchAway()
+    {
+        QApplication::setActiveWindow(nullptr);
+        emit PanelEnvironment::current().resignedActive();
+    }
 
     const QRectF selection{400, 300, 120, 18};
 

@@ -167,7 +167,7 @@ TEST_F(TonePicker, EveryWayOutResumesTheCallerExactlyOnceAndOutsideTheHandler)
         {"resign active after having focus",
          [](TonePicker&) {
              giveFocus(TonePickerPanel::panel());
-             emit PanelEnvironment::current().resignedActive();
+             switchAway();
          },
          false},
         {"another application activated",
@@ -231,7 +231,7 @@ TEST_F(TonePicker, ACancelQueuedByThePickerDoesNotReachTheInstructionPanelThatFo
     giveFocus(TonePickerPanel::panel());
     screens().mouse = QPointF(5, 890);
     mouse().press();
-    emit PanelEnvironment::current().resignedActive();
+    switchAway();
     TonePickerPanel::finish(TonePickerChoice::describeEdit());
     auto instruction = makeOutcome<QString>();
     collect(CustomInstructionPanel::prompt(), instruction);
@@ -253,7 +253,7 @@ TEST_F(TonePicker, CancelsQueuedForAReplacedPickerDoNotCloseItsSuccessor)
     giveFocus(TonePickerPanel::panel());
     screens().mouse = QPointF(5, 890);
     mouse().press();
-    emit PanelEnvironment::current().resignedActive();
+    switchAway();
     start(second, presets(3));
     giveFocus(TonePickerPanel::panel());
     spinFor(50);
@@ -288,11 +288,11 @@ TEST_F(TonePicker, LosingTheKeyboardBeforeThePanelFirstHadItDoesNotCancel)
 {
     auto outcome = makeOutcome<TonePickerChoice>();
     start(outcome, presets(3));
-    emit PanelEnvironment::current().resignedActive();
+    switchAway();
     spinFor(20);
     EXPECT_TRUE(TonePickerPanel::isShowing());
     giveFocus(TonePickerPanel::panel());
-    emit PanelEnvironment::current().resignedActive();
+    switchAway();
     ASSERT_TRUE(spinUntil([&] { return outcome->done(); }));
     EXPECT_FALSE(outcome->value);
 }

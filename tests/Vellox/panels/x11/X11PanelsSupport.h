@@ -7,6 +7,7 @@
 #include "platform/linux/X11Workspace.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QScreen>
@@ -71,15 +72,17 @@ inline void setLayout(const char* layout)
 }
 
 // Waits until the window manager has given `window` the keyboard.
-inline bool hasKeyboard(QWidget* window)
+inline bool hasKeyboard(QWidget* panel)
 {
+    // A panel cancelled meanwhile is deleted under us.
+    const QPointer<QWidget> window = panel;
     const bool ok = waitFor([&] {
         return window && QApplication::activeWindow() == window && activeWindow() == quint64(window->winId());
     });
     if (!ok && window)
         std::fprintf(stderr, "no keyboard: active X window %llu, panel window %llu, Qt's active %p, panel %p, visible %d\n",
                      (unsigned long long)activeWindow(), (unsigned long long)window->winId(),
-                     (void*)QApplication::activeWindow(), (void*)window, int(window->isVisible()));
+                     (void*)QApplication::activeWindow(), (void*)window.data(), int(window->isVisible()));
     return ok;
 }
 
