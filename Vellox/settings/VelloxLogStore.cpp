@@ -7,7 +7,6 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QSet>
 #include <QTextBoundaryFinder>
@@ -105,9 +104,18 @@ private:
     std::thread worker_;
 };
 
-SerialQueue& queue()
+// Everything the file work uses beyond each job's own values lives here, with
+// the queue as the last member: the queue goes first, and its worker finishes
+// every queued job, at exit too, while the rest still stands.
+struct Store {
+    // Files whose leftovers were removed by this process; the worker's alone.
+    QSet<QString> cleaned;
+    SerialQueue queue;
+};
+
+Store& store()
 {
-    static SerialQueue instance;
+    static Store instance;
     return instance;
 }
 
@@ -243,17 +251,15 @@ QString filePath()
 
 void ensureDirectory(const QString& path)
 {
-    const QString folder = path.left(path.lastIndexOf(u'/'));
-    QDir().mkpath(folder);
+    platform::makePrivateFolder(path.left(path.lastIndexOf(u'/')));
 }
 
-void appendLine(const QString& path, const QString& line)
+void appendLine(const QString& path, const QByteArray& line)
 {
-    const QByteArray data = (line + u'\n').toUtf8();
     // An existing file that will not take the line is left alone, so the
     // lines already in it survive; this one line is lost.
-    if (platform::appendToExistingFile(path, data) == platform::AppendResult::Missing)
-        platform::writeFileAtomically(path, data, kFileMode);
+    if (platform::appendLinesToExistingFile(path, line) == platform::AppendResult::Missing)
+        platform::writeFileAtomically(path, line, {.mode = kFileMode, .makeFolders = false});
 }
 
 void rotateIfNeeded(const QString& path, const std::shared_ptr<platform::Clock>& clock)
@@ -289,15 +295,15 @@ void rotateIfNeeded(const QString& path, const std::shared_ptr<platform::Clock>&
 void record(const Entry& entry)
 {
     std::shared_ptr<platform::Clock> clock = platform::Platform::current().clock;
-    QString line = format(entry, now(clock));
+    QByteArray line = (format(entry, now(clock)) + u'\n').toUtf8();
     // The path is fixed here too, so the worker never reads the environment
     // while another thread may be changing it.
     QString path = filePath();
-    queue().post([line = std::move(line), path = std::move(path), clock = std::move(clock)] {
-        // Once per file and process, on the worker: what a killed rotation left.
-        static QSet<QString> cleaned;
-        if (!cleaned.contains(path)) {
-            cleaned.insert(path);
+    Store& state = store();
+    state.queue.post([&state, line = std::move(line), path = std::move(path), clock = std::move(clock)] {
+        // Once per file and process: what a killed rotation left.
+        if (!state.cleaned.contains(path)) {
+            state.cleaned.insert(path);
             platform::removeLeftoverTemporaryFiles(path);
         }
         ensureDirectory(path);
@@ -313,7 +319,7 @@ QUrl fileURL()
 
 void waitForPendingWrites()
 {
-    queue().waitUntilIdle();
+    store().queue.waitUntilIdle();
 }
 
 } // namespace VelloxLogStore
