@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/FileWrites.h"
+#include "platform/LogDetail.h"
 #include "platform/Platform.h"
 #include "platform/StandardPaths.h"
 
@@ -9,7 +10,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QSet>
-#include <QTextBoundaryFinder>
 
 #include <condition_variable>
 #include <deque>
@@ -29,8 +29,6 @@ namespace {
 constexpr char kRelativeFilePath[] = "Vellox/vellox.log";
 constexpr qint64 kRotateAboveBytes = 262'144;
 constexpr qint64 kKeptTailBytes = 65'536;
-constexpr int kDetailMaxGraphemes = 600;
-constexpr char16_t kEllipsis = u'\u2026';
 constexpr char kTruncationHeaderStart[] = "--- truncated at ";
 constexpr char kTruncationHeaderEnd[] = " ---\n";
 // The log can carry provider error bodies; it is nobody else's business.
@@ -194,39 +192,6 @@ QString escapeField(const QString& value)
     return value;
 }
 
-QString condense(const QString& value)
-{
-    QString out;
-    out.reserve(value.size());
-    bool inSpaceRun = false;
-    for (const QChar ch : value) {
-        if (ch.isSpace()) {
-            if (!inSpaceRun)
-                out.append(u' ');
-            inSpaceRun = true;
-        } else {
-            out.append(ch);
-            inSpaceRun = false;
-        }
-    }
-
-    // Each grapheme takes at least one UTF-16 unit, so a short text cannot be over.
-    if (out.size() <= kDetailMaxGraphemes)
-        return out;
-    // Cut between user-perceived characters, never inside an emoji or a
-    // combining sequence.
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, out);
-    qsizetype end = 0;
-    for (int i = 0; i < kDetailMaxGraphemes; ++i) {
-        end = graphemes.toNextBoundary();
-        if (end < 0 || end >= out.size())
-            return out;
-    }
-    out.truncate(end);
-    out.append(kEllipsis);
-    return out;
-}
-
 QString format(const Entry& entry, const QDateTime& when)
 {
     QStringList fields;
@@ -240,7 +205,7 @@ QString format(const Entry& entry, const QDateTime& when)
         fields.append(QLatin1String("model=") + escapeField(*entry.model));
     fields.append(QLatin1String("msg=") + quoted(entry.msg));
     if (entry.detail && !entry.detail->isEmpty())
-        fields.append(QLatin1String("detail=") + quoted(condense(*entry.detail)));
+        fields.append(QLatin1String("detail=") + quoted(platform::boundedLogDetail(*entry.detail)));
     return fields.join(u' ');
 }
 
