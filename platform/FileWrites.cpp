@@ -102,4 +102,42 @@ AppendResult appendToExistingFile(const QString& path, const QByteArray& data)
     return ::close(fd) == 0 && written ? AppendResult::Appended : AppendResult::Failed;
 }
 
+AppendResult appendLinesToExistingFile(const QString& path, const QByteArray& data)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? AppendResult::Missing : AppendResult::Failed;
+    struct stat info {};
+    char last = '\n';
+    bool ok = ::fstat(fd, &info) == 0 && (info.st_size == 0 || ::pread(fd, &last, 1, info.st_size - 1) == 1);
+    if (ok && last != '\n')
+        ok = writeAll(fd, "\n", 1);
+    ok = ok && writeAll(fd, data.constData(), data.size());
+    return ::close(fd) == 0 && ok ? AppendResult::Appended : AppendResult::Failed;
+}
+
+bool makePrivateFolder(const QString& path)
+{
+    constexpr mode_t kPrivate = 0700;
+    const QByteArray native = QFile::encodeName(path);
+    // Each missing folder from the top down; mkdir's mode is only ever
+    // narrowed by the umask, never widened.
+    for (qsizetype slash = native.indexOf('/', 1); slash >= 0; slash = native.indexOf('/', slash + 1)) {
+        const QByteArray parent = native.left(slash);
+        if (::mkdir(parent.constData(), kPrivate) != 0 && errno != EEXIST)
+            return false;
+    }
+    if (::mkdir(native.constData(), kPrivate) == 0)
+        return true;
+    if (errno != EEXIST)
+        return false;
+    struct stat info {};
+    if (::stat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return false;
+    // Only what others may do is taken away; the owner's own bits stay.
+    if ((info.st_mode & 0077) != 0)
+        ::chmod(native.constData(), info.st_mode & 07700);
+    return true;
+}
+
 } // namespace platform

@@ -44,4 +44,17 @@ enum class AppendResult { Appended, Missing, Failed };
 // written since. A missing file is reported, never created.
 AppendResult appendToExistingFile(const QString& path, const QByteArray& data);
 
+// The same for a file of lines: when the file does not end with a line feed,
+// because a writer was killed in the middle of a line, one goes before
+// `data`, so the torn line stays on its own and the new one is whole.
+AppendResult appendLinesToExistingFile(const QString& path, const QByteArray& data);
+
+// Makes the folder at `path` readable by its owner only: missing folders on
+// the way are created 0700, whatever the umask, and the folder itself is
+// narrowed when others may use it. Folders that already exist above it keep
+// their modes. Returns false when the folder is not there afterwards.
+// Plain system calls only, so a worker may still call it while the process
+// exits.
+bool makePrivateFolder(const QString& path);
+
 } // namespace platform

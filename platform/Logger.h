@@ -7,7 +7,8 @@
 namespace platform {
 
 // A named logger of the system log: a subsystem and a category, writing to
-// whichever SystemLog is installed at the time of each call.
+// whichever SystemLog is installed at the time of each call. Every message is
+// bounded first, as boundedLogDetail says.
 class Logger {
 public:
     Logger(QString subsystem, QString category)

@@ -19,11 +19,11 @@
 #include "Vellox/rewrite/RewriteUsageStore.h"
 #include "Vellox/settings/PreferencesStore.h"
 #include "Vellox/settings/VelloxLogStore.h"
+#include "platform/FileWrites.h"
 #include "platform/Opener.h"
 #include "platform/Platform.h"
 
 #include <QCoroTask>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -465,9 +465,10 @@ void MenuBarContentView::openErrorLog()
 {
     const QString path = VelloxLogStore::fileURL().toLocalFile();
     if (!QFileInfo::exists(path)) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
+        // Made as the log store makes them: readable by the user alone.
+        platform::makePrivateFolder(QFileInfo(path).absolutePath());
         QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+        if (file.open(QIODevice::WriteOnly | QIODevice::Append, QFile::ReadOwner | QFile::WriteOwner))
             file.close();
     }
     if (auto opener = platform::Platform::current().opener)

@@ -4,6 +4,7 @@
 #include "Vellox/app/VelloxApp.h"
 #include "Vellox/panels/PanelSurfaces.h"
 #include "Vellox/rewrite/RewriteSurfaces.h"
+#include "Vellox/settings/VelloxLogStore.h"
 #include "platform/Platform.h"
 #include "platform/linux/LinuxPlatform.h"
 
@@ -57,5 +58,7 @@ int main(int argc, char** argv)
     const int status = app.exec();
     delegate.applicationWillTerminate();
     RewriteSurfaces::install(nullptr);
+    // The last outcomes may still be on their way to the log file.
+    VelloxLogStore::waitForPendingWrites();
     return status;
 }

@@ -47,7 +47,11 @@ QCoro::Task<Answer> send(QNetworkRequest request, QByteArray method, QByteArray 
     if (*tooLarge)
         throw ProviderAIError::badResponse();
     const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid()) {
+    // A success whose body the connection cut short carries only part of the
+    // answer, which would read as an empty or a shortened rewrite: it is the
+    // connection that failed.
+    const bool success = status.isValid() && status.toInt() >= 200 && status.toInt() <= 299;
+    if (status.isValid() && !(success && raw->error() != QNetworkReply::NoError)) {
         Answer answer;
         answer.status = status.toInt();
         answer.body = raw->readAll();

@@ -21,7 +21,8 @@ struct Answer {
 inline constexpr qint64 kMaxAnswerBytes = 8 * 1024 * 1024;
 
 // Sends once with the given idle timeout. Any HTTP answer, error statuses
-// included, is returned; a transport failure throws ProviderTransportError;
+// included, is returned; a transport failure throws ProviderTransportError,
+// also after a success status whose body the connection cut short;
 // an answer that is not HTTP, or is too large, throws
 // ProviderAIError::badResponse.
 QCoro::Task<Answer> send(QNetworkRequest request, QByteArray method, QByteArray body,

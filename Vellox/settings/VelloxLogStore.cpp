@@ -2,15 +2,14 @@
 
 #include "platform/Clock.h"
 #include "platform/FileWrites.h"
+#include "platform/LogDetail.h"
 #include "platform/Platform.h"
 #include "platform/StandardPaths.h"
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QSet>
-#include <QTextBoundaryFinder>
 
 #include <condition_variable>
 #include <deque>
@@ -30,8 +29,6 @@ namespace {
 constexpr char kRelativeFilePath[] = "Vellox/vellox.log";
 constexpr qint64 kRotateAboveBytes = 262'144;
 constexpr qint64 kKeptTailBytes = 65'536;
-constexpr int kDetailMaxGraphemes = 600;
-constexpr char16_t kEllipsis = u'\u2026';
 constexpr char kTruncationHeaderStart[] = "--- truncated at ";
 constexpr char kTruncationHeaderEnd[] = " ---\n";
 // The log can carry provider error bodies; it is nobody else's business.
@@ -105,9 +102,18 @@ private:
     std::thread worker_;
 };
 
-SerialQueue& queue()
+// Everything the file work uses beyond each job's own values lives here, with
+// the queue as the last member: the queue goes first, and its worker finishes
+// every queued job, at exit too, while the rest still stands.
+struct Store {
+    // Files whose leftovers were removed by this process; the worker's alone.
+    QSet<QString> cleaned;
+    SerialQueue queue;
+};
+
+Store& store()
 {
-    static SerialQueue instance;
+    static Store instance;
     return instance;
 }
 
@@ -186,39 +192,6 @@ QString escapeField(const QString& value)
     return value;
 }
 
-QString condense(const QString& value)
-{
-    QString out;
-    out.reserve(value.size());
-    bool inSpaceRun = false;
-    for (const QChar ch : value) {
-        if (ch.isSpace()) {
-            if (!inSpaceRun)
-                out.append(u' ');
-            inSpaceRun = true;
-        } else {
-            out.append(ch);
-            inSpaceRun = false;
-        }
-    }
-
-    // Each grapheme takes at least one UTF-16 unit, so a short text cannot be over.
-    if (out.size() <= kDetailMaxGraphemes)
-        return out;
-    // Cut between user-perceived characters, never inside an emoji or a
-    // combining sequence.
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, out);
-    qsizetype end = 0;
-    for (int i = 0; i < kDetailMaxGraphemes; ++i) {
-        end = graphemes.toNextBoundary();
-        if (end < 0 || end >= out.size())
-            return out;
-    }
-    out.truncate(end);
-    out.append(kEllipsis);
-    return out;
-}
-
 QString format(const Entry& entry, const QDateTime& when)
 {
     QStringList fields;
@@ -232,7 +205,7 @@ QString format(const Entry& entry, const QDateTime& when)
         fields.append(QLatin1String("model=") + escapeField(*entry.model));
     fields.append(QLatin1String("msg=") + quoted(entry.msg));
     if (entry.detail && !entry.detail->isEmpty())
-        fields.append(QLatin1String("detail=") + quoted(condense(*entry.detail)));
+        fields.append(QLatin1String("detail=") + quoted(platform::boundedLogDetail(*entry.detail)));
     return fields.join(u' ');
 }
 
@@ -243,17 +216,15 @@ QString filePath()
 
 void ensureDirectory(const QString& path)
 {
-    const QString folder = path.left(path.lastIndexOf(u'/'));
-    QDir().mkpath(folder);
+    platform::makePrivateFolder(path.left(path.lastIndexOf(u'/')));
 }
 
-void appendLine(const QString& path, const QString& line)
+void appendLine(const QString& path, const QByteArray& line)
 {
-    const QByteArray data = (line + u'\n').toUtf8();
     // An existing file that will not take the line is left alone, so the
     // lines already in it survive; this one line is lost.
-    if (platform::appendToExistingFile(path, data) == platform::AppendResult::Missing)
-        platform::writeFileAtomically(path, data, kFileMode);
+    if (platform::appendLinesToExistingFile(path, line) == platform::AppendResult::Missing)
+        platform::writeFileAtomically(path, line, {.mode = kFileMode, .makeFolders = false});
 }
 
 void rotateIfNeeded(const QString& path, const std::shared_ptr<platform::Clock>& clock)
@@ -289,15 +260,15 @@ void rotateIfNeeded(const QString& path, const std::shared_ptr<platform::Clock>&
 void record(const Entry& entry)
 {
     std::shared_ptr<platform::Clock> clock = platform::Platform::current().clock;
-    QString line = format(entry, now(clock));
+    QByteArray line = (format(entry, now(clock)) + u'\n').toUtf8();
     // The path is fixed here too, so the worker never reads the environment
     // while another thread may be changing it.
     QString path = filePath();
-    queue().post([line = std::move(line), path = std::move(path), clock = std::move(clock)] {
-        // Once per file and process, on the worker: what a killed rotation left.
-        static QSet<QString> cleaned;
-        if (!cleaned.contains(path)) {
-            cleaned.insert(path);
+    Store& state = store();
+    state.queue.post([&state, line = std::move(line), path = std::move(path), clock = std::move(clock)] {
+        // Once per file and process: what a killed rotation left.
+        if (!state.cleaned.contains(path)) {
+            state.cleaned.insert(path);
             platform::removeLeftoverTemporaryFiles(path);
         }
         ensureDirectory(path);
@@ -313,7 +284,7 @@ QUrl fileURL()
 
 void waitForPendingWrites()
 {
-    queue().waitUntilIdle();
+    store().queue.waitUntilIdle();
 }
 
 } // namespace VelloxLogStore

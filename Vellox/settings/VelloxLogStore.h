@@ -6,8 +6,9 @@
 #include <optional>
 
 // The plain-text log file of rewrite outcomes, one line per entry, kept under
-// the user's Logs folder and cut back to its last 64 KiB once it grows past
-// 256 KiB. Failures here are swallowed: logging never disturbs a rewrite.
+// the user's Logs folder in a folder of its own that only the user may open,
+// and cut back to its last 64 KiB once it grows past 256 KiB. Failures here
+// are swallowed: logging never disturbs a rewrite.
 namespace VelloxLogStore {
 
 enum class Level { info, warn, error };
@@ -32,7 +33,8 @@ QUrl fileURL();
 
 // Blocks until every line recorded so far has been written (or dropped on a
 // file-system failure). For shutdown and tests; never call it from inside the
-// store's own work.
+// store's own work. Lines still queued when the process exits are written
+// before it goes all the same.
 void waitForPendingWrites();
 
 } // namespace VelloxLogStore

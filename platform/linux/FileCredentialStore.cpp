@@ -3,12 +3,15 @@
 #include "platform/FileWrites.h"
 #include "platform/StandardPaths.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
 
+#include <cstdio>
 #include <sys/stat.h>
 
 namespace platform::linuxbackend {
@@ -16,6 +19,9 @@ namespace platform::linuxbackend {
 namespace {
 
 constexpr unsigned kFileMode = 0600;
+// Set-aside copies of a corrupt file kept at most: enough to recover from a
+// few bad edits in a row, without piling up keys.
+constexpr int kKeptCorruptCopies = 3;
 const QLatin1String kItemsKey("items");
 const QLatin1String kServiceKey("service");
 const QLatin1String kAccountKey("account");
@@ -65,14 +71,40 @@ QByteArray serializeItems(const QList<Item>& items)
     return QJsonDocument(QJsonObject{{kItemsKey, array}}).toJson(QJsonDocument::Indented);
 }
 
-// Keeps a file we cannot use beside the original under a name not yet taken,
-// so no earlier copy is overwritten either.
+QString asideName(const QString& path, int age)
+{
+    return age == 0 ? path + QStringLiteral(".corrupt") : path + QStringLiteral(".corrupt.%1").arg(age);
+}
+
+// Keeps a file we cannot use beside the original, newest first:
+// "<file>.corrupt", then ".corrupt.1" and so on; copies older than the last
+// kept one go, whatever number an earlier version gave them. Each copy may
+// hold keys, so it is the owner's alone before it takes its name.
 bool moveAside(const QString& path)
 {
-    QString aside = path + QStringLiteral(".corrupt");
-    for (int n = 1; QFile::exists(aside); ++n)
-        aside = path + QStringLiteral(".corrupt.%1").arg(n);
-    return QFile::rename(path, aside);
+    if (::chmod(QFile::encodeName(path).constData(), kFileMode) != 0)
+        return false;
+
+    const QFileInfo info(path);
+    const QString prefix = info.fileName() + QStringLiteral(".corrupt.");
+    const QDir folder = info.absoluteDir();
+    for (const QString& entry : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        bool numbered = false;
+        const int age = entry.startsWith(prefix) ? entry.mid(prefix.size()).toInt(&numbered) : 0;
+        if (numbered && age >= kKeptCorruptCopies - 1)
+            QFile::remove(folder.filePath(entry));
+    }
+    for (int age = kKeptCorruptCopies - 2; age >= 0; --age) {
+        const QString from = asideName(path, age);
+        if (!QFile::exists(from))
+            continue;
+        const QByteArray to = QFile::encodeName(asideName(path, age + 1));
+        if (::rename(QFile::encodeName(from).constData(), to.constData()) != 0)
+            return false;
+        // Copies set aside by earlier versions kept the mode they had.
+        ::chmod(to.constData(), kFileMode);
+    }
+    return ::rename(QFile::encodeName(path).constData(), QFile::encodeName(asideName(path, 0)).constData()) == 0;
 }
 
 enum class Load { Ok, Failed };
@@ -105,6 +137,14 @@ Load loadItems(const QString& path, QList<Item>& items)
     return moveAside(path) ? Load::Ok : Load::Failed;
 }
 
+// The folder is made for the user alone: the file name and its set-aside
+// copies are nobody else's business either.
+bool writeItems(const QString& path, const QList<Item>& items)
+{
+    return makePrivateFolder(QFileInfo(path).absolutePath())
+        && writeFileAtomically(path, serializeItems(items), {.mode = kFileMode, .makeFolders = false});
+}
+
 qsizetype indexOf(const QList<Item>& items, const QString& service, const QString& account)
 {
     for (qsizetype i = 0; i < items.size(); ++i) {
@@ -119,6 +159,11 @@ qsizetype indexOf(const QList<Item>& items, const QString& service, const QStrin
 FileCredentialStore::FileCredentialStore(QString filePath)
     : filePath_(std::move(filePath))
 {
+    // A folder made wider by an earlier version, or by hand, is narrowed
+    // before anything is read from it.
+    const QString folder = QFileInfo(filePath_).absolutePath();
+    if (QFileInfo(folder).isDir())
+        makePrivateFolder(folder);
     removeLeftoverTemporaryFiles(filePath_);
 }
 
@@ -160,7 +205,7 @@ CredentialStore::Status FileCredentialStore::store(const QString& service, const
     if (!placed)
         updated.append({service, account, secret});
     items = std::move(updated);
-    return writeFileAtomically(filePath_, serializeItems(items), kFileMode) ? Status::Success : Status::Failed;
+    return writeItems(filePath_, items) ? Status::Success : Status::Failed;
 }
 
 CredentialStore::Status FileCredentialStore::remove(const QString& service, const QString& account)
@@ -173,7 +218,7 @@ CredentialStore::Status FileCredentialStore::remove(const QString& service, cons
         [&](const Item& item) { return item.service == service && item.account == account; });
     if (removed == 0)
         return Status::Success;
-    return writeFileAtomically(filePath_, serializeItems(items), kFileMode) ? Status::Success : Status::Failed;
+    return writeItems(filePath_, items) ? Status::Success : Status::Failed;
 }
 
 } // namespace platform::linuxbackend

@@ -10,8 +10,9 @@ namespace platform::linuxbackend {
 // Credentials in one JSON file readable by its owner only (mode 0600), for
 // sessions where no Secret Service answers. The file is read on every call, so
 // another process's changes are seen, and replaced atomically on every change.
-// A file that does not parse is moved aside to "<file>.corrupt" (or
-// "<file>.corrupt.N" when that name is taken), never overwritten or deleted;
+// Its folder is made 0700 and narrowed when found wider. A file that does not
+// parse is narrowed to 0600 and moved aside to "<file>.corrupt", older copies
+// moving on to "<file>.corrupt.1" and "<file>.corrupt.2", the oldest going;
 // a file that exists but cannot be read makes every call fail instead.
 //
 // Format: {"items": [{"service": "...", "account": "...", "secret": "<base64>"}]}

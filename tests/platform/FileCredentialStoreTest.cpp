@@ -99,37 +99,67 @@ TEST_F(FileCredentialStoreTest, FileStaysReadableByItsOwnerOnly)
     EXPECT_EQ(modeOf(path), 0600u);
 }
 
-TEST_F(FileCredentialStoreTest, CorruptFileIsKeptAsideUnderAFreeName)
+// A hand-edited file saved with the usual mode holds keys: its set-aside copy
+// is the owner's alone, and only the newest few are kept.
+TEST_F(FileCredentialStoreTest, CorruptFileIsSetAsideOwnerOnlyKeepingTheNewestThree)
 {
     struct Case {
         const char* name;
         QByteArray content;
     };
     const Case cases[] = {
-        {"not JSON", "{\"items\": ["},
+        {"not JSON", R"({"items": [{"service": "Vellox", "account": "one", "secret": "c2VjcmV0"})"},
         {"not an object", "[]"},
         {"items not an array", R"({"items": 3})"},
         {"entry without account", R"({"items": [{"service": "Vellox", "secret": "YQ=="}]})"},
         {"secret not base64", R"({"items": [{"service": "Vellox", "account": "one", "secret": "!!"}]})"},
     };
-    QStringList asideNames;
+    // Left by an earlier version, which numbered copies without end.
+    writeFile(path + ".corrupt.7", "old copy", 0644);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        writeFile(path, c.content);
+        writeFile(path, c.content, 0644);
         EXPECT_EQ(store.read("Vellox", "one", false).status, Status::NotFound);
         EXPECT_FALSE(QFile::exists(path));
-        const QString aside = asideNames.isEmpty() ? path + ".corrupt"
-                                                   : path + QStringLiteral(".corrupt.%1").arg(asideNames.size());
-        EXPECT_EQ(readFile(aside), c.content);
-        asideNames.append(aside);
+        EXPECT_EQ(readFile(path + ".corrupt"), c.content);
+        EXPECT_EQ(modeOf(path + ".corrupt"), 0600u);
     }
-    for (qsizetype i = 0; i < asideNames.size(); ++i)
-        EXPECT_EQ(readFile(asideNames[i]), cases[i].content) << "earlier copies survive";
+    const QString folder = QFileInfo(path).absolutePath();
+    EXPECT_EQ(QDir(folder).entryList({"credentials.json.*"}, QDir::Files | QDir::Hidden),
+              (QStringList{"credentials.json.corrupt", "credentials.json.corrupt.1", "credentials.json.corrupt.2"}));
+    for (int age = 0; age < 3; ++age) {
+        const QString aside = age == 0 ? path + ".corrupt" : path + QStringLiteral(".corrupt.%1").arg(age);
+        EXPECT_EQ(readFile(aside), cases[std::size(cases) - 1 - age].content) << age;
+        EXPECT_EQ(modeOf(aside), 0600u) << age;
+    }
 
-    writeFile(path, "garbage");
+    writeFile(path, "garbage", 0644);
     EXPECT_EQ(store.store("Vellox", "one", "fresh"), Status::Success);
     EXPECT_EQ(store.read("Vellox", "one", false).secret, "fresh");
-    EXPECT_EQ(readFile(path + QStringLiteral(".corrupt.%1").arg(asideNames.size())), "garbage");
+    EXPECT_EQ(readFile(path + ".corrupt"), "garbage");
+}
+
+TEST_F(FileCredentialStoreTest, FolderIsTheOwnersOnly)
+{
+    // The usual umask, under which folders come out 0755.
+    struct Umask {
+        mode_t saved = ::umask(022);
+        ~Umask() { ::umask(saved); }
+    } umask;
+    const QString folder = QFileInfo(path).absolutePath();
+    ASSERT_FALSE(QFileInfo::exists(home.filePath("data")));
+    ASSERT_EQ(store.store("Vellox", "one", "secret"), Status::Success);
+    EXPECT_EQ(modeOf(home.filePath("data")), 0700u);
+    EXPECT_EQ(modeOf(folder), 0700u);
+
+    // Found wider, as an earlier version made it.
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    FileCredentialStore again(path);
+    EXPECT_EQ(modeOf(folder), 0700u);
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    ASSERT_EQ(again.store("Vellox", "two", "other"), Status::Success);
+    EXPECT_EQ(modeOf(folder), 0700u);
+    EXPECT_EQ(again.read("Vellox", "one", false).secret, "secret");
 }
 
 TEST_F(FileCredentialStoreTest, UnreadableFileFailsEveryCallAndIsLeftAlone)

@@ -228,13 +228,55 @@ TEST_F(ProvidersTest, NothingIsSentWithoutAKeyOrWithAnUnusableBaseURL)
     EXPECT_TRUE(server.requests().isEmpty());
 }
 
+// A success the connection cuts short is no answer: its partial body must not
+// read as an empty rewrite, nor as a shortened one.
 TEST_F(ProvidersTest, TransportFailurePassesThroughUnwrapped)
 {
-    server.enqueue(Reply::closeWithoutAnswer());
-    const OpenAICompatibleProvider provider(QStringLiteral("k"), base(), QStringLiteral("m"));
-    const auto outcome = run(provider.transform(QStringLiteral("t"), kProfessional));
-    EXPECT_TRUE(outcome.errorAs<ProviderTransportError>()) << (outcome.error ? localizedDescription(outcome.error).toStdString() : "no error");
-    EXPECT_FALSE(outcome.errorAs<ProviderAIError>());
+    rewrite_test::ScopedEnv env("VELLOX_ANTHROPIC_BASE_URL", base().toUtf8());
+    const QByteArray openAI = openAIAnswer(QStringLiteral("The whole rewritten text."));
+    const QByteArray anthropic = R"({"content":[{"type":"text","text":"The whole rewritten text."}]})";
+    const auto cutAfter = [](const QByteArray& body, int pieces, bool chunked) {
+        Reply reply;
+        reply.headers = {{"Content-Type", "application/json"}};
+        reply.withPiece(body.left(body.size() / 2)).withPiece(body.mid(body.size() / 2));
+        reply.chunked = chunked;
+        reply.closeAfterPieces = pieces;
+        return reply;
+    };
+    const auto cutAfterBytes = [](Reply reply, qsizetype bytes) {
+        reply.closeAfterBytes = bytes;
+        return reply;
+    };
+    struct Case {
+        const char* name;
+        Reply openAIReply;
+        Reply anthropicReply;
+        bool cut = true;
+    };
+    const Case cases[] = {
+        {"no answer at all", Reply::closeWithoutAnswer(), Reply::closeWithoutAnswer(), false},
+        {"connection drops after the status line", cutAfterBytes(Reply::json(openAI), 17),
+         cutAfterBytes(Reply::json(anthropic), 17)},
+        {"connection drops after the head", cutAfter(openAI, 0, false), cutAfter(anthropic, 0, false)},
+        {"body shorter than its Content-Length", cutAfter(openAI, 1, false), cutAfter(anthropic, 1, false)},
+        {"chunked body without its last chunk", cutAfter(openAI, 1, true), cutAfter(anthropic, 1, true)},
+    };
+    const OpenAICompatibleProvider openAIProvider(QStringLiteral("k"), base(), QStringLiteral("m"));
+    const AnthropicClaudeProvider anthropicProvider(QStringLiteral("ak"), QStringLiteral("m"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.enqueue(c.openAIReply);
+        server.enqueue(c.anthropicReply);
+        for (const auto& outcome : {run(openAIProvider.transform(QStringLiteral("t"), kProfessional)),
+                                    run(anthropicProvider.transform(QStringLiteral("t"), kProfessional))}) {
+            const auto transport = outcome.errorAs<ProviderTransportError>();
+            ASSERT_TRUE(transport) << (outcome.error ? localizedDescription(outcome.error).toStdString() : "no error");
+            if (c.cut) {
+                EXPECT_EQ(transport->networkError(), int(QNetworkReply::RemoteHostClosedError));
+            }
+            EXPECT_FALSE(transport->errorDescription().isEmpty());
+        }
+    }
 }
 
 TEST_F(ProvidersTest, AnthropicSendsOneMessagesRequestAndJoinsTextBlocks)

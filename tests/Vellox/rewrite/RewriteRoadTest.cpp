@@ -289,3 +289,41 @@ TEST_F(RewriteRoadTest, ARewriteKeepsEveryFormatOfTheUsersClipboard)
     EXPECT_EQ(pasted, QStringList{QStringLiteral("Better.")});
     EXPECT_EQ(fakes.pasteboard().contents(), rich);
 }
+
+// Providers quote the user's text in their error bodies, which run to
+// megabytes; the journal keeps what it gets for every reader of it.
+TEST(RewriteRoadSystemLogTest, ProviderErrorBodiesReachTheSystemLogBounded)
+{
+    const QByteArray quoted = "Invalid request for text: \"my private words\"\n";
+    QByteArray body = "{\"error\": {\"message\": \"" + QByteArray(2 * 1024 * 1024, 'x') + "\"}}\n";
+    body += quoted;
+    struct Case {
+        const char* name;
+        ProviderId provider;
+    };
+    const Case cases[] = {
+        {"OpenAI-compatible, through the rewrite road", ProviderId::openaiCompatible},
+        {"Gemini, whose client library logs the payload too", ProviderId::gemini},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RoadHarness t;
+        rewrite_test::ScopedEnv gemini("VELLOX_GEMINI_BASE_URL", t.server.baseUrl().toUtf8());
+        KeychainStore::setApiKey(QStringLiteral("gk-test"), ProviderId::gemini);
+        t.changeSettings([&c](AppSettings& s) {
+            s.provider = c.provider;
+            s.model = QStringLiteral("m");
+        });
+        t.selection = QStringLiteral("my private words");
+        t.server.enqueue(Reply::json(body, 500));
+        ASSERT_TRUE(t.runRoad().done);
+
+        const QStringList log = t.systemLog();
+        ASSERT_FALSE(log.filter(QStringLiteral("Rewrite failed: ")).isEmpty()) << log.join('\n').left(2000).toStdString();
+        for (const QString& message : log) {
+            EXPECT_LE(message.size(), 601) << message.left(200).toStdString();
+            EXPECT_FALSE(message.contains(u'\n'));
+            EXPECT_FALSE(message.contains(QStringLiteral("my private words")));
+        }
+    }
+}

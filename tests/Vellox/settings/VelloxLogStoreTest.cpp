@@ -9,12 +9,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSet>
 
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 using VelloxLogStore::Entry;
 using VelloxLogStore::Level;
@@ -74,6 +77,12 @@ protected:
     TempHome home;
     platform::PlatformGuard guard;
 };
+
+unsigned modeOf(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
 
 Entry failure(QString code, QString msg)
 {
@@ -199,9 +208,64 @@ TEST_F(VelloxLogStoreTest, CreatesMissingFolderAndFileThenAppendsInOrder)
 
 TEST_F(VelloxLogStoreTest, AppendsToAnExistingFileWithoutTouchingItsLines)
 {
-    writeFile("earlier line\n");
-    recordAndWait(failure("c", "m"));
-    EXPECT_EQ(fileBytes(), "earlier line\n" + (kStamp + R"( ERROR code=c msg="m")" + '\n').toUtf8());
+    struct Case {
+        const char* name;
+        QByteArray before;
+        QByteArray kept;
+    };
+    // A writer killed in the middle of a line leaves it without its line feed.
+    const Case cases[] = {
+        {"whole lines", "earlier line\n", "earlier line\n"},
+        {"torn last line", "earlier line\n2026-03-04T05:06:07.0", "earlier line\n2026-03-04T05:06:07.0\n"},
+        {"empty file", "", ""},
+    };
+    const QByteArray recorded = (kStamp + R"( ERROR code=c msg="m")" + '\n').toUtf8();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(c.before);
+        recordAndWait(failure("c", "m"));
+        EXPECT_EQ(fileBytes(), c.kept + recorded);
+    }
+}
+
+TEST_F(VelloxLogStoreTest, LinesStillQueuedWhenTheProgramReturnsFromMainAllReachTheFile)
+{
+    constexpr int kLines = 300;
+    QProcess child;
+    child.setProgram(QStringLiteral(VELLOX_LOG_STORE_CHILD));
+    child.setArguments({QString::number(kLines)});
+    // The sanitizers' reports go to the test's output.
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start();
+    ASSERT_TRUE(child.waitForFinished(120'000));
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child.exitCode(), 0);
+
+    const QStringList lines = fileLines();
+    ASSERT_EQ(lines.size(), kLines);
+    for (int i = 0; i < kLines; ++i)
+        EXPECT_EQ(lines[i].section(u' ', 2, 2), QStringLiteral("code=line_%1").arg(i)) << lines[i].toStdString();
+}
+
+TEST_F(VelloxLogStoreTest, FoldersItMakesAndItsOwnFolderAreTheOwnersOnly)
+{
+    // The usual umask, under which folders come out 0755.
+    struct Umask {
+        mode_t saved = ::umask(022);
+        ~Umask() { ::umask(saved); }
+    } umask;
+    const QString folder = QFileInfo(logPath()).absolutePath();
+    const QString stateHome = QFileInfo(folder).absolutePath();
+    ASSERT_FALSE(QFileInfo::exists(stateHome));
+    recordAndWait(failure("first", "m"));
+    EXPECT_EQ(modeOf(stateHome), 0700u);
+    EXPECT_EQ(modeOf(folder), 0700u);
+
+    // Found wider, as an earlier version made it.
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    recordAndWait(failure("second", "m"));
+    EXPECT_EQ(modeOf(folder), 0700u);
+    EXPECT_EQ(fileLines().size(), 2);
 }
 
 TEST_F(VelloxLogStoreTest, FileLivesUnderTheXdgStateFolder)
