@@ -174,7 +174,13 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     apiKeyField_->setAccessibleName(QStringLiteral("API key"));
     apiKeyField_->setFont(monospacedBody());
     apiKeyField_->installEventFilter(this);
-    connect(apiKeyField_, &QLineEdit::textEdited, this, [this] { keyTyped_ = true; });
+    connect(apiKeyField_, &QLineEdit::textEdited, this, [this] {
+        keyTyped_ = true;
+        if (!keySaveError_.isEmpty()) {
+            keySaveError_.clear();
+            sync();
+        }
+    });
     editor->addWidget(apiKeyField_);
 
     modelPicker_ = new QComboBox;
@@ -222,11 +228,11 @@ SettingsRootView::SettingsRootView(QWidget* parent)
 
     auto* saveRow = new QHBoxLayout;
     saveRow->addStretch(1);
-    auto* save = new QPushButton(QStringLiteral("Save"));
-    save->setObjectName(QStringLiteral("saveKeyButton"));
-    save->setDefault(true);
-    connect(save, &QPushButton::clicked, this, &SettingsRootView::finishApiKeyEditing);
-    saveRow->addWidget(save);
+    saveButton_ = new QPushButton(QStringLiteral("Save"));
+    saveButton_->setObjectName(QStringLiteral("saveKeyButton"));
+    saveButton_->setDefault(true);
+    connect(saveButton_, &QPushButton::clicked, this, &SettingsRootView::finishApiKeyEditing);
+    saveRow->addWidget(saveButton_);
     editor->addLayout(saveRow);
     keyLayout->addWidget(keyEditor_);
     apiKey->addRow(keyGroup_);
@@ -307,6 +313,7 @@ void SettingsRootView::beginApiKeyEditing()
     isEditingKey_ = true;
     keyReadIn_ = false;
     keyTyped_ = false;
+    keySaveError_.clear();
     const quint64 generation = ++editGeneration_;
     sync();
     QPointer<SettingsRootView> self(this);
@@ -346,7 +353,12 @@ void SettingsRootView::finishApiKeyEditing()
     const bool fieldIsKnown = keyReadIn_ || keyTyped_;
     bool refresh = false;
     if (fieldIsKnown) {
-        saveApiKey();
+        if (!saveApiKey()) {
+            // The editor stays open with the typed key in it, so a retry after
+            // unlocking the keyring needs no retyping.
+            sync();
+            return;
+        }
     } else {
         // Save before the stored key was read in: the empty field says nothing
         // about the key, so the stored one stays and is looked up again.
@@ -358,28 +370,33 @@ void SettingsRootView::finishApiKeyEditing()
         refreshPersistedKeyLater();
 }
 
-void SettingsRootView::saveApiKey()
+bool SettingsRootView::saveApiKey()
 {
+    keySaveError_.clear();
     const ProviderId provider = PreferencesStore::shared().settings().provider;
     if (provider == ProviderId::mock)
-        return;
+        return true;
     const QString typed = apiKeyField_->text();
     switch (KeychainStore::setApiKey(typed, provider)) {
     case KeychainStore::SaveResult::Stored:
         hasPersistedKey_ = true;
-        break;
+        return true;
     case KeychainStore::SaveResult::Removed:
         hasPersistedKey_ = false;
-        break;
+        return true;
     case KeychainStore::SaveResult::NoKeyNeeded:
         hasPersistedKey_ = true;
-        break;
+        return true;
     case KeychainStore::SaveResult::RefusedControlCharacter:
+        keySaveError_ = OnboardingValidator::invalidKeyMessage();
+        break;
     case KeychainStore::SaveResult::Failed:
-        // The previous key stays; show what the store holds, not what was typed.
-        refreshPersistedKeyLater();
+        keySaveError_ = OnboardingValidator::keyNotSavedMessage();
         break;
     }
+    // The previous key stays in the store; the status follows what it holds.
+    refreshPersistedKeyLater();
+    return false;
 }
 
 // Any edit in flight is void from here on: a late read of the stored key
@@ -390,6 +407,7 @@ void SettingsRootView::leaveKeyEditing()
     ++editGeneration_;
     keyReadIn_ = false;
     keyTyped_ = false;
+    keySaveError_.clear();
     apiKeyField_->clearFocus();
     apiKeyField_->clear();
 }
@@ -549,8 +567,11 @@ void SettingsRootView::sync()
         providerPicker_->setCurrentIndex(providerPicker_->findData(settings.provider.rawValue()));
     }
     keyGroup_->setVisible(settings.provider != ProviderId::mock);
-    keyStatus_->set(hasPersistedKey_ ? InlineStatus::Tone::success : InlineStatus::Tone::warning,
-                    hasPersistedKey_ ? QStringLiteral("Connected") : QStringLiteral("Not connected"));
+    if (!keySaveError_.isEmpty())
+        keyStatus_->set(InlineStatus::Tone::danger, keySaveError_);
+    else
+        keyStatus_->set(hasPersistedKey_ ? InlineStatus::Tone::success : InlineStatus::Tone::warning,
+                        hasPersistedKey_ ? QStringLiteral("Connected") : QStringLiteral("Not connected"));
     editButton_->setText(hasPersistedKey_ ? QStringLiteral("Edit") : QStringLiteral("Add key"));
     keyEditor_->setVisible(isEditingKey_ || !hasPersistedKey_);
     syncModelPicker();

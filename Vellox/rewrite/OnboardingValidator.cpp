@@ -19,9 +19,7 @@ namespace {
 
 enum class PingOutcome { accepted, unauthorized, unreachable };
 
-const QString kInvalidKey = QStringLiteral("Invalid API key");
 const QString kUnreachable = QStringLiteral("Couldn't connect. Check your network.");
-const QString kNotSaved = QStringLiteral("Couldn't save the key. Check that your keyring is unlocked.");
 
 QCoro::Task<std::optional<ProviderHttp::Answer>> probe(QNetworkRequest request)
 {
@@ -119,6 +117,16 @@ QCoro::Task<PingOutcome> ping(ProviderId provider, QString key)
 
 } // namespace
 
+QString invalidKeyMessage()
+{
+    return QStringLiteral("Invalid API key");
+}
+
+QString keyNotSavedMessage()
+{
+    return QStringLiteral("Couldn't save the key. Check that your keyring is unlocked.");
+}
+
 QString defaultModel(ProviderId provider)
 {
     switch (provider) {
@@ -139,11 +147,11 @@ QCoro::Task<ValidationResult> validate(ProviderId provider, QString key)
     const QString trimmed = key.trimmed();
     // A control character inside would end up in a request header.
     if (trimmed.isEmpty() || KeychainStore::containsControlCharacter(trimmed))
-        co_return ValidationFailure{kInvalidKey};
+        co_return ValidationFailure{invalidKeyMessage()};
 
     const PingOutcome outcome = co_await ping(provider, trimmed);
     if (outcome == PingOutcome::unauthorized)
-        co_return ValidationFailure{kInvalidKey};
+        co_return ValidationFailure{invalidKeyMessage()};
     if (outcome == PingOutcome::unreachable)
         co_return ValidationFailure{kUnreachable};
 
@@ -158,7 +166,7 @@ QCoro::Task<ValidationResult> validate(ProviderId provider, QString key)
         if (!saved) {
             VelloxLog::startup().error(
                 QStringLiteral("API key for %1 was accepted but could not be stored").arg(provider.rawValue()));
-            co_return ValidationFailure{kNotSaved};
+            co_return ValidationFailure{keyNotSavedMessage()};
         }
     }
 

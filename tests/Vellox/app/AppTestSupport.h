@@ -54,6 +54,7 @@ public:
     }
     Status remove(const QString& service, const QString& account) override { return inner_.remove(service, account); }
 
+    void failWrites(bool fail) { inner_.failWrites(fail); }
     void close() { gated_ = true; }
     // Lets every waiting read (and later ones) through.
     void open()
