@@ -192,7 +192,9 @@ ConnectPanel::ConnectPanel(State& state, std::function<void()> onAdvance, QWidge
 
     result_ = new InlineStatus(InlineStatus::Tone::neutral, QString());
     result_->setObjectName(QStringLiteral("connectResult"));
-    result_->setFixedSize(kColumnWidth, kResultHeight);
+    // One line high at least, and as high as a wrapped message needs.
+    result_->setFixedWidth(kColumnWidth);
+    result_->setMinimumHeight(kResultHeight);
     form->addWidget(result_, 0, Qt::AlignHCenter);
     root->addLayout(form);
 
