@@ -5,7 +5,6 @@
 #include "Vellox/app/OpenSettingsRequest.h"
 #include "Vellox/app/SettingsWindow.h"
 #include "Vellox/app/TrayAbsenceNotice.h"
-#include "Vellox/app/VelloxTokens.h"
 #include "Vellox/panels/UIWindowCoordinator.h"
 #include "Vellox/rewrite/AppReadinessState.h"
 #include "Vellox/rewrite/RewriteChromeState.h"
@@ -106,11 +105,7 @@ void VelloxApp::updateTrayIcon()
         return;
     shownDot_ = state;
     trayIconSet_ = true;
-    // Tray areas are dark on most current desktops' top bars; the symbol
-    // follows the palette's text colour of the appearance in use.
-    const QColor symbol = VelloxTokens::currentAppearance() == VelloxTokens::Appearance::dark ? QColor(0xf2, 0xf2, 0xf2)
-                                                                                              : QColor(0x30, 0x30, 0x30);
-    tray_->setIcon(StatusDot::icon(state, symbol));
+    tray_->setIcon(StatusDot::icon(state, StatusDot::themeSymbol()));
 }
 
 MenuBarWindow* VelloxApp::popover()

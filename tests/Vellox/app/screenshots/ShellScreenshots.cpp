@@ -130,7 +130,7 @@ int main(int argc, char** argv)
         int x = 0;
         for (StatusDotState state :
              {StatusDotState::none, StatusDotState::permission, StatusDotState::working, StatusDotState::error}) {
-            painter.drawImage(QRectF(x + 8, 8, 32, 32), StatusDot::render(state, 32, 2, QColor(0xf2, 0xf2, 0xf2)));
+            painter.drawImage(QRectF(x + 8, 8, 32, 32), StatusDot::render(state, 32, 2));
             x += 48;
         }
     }
