@@ -5,14 +5,13 @@
 #include "Vellox/app/InlineStatus.h"
 #include "Vellox/app/KitPainting.h"
 #include "Vellox/app/LinkButton.h"
+#include "Vellox/app/LinkOpening.h"
 #include "Vellox/app/PrimaryButton.h"
 #include "Vellox/app/RephraseShortcut.h"
 #include "Vellox/app/SegmentedControl.h"
 #include "Vellox/app/ShellWidgets.h"
 #include "Vellox/app/SymbolImage.h"
 #include "Vellox/app/VelloxTokens.h"
-#include "platform/Opener.h"
-#include "platform/Platform.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -198,10 +197,8 @@ ConnectPanel::ConnectPanel(State& state, std::function<void()> onAdvance, QWidge
     form->addWidget(result_, 0, Qt::AlignHCenter);
     root->addLayout(form);
 
-    signup_ = new LinkButton(linkTitle(state_.provider), std::nullopt, [this] {
-        if (auto opener = platform::Platform::current().opener)
-            opener->openUrl(signupURL(state_.provider));
-    });
+    signup_ = new LinkButton(linkTitle(state_.provider), std::nullopt,
+                             [this] { LinkOpening::open(signupURL(state_.provider)); });
     signup_->setObjectName(QStringLiteral("signupLink"));
     root->addWidget(signup_, 0, Qt::AlignHCenter);
     root->addStretch(1);
