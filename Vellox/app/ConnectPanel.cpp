@@ -160,10 +160,14 @@ ConnectPanel::ConnectPanel(State& state, std::function<void()> onAdvance, QWidge
     keyField_->setObjectName(QStringLiteral("apiKeyField"));
     keyField_->setEchoMode(QLineEdit::Password);
     keyField_->setPlaceholderText(QStringLiteral("Paste your API key"));
+    keyField_->setAccessibleName(QStringLiteral("API key"));
     keyField_->setFont(monospacedBody());
     keyField_->setMinimumHeight(kStateMinHeight);
     keyField_->installEventFilter(this);
-    connect(keyField_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    // Any change counts, not only typing: a password manager or a screen
+    // reader sets the text without key presses. The panel's own setText in
+    // sync() is blocked, so it never reads as an edit.
+    connect(keyField_, &QLineEdit::textChanged, this, [this](const QString& text) {
         state_.apiKey = text;
         if (state_.connection.kind == ConnectionState::Kind::failed)
             setConnection(ConnectionState::idle());
@@ -363,8 +367,10 @@ void ConnectPanel::sync()
     const ConnectionState& connection = state_.connection;
     picker_->setCurrentIndex(int(segmentProviders().indexOf(state_.provider)));
     picker_->setEnabled(connection.kind != ConnectionState::Kind::validating);
-    if (keyField_->text() != state_.apiKey)
+    if (keyField_->text() != state_.apiKey) {
+        QSignalBlocker block(keyField_);
         keyField_->setText(state_.apiKey);
+    }
     connectButton_->setEnabled(!state_.apiKey.trimmed().isEmpty());
     switch (connection.kind) {
     case ConnectionState::Kind::idle:

@@ -121,6 +121,7 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     auto* shortcut = new FormSection(QStringLiteral("Shortcut"));
     auto* recorder = new GlobalShortcuts::Recorder(QStringLiteral("Rewrite selection"), RephraseShortcut::name());
     recorder->setObjectName(QStringLiteral("shortcutRecorder"));
+    recorder->control()->setAccessibleName(QStringLiteral("Rewrite selection shortcut"));
     shortcut->addRow(recorder);
     shortcut->setFooter(QStringLiteral("Used by the global hotkey and the Services menu."));
     root->addWidget(shortcut);
@@ -201,6 +202,7 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     customModelField_ = new QLineEdit;
     customModelField_->setObjectName(QStringLiteral("customModelField"));
     customModelField_->setPlaceholderText(QStringLiteral("Model name"));
+    customModelField_->setAccessibleName(QStringLiteral("Model name"));
     customModelField_->setFont(monospacedBody());
     customModelField_->installEventFilter(this);
     connect(customModelField_, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -219,6 +221,7 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     baseURLField_ = new QLineEdit;
     baseURLField_->setObjectName(QStringLiteral("baseURLField"));
     baseURLField_->setPlaceholderText(QStringLiteral("Custom base URL (optional)"));
+    baseURLField_->setAccessibleName(QStringLiteral("Custom base URL"));
     baseURLField_->installEventFilter(this);
     connect(baseURLField_, &QLineEdit::textEdited, this, [](const QString& text) {
         PreferencesStore::shared().updateSettings([text](AppSettings& s) { s.apiBaseURL = text; });

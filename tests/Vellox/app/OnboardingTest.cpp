@@ -193,6 +193,44 @@ TEST_F(OnboardingTest, BlankKeyCannotBeSubmitted)
     EXPECT_EQ(root->connectState().connection, ConnectionState::idle());
 }
 
+TEST_F(OnboardingTest, AssistiveTechnologyNamesEveryControlPicksProvidersAndFillsTheKey)
+{
+    auto root = makeRoot(OnboardingPanel::connect);
+    ConnectPanel* panel = connect(*root);
+    expectEveryControlNamed(*panel);
+    QAccessibleInterface* field = QAccessible::queryAccessibleInterface(panel->keyField());
+    EXPECT_EQ(field->text(QAccessible::Name), QStringLiteral("API key"));
+
+    // The provider picker lists its choices as radio buttons and picks one
+    // when asked to press it.
+    QAccessibleInterface* picker = QAccessible::queryAccessibleInterface(panel->providerPicker());
+    EXPECT_EQ(picker->text(QAccessible::Name), QStringLiteral("Provider"));
+    ASSERT_EQ(picker->childCount(), 3);
+    QStringList names;
+    for (int i = 0; i < picker->childCount(); ++i) {
+        EXPECT_EQ(picker->child(i)->role(), QAccessible::RadioButton);
+        EXPECT_EQ(picker->indexOfChild(picker->child(i)), i);
+        names.append(picker->child(i)->text(QAccessible::Name));
+    }
+    EXPECT_EQ(names, (QStringList{QStringLiteral("OpenAI"), QStringLiteral("Claude"), QStringLiteral("Gemini")}));
+    EXPECT_TRUE(picker->child(0)->state().checked);
+    picker->child(1)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(root->connectState().provider, ProviderId::anthropic);
+    EXPECT_TRUE(picker->child(1)->state().checked);
+    EXPECT_FALSE(picker->child(0)->state().checked);
+
+    // Text put in by assistive technology, not typed, still enables Connect
+    // and is what Connect submits.
+    ASSERT_FALSE(panel->isConnectEnabled());
+    ASSERT_NE(field->editableTextInterface(), nullptr);
+    field->editableTextInterface()->insertText(0, QStringLiteral("sk-from-a-password-manager"));
+    EXPECT_TRUE(panel->isConnectEnabled());
+    QMetaObject::invokeMethod(panel->findChild<QAbstractButton*>(QStringLiteral("connectButton")), "click");
+    QTRY_COMPARE_WITH_TIMEOUT(validator.calls.size(), 1, 2000);
+    EXPECT_EQ(validator.calls.first().key, QStringLiteral("sk-from-a-password-manager"));
+    validator.reject(0, "Invalid API key");
+}
+
 TEST_F(OnboardingTest, AcceptedKeyIsShownTrimmedAndMovesOnBySkippingAGrantedPermission)
 {
     for (bool trusted : {true, false}) {

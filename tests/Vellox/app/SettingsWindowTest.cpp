@@ -275,6 +275,18 @@ TEST_F(SettingsWindowTest, ARefusedKeyStaysInTheFieldWithTheReasonInTheStatusRow
     EXPECT_EQ(view().keyStatus()->text(), QStringLiteral("Connected"));
 }
 
+TEST_F(SettingsWindowTest, EveryControlHasANameForScreenReaders)
+{
+    qputenv("VELLOX_AX_DEBUG", "1");
+    setPermission(false);
+    open();
+    settleReads();
+    expectEveryControlNamed(view());
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(view().askEachTimeSwitch())->text(QAccessible::Name),
+              QStringLiteral("Ask each time"));
+    qunsetenv("VELLOX_AX_DEBUG");
+}
+
 TEST_F(SettingsWindowTest, PermissionRowsFollowTheStatusAndTheDebugSwitch)
 {
     qunsetenv("VELLOX_AX_DEBUG");
