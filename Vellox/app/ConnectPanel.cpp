@@ -133,7 +133,7 @@ ConnectPanel::ConnectPanel(State& state, std::function<void()> onAdvance, QWidge
                                      Colors::textPrimary, true);
     tagline_ = ShellWidgets::text(QString(), Typography::body, Colors::textSecondary, true);
     auto* privacy = ShellWidgets::text(QStringLiteral("Vellox uses your provider account. Selected text is sent to that "
-                                                      "service for rewriting. Your API key stays in the Keychain."),
+                                                      "service for rewriting. Your API key stays in your keyring."),
                                        Typography::secondary, Colors::textSecondary, true);
     for (QLabel* label : {title, tagline_, privacy}) {
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);

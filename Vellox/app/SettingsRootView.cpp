@@ -123,7 +123,7 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     recorder->setObjectName(QStringLiteral("shortcutRecorder"));
     recorder->control()->setAccessibleName(QStringLiteral("Rewrite selection shortcut"));
     shortcut->addRow(recorder);
-    shortcut->setFooter(QStringLiteral("Used by the global hotkey and the Services menu."));
+    shortcut->setFooter(QStringLiteral("Used by the global hotkey."));
     root->addWidget(shortcut);
 
     // API key

@@ -9,12 +9,14 @@
 #include "Vellox/app/ReadyPanel.h"
 #include "Vellox/app/RephraseShortcut.h"
 #include "Vellox/app/SegmentedControl.h"
+#include "Vellox/app/SettingsRootView.h"
 #include "GlobalShortcuts/Key.h"
 #include "GlobalShortcuts/Modifiers.h"
 #include "GlobalShortcuts/Shortcut.h"
 #include "GlobalShortcuts/Storage.h"
 
 #include <QCoroTimer>
+#include <QLabel>
 #include <QLineEdit>
 
 namespace {
@@ -346,13 +348,34 @@ TEST_F(OnboardingTest, ReadyPanelShowsTheRecordedShortcutElseTheDefault)
     auto root = makeRoot(OnboardingPanel::ready);
     auto* panel = qobject_cast<ReadyPanel*>(root->panelView());
     ASSERT_NE(panel, nullptr);
-    EXPECT_EQ(panel->secondStepText(), QStringLiteral("Press ⌃T, or use the menu bar or Services."));
+    EXPECT_EQ(panel->secondStepText(), QStringLiteral("Press ⌃T, or use the tray icon."));
 
     RephraseShortcut::name().setShortcut(GlobalShortcuts::Shortcut(
         GlobalShortcuts::Key::r, GlobalShortcuts::ModifierFlag::control | GlobalShortcuts::ModifierFlag::shift));
     auto again = makeRoot(OnboardingPanel::ready);
     EXPECT_TRUE(qobject_cast<ReadyPanel*>(again->panelView())->secondStepText().startsWith(QStringLiteral("Press ⌃⇧R")))
         << qobject_cast<ReadyPanel*>(again->panelView())->secondStepText().toStdString();
+}
+
+TEST_F(OnboardingTest, TextsPointToTheTrayAndTheKeyringNotToAMenuBarOrServices)
+{
+    QStringList texts;
+    const auto collect = [&texts](QWidget& widget) {
+        for (QLabel* label : widget.findChildren<QLabel*>())
+            texts.append(label->text());
+    };
+    auto connectRoot = makeRoot(OnboardingPanel::connect);
+    collect(*connectRoot);
+    auto readyRoot = makeRoot(OnboardingPanel::ready);
+    collect(*readyRoot);
+    SettingsRootView settings;
+    collect(settings);
+    const QString shown = texts.join(QLatin1Char('\n'));
+    for (const char* gone : {"menu bar", "Services", "Keychain", "right-click"})
+        EXPECT_FALSE(shown.contains(QLatin1String(gone))) << gone;
+    for (const char* wanted : {"Vellox lives in the system tray.", "Your API key stays in your keyring.",
+                               "Press ⌃T, or use the tray icon.", "Used by the global hotkey."})
+        EXPECT_TRUE(shown.contains(QString::fromUtf8(wanted))) << wanted;
 }
 
 TEST_F(OnboardingTest, FinishingRecordsCompletionClosesTheWindowAndHintsOnce)
