@@ -49,16 +49,23 @@ QCoro::Task<PingOutcome> classifyAuthByStatus(QNetworkRequest request)
     co_return classifyByStatus(answer->status);
 }
 
+// The base URL the rewrites will go to: the one in the settings, else the
+// default (VELLOX_OPENAI_BASE_URL or the public service).
+QUrl openAIBaseURL(const QString& key)
+{
+    const QString configured = PreferencesStore::shared().settings().apiBaseURL;
+    return OpenAICompatibleProvider(key, configured.isEmpty() ? std::nullopt : std::optional(configured), QString())
+        .baseURL();
+}
+
 // The listing of the base URL the rewrites will go to, so the key is tried
 // where it will be used and never sent anywhere the user did not configure.
 QCoro::Task<PingOutcome> pingOpenAI(QString key)
 {
-    const QString configured = PreferencesStore::shared().settings().apiBaseURL;
-    const OpenAICompatibleProvider target(key, configured.isEmpty() ? std::nullopt : std::optional(configured),
-                                          QString());
-    if (target.baseURL().isEmpty())
+    const QUrl base = openAIBaseURL(key);
+    if (base.isEmpty())
         co_return PingOutcome::unreachable;
-    QNetworkRequest request(ProviderEndpoints::appendingPath(target.baseURL(), QStringLiteral("models")));
+    QNetworkRequest request(ProviderEndpoints::appendingPath(base, QStringLiteral("models")));
     request.setRawHeader("Authorization", "Bearer " + key.toUtf8());
     co_return co_await classifyAuthByStatus(request);
 }
@@ -152,8 +159,18 @@ QCoro::Task<ValidationResult> validate(ProviderId provider, QString key)
     const PingOutcome outcome = co_await ping(provider, trimmed);
     if (outcome == PingOutcome::unauthorized)
         co_return ValidationFailure{invalidKeyMessage()};
-    if (outcome == PingOutcome::unreachable)
+    if (outcome == PingOutcome::unreachable) {
+        // A compatible server is the usual reason to miss: name where the
+        // key was tried, so a wrong or missing base URL shows.
+        if (provider == ProviderId::openaiCompatible) {
+            const QUrl base = openAIBaseURL(trimmed);
+            if (!base.isEmpty())
+                co_return ValidationFailure{
+                    QStringLiteral("Couldn't connect to %1. Check your network and the base URL.")
+                        .arg(base.toDisplayString(QUrl::RemoveUserInfo))};
+        }
         co_return ValidationFailure{kUnreachable};
+    }
 
     if (provider != ProviderId::mock) {
         // The credential store blocks; reading the key back is what proves it
