@@ -195,9 +195,7 @@ ConnectPanel::ConnectPanel(State& state, std::function<void()> onAdvance, QWidge
 
     result_ = new InlineStatus(InlineStatus::Tone::neutral, QString());
     result_->setObjectName(QStringLiteral("connectResult"));
-    // One line high at least, and as high as a wrapped message needs.
-    result_->setFixedWidth(kColumnWidth);
-    result_->setMinimumHeight(kResultHeight);
+    result_->setFixedSize(kColumnWidth, kResultHeight);
     form->addWidget(result_, 0, Qt::AlignHCenter);
     root->addLayout(form);
 
@@ -401,6 +399,9 @@ void ConnectPanel::sync()
         result_->setVisible(true);
         break;
     }
+    // One line high at least, and as high as a wrapped message needs; the
+    // column's width is fixed, so the height follows from the text alone.
+    result_->setFixedHeight(qMax(kResultHeight, result_->heightForWidth(kColumnWidth)));
     // The row keeps its height when empty, so the layout does not jump.
     QSizePolicy policy = result_->sizePolicy();
     policy.setRetainSizeWhenHidden(true);

@@ -279,8 +279,12 @@ TEST_F(OnboardingTest, RejectedKeyFlashesTheBorderAndEditingClearsTheFailure)
     // A different provider after a failure starts idle too.
     panel->submit();
     QTRY_COMPARE_WITH_TIMEOUT(validator.calls.size(), 2, 1000);
-    validator.reject(1, "Couldn't connect. Check your network.");
+    validator.reject(1, "Couldn't save the key. Check that your keyring is unlocked.");
     QTRY_COMPARE_WITH_TIMEOUT(root->connectState().connection.kind, Kind::failed, 1000);
+    // The long message wraps, and its row is high enough for every line.
+    InlineStatus* row = panel->resultRow();
+    EXPECT_GT(row->heightForWidth(row->width()), row->fontMetrics().height());
+    QTRY_VERIFY_WITH_TIMEOUT(row->height() >= row->heightForWidth(row->width()), 1000);
     panel->pickProvider(ProviderId::anthropic);
     EXPECT_EQ(root->connectState().connection, ConnectionState::idle());
     EXPECT_EQ(panel->resultRow()->isVisible(), false);
