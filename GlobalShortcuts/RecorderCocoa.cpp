@@ -108,6 +108,9 @@ RecorderCocoa::RecorderCocoa(const Name& name, OnChange onChange, QWidget* paren
     setPlaceholderText(Texts::text(QStringLiteral("record_shortcut")));
     setAlignment(Qt::AlignCenter);
     setClearButtonEnabled(true);
+    // The clear button takes its name from its action, for screen readers.
+    if (auto* clear = findChild<QAction*>(QStringLiteral("_q_qlineeditclearaction")))
+        clear->setText(Texts::text(QStringLiteral("clear_shortcut")));
     // Nothing but a recorded shortcut may become the text.
     setContextMenuPolicy(Qt::NoContextMenu);
     setAcceptDrops(false);

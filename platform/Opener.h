@@ -10,7 +10,9 @@ class Opener {
 public:
     virtual ~Opener() = default;
 
-    virtual void openUrl(const QUrl& url) = 0;
+    // False when the desktop has nothing to open it with (no xdg-open, for
+    // example), so the caller can tell the user where to go instead.
+    virtual bool openUrl(const QUrl& url) = 0;
     // The desktop's accessibility settings, where the desktop has them.
     virtual void openAccessibilitySettings() = 0;
 };

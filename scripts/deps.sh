@@ -12,12 +12,12 @@ TEST_PACKAGES=(
   libgtest-dev libgmock-dev
   gnome-keyring libsecret-tools dbus dbus-bin
   xvfb xauth xdotool x11-xserver-utils x11-utils x11-xkb-utils openbox
-  libglib2.0-bin at-spi2-core
+  libglib2.0-bin at-spi2-core trayer
 )
 BENCH_PACKAGES=(libbenchmark-dev)
 # The clang build and its libFuzzer runtime, for the fuzz targets.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
-RUN_PACKAGES=(gnome-keyring dbus-x11)
+RUN_PACKAGES=(gnome-keyring dbus-x11 xdg-utils)
 
 ensure_packages() {
   local missing=()

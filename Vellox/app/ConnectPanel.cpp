@@ -5,14 +5,13 @@
 #include "Vellox/app/InlineStatus.h"
 #include "Vellox/app/KitPainting.h"
 #include "Vellox/app/LinkButton.h"
+#include "Vellox/app/LinkOpening.h"
 #include "Vellox/app/PrimaryButton.h"
 #include "Vellox/app/RephraseShortcut.h"
 #include "Vellox/app/SegmentedControl.h"
 #include "Vellox/app/ShellWidgets.h"
 #include "Vellox/app/SymbolImage.h"
 #include "Vellox/app/VelloxTokens.h"
-#include "platform/Opener.h"
-#include "platform/Platform.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -134,7 +133,7 @@ ConnectPanel::ConnectPanel(State& state, std::function<void()> onAdvance, QWidge
                                      Colors::textPrimary, true);
     tagline_ = ShellWidgets::text(QString(), Typography::body, Colors::textSecondary, true);
     auto* privacy = ShellWidgets::text(QStringLiteral("Vellox uses your provider account. Selected text is sent to that "
-                                                      "service for rewriting. Your API key stays in the Keychain."),
+                                                      "service for rewriting. Your API key stays in your keyring."),
                                        Typography::secondary, Colors::textSecondary, true);
     for (QLabel* label : {title, tagline_, privacy}) {
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -161,10 +160,14 @@ ConnectPanel::ConnectPanel(State& state, std::function<void()> onAdvance, QWidge
     keyField_->setObjectName(QStringLiteral("apiKeyField"));
     keyField_->setEchoMode(QLineEdit::Password);
     keyField_->setPlaceholderText(QStringLiteral("Paste your API key"));
+    keyField_->setAccessibleName(QStringLiteral("API key"));
     keyField_->setFont(monospacedBody());
     keyField_->setMinimumHeight(kStateMinHeight);
     keyField_->installEventFilter(this);
-    connect(keyField_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    // Any change counts, not only typing: a password manager or a screen
+    // reader sets the text without key presses. The panel's own setText in
+    // sync() is blocked, so it never reads as an edit.
+    connect(keyField_, &QLineEdit::textChanged, this, [this](const QString& text) {
         state_.apiKey = text;
         if (state_.connection.kind == ConnectionState::Kind::failed)
             setConnection(ConnectionState::idle());
@@ -196,10 +199,8 @@ ConnectPanel::ConnectPanel(State& state, std::function<void()> onAdvance, QWidge
     form->addWidget(result_, 0, Qt::AlignHCenter);
     root->addLayout(form);
 
-    signup_ = new LinkButton(linkTitle(state_.provider), std::nullopt, [this] {
-        if (auto opener = platform::Platform::current().opener)
-            opener->openUrl(signupURL(state_.provider));
-    });
+    signup_ = new LinkButton(linkTitle(state_.provider), std::nullopt,
+                             [this] { LinkOpening::open(signupURL(state_.provider)); });
     signup_->setObjectName(QStringLiteral("signupLink"));
     root->addWidget(signup_, 0, Qt::AlignHCenter);
     root->addStretch(1);
@@ -364,8 +365,10 @@ void ConnectPanel::sync()
     const ConnectionState& connection = state_.connection;
     picker_->setCurrentIndex(int(segmentProviders().indexOf(state_.provider)));
     picker_->setEnabled(connection.kind != ConnectionState::Kind::validating);
-    if (keyField_->text() != state_.apiKey)
+    if (keyField_->text() != state_.apiKey) {
+        QSignalBlocker block(keyField_);
         keyField_->setText(state_.apiKey);
+    }
     connectButton_->setEnabled(!state_.apiKey.trimmed().isEmpty());
     switch (connection.kind) {
     case ConnectionState::Kind::idle:
@@ -396,6 +399,9 @@ void ConnectPanel::sync()
         result_->setVisible(true);
         break;
     }
+    // One line high at least, and as high as a wrapped message needs; the
+    // column's width is fixed, so the height follows from the text alone.
+    result_->setFixedHeight(qMax(kResultHeight, result_->heightForWidth(kColumnWidth)));
     // The row keeps its height when empty, so the layout does not jump.
     QSizePolicy policy = result_->sizePolicy();
     policy.setRetainSizeWhenHidden(true);

@@ -90,6 +90,9 @@ QWidget* FormSection::labelledRow(const QString& label, QWidget* control)
     auto* text = ShellWidgets::text(label, Typography::body, Colors::textPrimary);
     text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     text->setBuddy(control);
+    // Buttons and switches take no name from a buddy label; say it outright.
+    if (control->accessibleName().isEmpty())
+        control->setAccessibleName(label);
     layout->addWidget(text);
     layout->addStretch(1);
     layout->addWidget(control);

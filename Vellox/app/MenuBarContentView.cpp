@@ -2,6 +2,7 @@
 
 #include "Vellox/app/InlineStatus.h"
 #include "Vellox/app/LinkButton.h"
+#include "Vellox/app/LinkOpening.h"
 #include "Vellox/app/MenuRow.h"
 #include "Vellox/app/MenuRowToggle.h"
 #include "Vellox/app/OnboardingWindowController.h"
@@ -20,8 +21,6 @@
 #include "Vellox/settings/PreferencesStore.h"
 #include "Vellox/settings/VelloxLogStore.h"
 #include "platform/FileWrites.h"
-#include "platform/Opener.h"
-#include "platform/Platform.h"
 
 #include <QCoroTask>
 #include <QFile>
@@ -471,8 +470,7 @@ void MenuBarContentView::openErrorLog()
         if (file.open(QIODevice::WriteOnly | QIODevice::Append, QFile::ReadOwner | QFile::WriteOwner))
             file.close();
     }
-    if (auto opener = platform::Platform::current().opener)
-        opener->openUrl(QUrl::fromLocalFile(path));
+    LinkOpening::open(QUrl::fromLocalFile(path));
 }
 
 void MenuBarContentView::openSettingsClosingMenuSnapshot()

@@ -8,6 +8,8 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <cmath>
+
 namespace {
 // The large control size: the height of a prominent button and its inset.
 constexpr int kHeight = 32;
@@ -35,8 +37,7 @@ PrimaryButton::PrimaryButton(QString title, std::optional<QString> systemImage, 
 
 QSize PrimaryButton::sizeHint() const
 {
-    const QFontMetrics metrics(font());
-    int width = metrics.horizontalAdvance(text()) + 2 * kHorizontalInset;
+    int width = int(std::ceil(QFontMetricsF(font()).horizontalAdvance(text()))) + 2 * kHorizontalInset;
     if (systemImage_)
         width += int(kSymbolSize + VelloxTokens::Spacing::s);
     return {width, kHeight};
@@ -64,11 +65,12 @@ void PrimaryButton::paintEvent(QPaintEvent*)
     if (hasFocus() && keyboardFocus_)
         KitPainting::paintFocusRing(painter, QRectF(rect()), Radius::control + 1, Colors::accent.resolved(this).lighter(140));
 
-    const QFontMetrics metrics(font());
-    const int textWidth = metrics.horizontalAdvance(text());
+    // Elided only against the room the button has; measuring the title by
+    // its own rounded width would cut a title that fits.
     const qreal symbolWidth = systemImage_ ? kSymbolSize + Spacing::s : 0;
-    const qreal contentWidth = qMin<qreal>(textWidth + symbolWidth, width() - 2 * kHorizontalInset);
-    qreal x = (width() - contentWidth) / 2;
+    const QString shown = shownTitle();
+    const qreal textWidth = qMin(textRoom(), QFontMetricsF(font()).horizontalAdvance(shown));
+    qreal x = (width() - (symbolWidth + textWidth)) / 2;
     if (systemImage_) {
         SymbolImage::paint(painter, QRectF(x, 0, kSymbolSize, height()), *systemImage_, Qt::white, kSymbolSize,
                            QFont::DemiBold);
@@ -76,8 +78,19 @@ void PrimaryButton::paintEvent(QPaintEvent*)
     }
     painter.setPen(Qt::white);
     painter.setFont(font());
-    const QString shown = metrics.elidedText(text(), Qt::ElideRight, int(contentWidth - symbolWidth));
-    painter.drawText(QRectF(x, 0, contentWidth - symbolWidth, height()), Qt::AlignLeft | Qt::AlignVCenter, shown);
+    // The rectangle runs to the inset, so rounding never clips the last glyph.
+    painter.drawText(QRectF(x, 0, width() - kHorizontalInset - x, height()), Qt::AlignLeft | Qt::AlignVCenter, shown);
+}
+
+qreal PrimaryButton::textRoom() const
+{
+    const qreal symbolWidth = systemImage_ ? kSymbolSize + VelloxTokens::Spacing::s : 0;
+    return qMax<qreal>(0, width() - 2 * kHorizontalInset - symbolWidth);
+}
+
+QString PrimaryButton::shownTitle() const
+{
+    return QFontMetricsF(font()).elidedText(text(), Qt::ElideRight, textRoom());
 }
 
 void PrimaryButton::enterEvent(QEnterEvent* event)

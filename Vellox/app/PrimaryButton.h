@@ -17,6 +17,8 @@ public:
 
     QString title() const { return text(); }
     const std::optional<QString>& systemImage() const { return systemImage_; }
+    // The title as drawn at the current width, elided only when it does not fit.
+    QString shownTitle() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -28,6 +30,8 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
+    qreal textRoom() const;
+
     std::optional<QString> systemImage_;
     std::function<void()> action_;
     // The ring shows for focus moved by the keyboard only.

@@ -52,9 +52,8 @@ ReadyPanel::ReadyPanel(std::function<void()> onDone, std::function<void()> onOpe
     auto* tipsLayout = new QVBoxLayout(tips);
     tipsLayout->setContentsMargins(0, 0, 0, 0);
     tipsLayout->setSpacing(int(Spacing::xs));
-    for (const QString& tip : {QStringLiteral("Vellox lives in the menu bar."),
-                               QStringLiteral("Tip: after selecting text, you can also right-click → Services → Vellox "
-                                              "selection.")}) {
+    // Linux has no Services menu, so the tip about it is left out.
+    for (const QString& tip : {QStringLiteral("Vellox lives in the system tray.")}) {
         auto* label = ShellWidgets::text(tip, Typography::secondary, Colors::textSecondary, true);
         ShellWidgets::fixWidth(label, kTextWidth);
         tipsLayout->addWidget(label);
@@ -83,7 +82,7 @@ ReadyPanel::ReadyPanel(std::function<void()> onDone, std::function<void()> onOpe
 
 QString ReadyPanel::secondStepText() const
 {
-    return QStringLiteral("Press ") + shortcutDisplay_ + QStringLiteral(", or use the menu bar or Services.");
+    return QStringLiteral("Press ") + shortcutDisplay_ + QStringLiteral(", or use the tray icon.");
 }
 
 void ReadyPanel::showEvent(QShowEvent* event)

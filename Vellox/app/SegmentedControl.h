@@ -13,6 +13,11 @@ public:
     int currentIndex() const { return current_; }
     // Programmatic changes do not emit activated().
     void setCurrentIndex(int index);
+    const QStringList& labels() const { return labels_; }
+    // Picks a segment as a click on it does (assistive technology presses
+    // segments through this).
+    void activate(int index);
+    QRect segmentRect(int index) const;
 
     QSize sizeHint() const override;
 

@@ -121,8 +121,9 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     auto* shortcut = new FormSection(QStringLiteral("Shortcut"));
     auto* recorder = new GlobalShortcuts::Recorder(QStringLiteral("Rewrite selection"), RephraseShortcut::name());
     recorder->setObjectName(QStringLiteral("shortcutRecorder"));
+    recorder->control()->setAccessibleName(QStringLiteral("Rewrite selection shortcut"));
     shortcut->addRow(recorder);
-    shortcut->setFooter(QStringLiteral("Used by the global hotkey and the Services menu."));
+    shortcut->setFooter(QStringLiteral("Used by the global hotkey."));
     root->addWidget(shortcut);
 
     // API key
@@ -174,7 +175,13 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     apiKeyField_->setAccessibleName(QStringLiteral("API key"));
     apiKeyField_->setFont(monospacedBody());
     apiKeyField_->installEventFilter(this);
-    connect(apiKeyField_, &QLineEdit::textEdited, this, [this] { keyTyped_ = true; });
+    connect(apiKeyField_, &QLineEdit::textEdited, this, [this] {
+        keyTyped_ = true;
+        if (!keySaveError_.isEmpty()) {
+            keySaveError_.clear();
+            sync();
+        }
+    });
     editor->addWidget(apiKeyField_);
 
     modelPicker_ = new QComboBox;
@@ -195,6 +202,7 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     customModelField_ = new QLineEdit;
     customModelField_->setObjectName(QStringLiteral("customModelField"));
     customModelField_->setPlaceholderText(QStringLiteral("Model name"));
+    customModelField_->setAccessibleName(QStringLiteral("Model name"));
     customModelField_->setFont(monospacedBody());
     customModelField_->installEventFilter(this);
     connect(customModelField_, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -213,6 +221,7 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     baseURLField_ = new QLineEdit;
     baseURLField_->setObjectName(QStringLiteral("baseURLField"));
     baseURLField_->setPlaceholderText(QStringLiteral("Custom base URL (optional)"));
+    baseURLField_->setAccessibleName(QStringLiteral("Custom base URL"));
     baseURLField_->installEventFilter(this);
     connect(baseURLField_, &QLineEdit::textEdited, this, [](const QString& text) {
         PreferencesStore::shared().updateSettings([text](AppSettings& s) { s.apiBaseURL = text; });
@@ -222,11 +231,11 @@ SettingsRootView::SettingsRootView(QWidget* parent)
 
     auto* saveRow = new QHBoxLayout;
     saveRow->addStretch(1);
-    auto* save = new QPushButton(QStringLiteral("Save"));
-    save->setObjectName(QStringLiteral("saveKeyButton"));
-    save->setDefault(true);
-    connect(save, &QPushButton::clicked, this, &SettingsRootView::finishApiKeyEditing);
-    saveRow->addWidget(save);
+    saveButton_ = new QPushButton(QStringLiteral("Save"));
+    saveButton_->setObjectName(QStringLiteral("saveKeyButton"));
+    saveButton_->setDefault(true);
+    connect(saveButton_, &QPushButton::clicked, this, &SettingsRootView::finishApiKeyEditing);
+    saveRow->addWidget(saveButton_);
     editor->addLayout(saveRow);
     keyLayout->addWidget(keyEditor_);
     apiKey->addRow(keyGroup_);
@@ -307,6 +316,7 @@ void SettingsRootView::beginApiKeyEditing()
     isEditingKey_ = true;
     keyReadIn_ = false;
     keyTyped_ = false;
+    keySaveError_.clear();
     const quint64 generation = ++editGeneration_;
     sync();
     QPointer<SettingsRootView> self(this);
@@ -346,7 +356,12 @@ void SettingsRootView::finishApiKeyEditing()
     const bool fieldIsKnown = keyReadIn_ || keyTyped_;
     bool refresh = false;
     if (fieldIsKnown) {
-        saveApiKey();
+        if (!saveApiKey()) {
+            // The editor stays open with the typed key in it, so a retry after
+            // unlocking the keyring needs no retyping.
+            sync();
+            return;
+        }
     } else {
         // Save before the stored key was read in: the empty field says nothing
         // about the key, so the stored one stays and is looked up again.
@@ -358,28 +373,33 @@ void SettingsRootView::finishApiKeyEditing()
         refreshPersistedKeyLater();
 }
 
-void SettingsRootView::saveApiKey()
+bool SettingsRootView::saveApiKey()
 {
+    keySaveError_.clear();
     const ProviderId provider = PreferencesStore::shared().settings().provider;
     if (provider == ProviderId::mock)
-        return;
+        return true;
     const QString typed = apiKeyField_->text();
     switch (KeychainStore::setApiKey(typed, provider)) {
     case KeychainStore::SaveResult::Stored:
         hasPersistedKey_ = true;
-        break;
+        return true;
     case KeychainStore::SaveResult::Removed:
         hasPersistedKey_ = false;
-        break;
+        return true;
     case KeychainStore::SaveResult::NoKeyNeeded:
         hasPersistedKey_ = true;
-        break;
+        return true;
     case KeychainStore::SaveResult::RefusedControlCharacter:
+        keySaveError_ = OnboardingValidator::invalidKeyMessage();
+        break;
     case KeychainStore::SaveResult::Failed:
-        // The previous key stays; show what the store holds, not what was typed.
-        refreshPersistedKeyLater();
+        keySaveError_ = OnboardingValidator::keyNotSavedMessage();
         break;
     }
+    // The previous key stays in the store; the status follows what it holds.
+    refreshPersistedKeyLater();
+    return false;
 }
 
 // Any edit in flight is void from here on: a late read of the stored key
@@ -390,6 +410,7 @@ void SettingsRootView::leaveKeyEditing()
     ++editGeneration_;
     keyReadIn_ = false;
     keyTyped_ = false;
+    keySaveError_.clear();
     apiKeyField_->clearFocus();
     apiKeyField_->clear();
 }
@@ -549,8 +570,11 @@ void SettingsRootView::sync()
         providerPicker_->setCurrentIndex(providerPicker_->findData(settings.provider.rawValue()));
     }
     keyGroup_->setVisible(settings.provider != ProviderId::mock);
-    keyStatus_->set(hasPersistedKey_ ? InlineStatus::Tone::success : InlineStatus::Tone::warning,
-                    hasPersistedKey_ ? QStringLiteral("Connected") : QStringLiteral("Not connected"));
+    if (!keySaveError_.isEmpty())
+        keyStatus_->set(InlineStatus::Tone::danger, keySaveError_);
+    else
+        keyStatus_->set(hasPersistedKey_ ? InlineStatus::Tone::success : InlineStatus::Tone::warning,
+                        hasPersistedKey_ ? QStringLiteral("Connected") : QStringLiteral("Not connected"));
     editButton_->setText(hasPersistedKey_ ? QStringLiteral("Edit") : QStringLiteral("Add key"));
     keyEditor_->setVisible(isEditingKey_ || !hasPersistedKey_);
     syncModelPicker();

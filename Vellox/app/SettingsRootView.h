@@ -45,6 +45,7 @@ public:
     QLineEdit* baseURLField() const { return baseURLField_; }
     QWidget* keyEditor() const { return keyEditor_; }
     QPushButton* editKeyButton() const { return editButton_; }
+    QPushButton* saveKeyButton() const { return saveButton_; }
     InlineStatus* keyStatus() const { return keyStatus_; }
     InlineStatus* accessibilityStatus() const { return accessibilityStatus_; }
     QPushButton* openAccessibilityButton() const { return openAccessibility_; }
@@ -65,7 +66,8 @@ protected:
 
 private:
     QCoro::Task<void> loadKeyForEditing();
-    void saveApiKey();
+    // False when the store refused the key; keySaveError_ says why.
+    bool saveApiKey();
     void leaveKeyEditing();
     void refreshPersistedKeyLater();
     void settingsChanged();
@@ -82,6 +84,9 @@ private:
     // which would delete the stored key.
     bool keyReadIn_ = false;
     bool keyTyped_ = false;
+    // Why the last Save did not keep the key; shown in the status row while
+    // the typed key stays in the field.
+    QString keySaveError_;
     // Keeps the model name field while the user works in it, also when the
     // text passes through a known model id.
     bool customModelActive_ = false;
@@ -95,6 +100,7 @@ private:
     QWidget* keyGroup_;
     InlineStatus* keyStatus_;
     QPushButton* editButton_;
+    QPushButton* saveButton_;
     QWidget* keyEditor_;
     QLineEdit* apiKeyField_;
     QWidget* modelRow_;

@@ -5,19 +5,41 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
 
-bool SingleInstance::forwardToRunningInstance()
+#include <cstdio>
+
+namespace {
+// The owner answers once its event loop runs, which on a loaded machine may
+// be a while after it took the name.
+constexpr int kForwardTimeoutMs = 25'000;
+} // namespace
+
+SingleInstance::Claim SingleInstance::claimOrForward()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface())
-        return false;
-    if (!bus.interface()->isServiceRegistered(QString::fromLatin1(kServiceName)).value())
-        return false;
-    const QDBusMessage call = QDBusMessage::createMethodCall(
-        QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath), QString::fromLatin1(kInterface),
-        QStringLiteral("OpenSettings"));
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
-    return reply.type() == QDBusMessage::ReplyMessage;
+        return Claim::noBus;
+    const QString name = QString::fromLatin1(kServiceName);
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = bus.interface()->registerService(
+        name, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
+    if (!reply.isValid()) {
+        // Before the platform is installed: the log is not there yet.
+        std::fprintf(stderr, "Vellox: could not request the bus name %s: %s\n", qPrintable(name),
+                     qPrintable(reply.error().message()));
+        return Claim::noBus;
+    }
+    if (reply.value() == QDBusConnectionInterface::ServiceRegistered)
+        return Claim::owned;
+
+    const QDBusMessage call = QDBusMessage::createMethodCall(name, QString::fromLatin1(kObjectPath),
+                                                             QString::fromLatin1(kInterface), QStringLiteral("OpenSettings"));
+    const QDBusMessage answer = bus.call(call, QDBus::Block, kForwardTimeoutMs);
+    // Either way the other instance is the one that runs.
+    if (answer.type() != QDBusMessage::ReplyMessage)
+        std::fprintf(stderr, "Vellox is already running, but did not answer: %s\n",
+                     qPrintable(answer.errorMessage()));
+    return Claim::forwarded;
 }
 
 SingleInstance::SingleInstance(std::function<void()> showPopover, QObject* parent)

@@ -15,7 +15,29 @@ constexpr qreal kErrorDot = 8;
 constexpr qreal kWorkingOpacity = 0.9;
 // The dot sits 3 points right of and above the symbol's top right corner.
 constexpr qreal kDotOffset = 3;
+// The drawn symbol: light, ringed in dark, so it reads on any panel.
+const QColor kSymbolFill(0xf4, 0xf4, 0xf4);
+const QColor kSymbolOutline(0x1c, 0x1c, 0x1c);
+constexpr qreal kOutlineWidth = 1.2;
+
+void paintOutlinedSymbol(QPainter& painter, const QRectF& box, qreal glyphSize, qreal scale)
+{
+    const QString name = QStringLiteral("long.text.page.and.pencil");
+    const qreal ring = kOutlineWidth * scale;
+    for (int dx = -1; dx <= 1; ++dx)
+        for (int dy = -1; dy <= 1; ++dy)
+            if (dx != 0 || dy != 0)
+                SymbolImage::paint(painter, box.translated(dx * ring, dy * ring), name, kSymbolOutline, glyphSize,
+                                   QFont::Bold);
+    SymbolImage::paint(painter, box, name, kSymbolFill, glyphSize, QFont::Bold);
+}
 } // namespace
+
+QIcon themeSymbol()
+{
+    const QString name = QString::fromLatin1(kThemeSymbolName);
+    return QIcon::hasThemeIcon(name) ? QIcon::fromTheme(name) : QIcon();
+}
 
 StatusDotState stateFor(AccessibilityPermissionStatus permission, RewriteChromeState::Phase phase, bool hasLastError)
 {
@@ -28,7 +50,7 @@ StatusDotState stateFor(AccessibilityPermissionStatus permission, RewriteChromeS
     return StatusDotState::none;
 }
 
-QImage render(StatusDotState state, int side, qreal devicePixelRatio, const QColor& symbolColor)
+QImage render(StatusDotState state, int side, qreal devicePixelRatio, const QIcon& themeSymbol)
 {
     QImage image(QSize(side, side) * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(devicePixelRatio);
@@ -39,7 +61,10 @@ QImage render(StatusDotState state, int side, qreal devicePixelRatio, const QCol
     // The symbol keeps the top right corner free for the dot.
     const qreal symbolSide = 16 * scale;
     const QRectF symbolBox(2 * scale, (side - symbolSide) / 2 + 1 * scale, symbolSide, symbolSide);
-    SymbolImage::paint(painter, symbolBox, QStringLiteral("long.text.page.and.pencil"), symbolColor, symbolSide * 0.9);
+    if (!themeSymbol.isNull())
+        themeSymbol.paint(&painter, symbolBox.toAlignedRect());
+    else
+        paintOutlinedSymbol(painter, symbolBox, symbolSide * 0.9, scale);
 
     qreal diameter = 0;
     QColor color;
@@ -74,11 +99,11 @@ QImage render(StatusDotState state, int side, qreal devicePixelRatio, const QCol
     return image;
 }
 
-QIcon icon(StatusDotState state, const QColor& symbolColor)
+QIcon icon(StatusDotState state, const QIcon& themeSymbol)
 {
     QIcon result;
     for (int side : {16, 22, 24, 32, 48})
-        result.addPixmap(QPixmap::fromImage(render(state, side, 1.0, symbolColor)));
+        result.addPixmap(QPixmap::fromImage(render(state, side, 1.0, themeSymbol)));
     return result;
 }
 

@@ -4,7 +4,7 @@
 #include "Vellox/app/MenuBarWindow.h"
 #include "Vellox/app/OpenSettingsRequest.h"
 #include "Vellox/app/SettingsWindow.h"
-#include "Vellox/app/VelloxTokens.h"
+#include "Vellox/app/TrayAbsenceNotice.h"
 #include "Vellox/panels/UIWindowCoordinator.h"
 #include "Vellox/rewrite/AppReadinessState.h"
 #include "Vellox/rewrite/RewriteChromeState.h"
@@ -18,6 +18,7 @@
 #include <QCursor>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 VelloxApp::VelloxApp(AppDelegate* delegate, Options options, QObject* parent)
     : QObject(parent)
@@ -37,14 +38,25 @@ VelloxApp::VelloxApp(AppDelegate* delegate, Options options, QObject* parent)
                      [this](const QVariantMap&) { answerOpenSettingsRequest(); });
 
     if (options.useTray) {
-        if (QSystemTrayIcon::isSystemTrayAvailable()) {
-            createTray();
-        } else {
-            VelloxLog::startup().notice(QStringLiteral("No system tray is available: Vellox runs without its tray "
-                                                       "icon. Start Vellox again to open its settings."));
-            qWarning("Vellox: no system tray is available; start Vellox again to open its settings.");
-        }
+        // The icon is shown even with no tray host yet: Qt docks a shown icon
+        // as soon as a host takes the tray selection (it watches for the
+        // host's MANAGER announcement), so a host that starts after Vellox
+        // still gets it.
+        createTray();
+        if (!QSystemTrayIcon::isSystemTrayAvailable())
+            QTimer::singleShot(options.trayGraceMs, this, &VelloxApp::noticeMissingTray);
     }
+}
+
+void VelloxApp::noticeMissingTray()
+{
+    if (trayNoticeShown_ || QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    trayNoticeShown_ = true;
+    VelloxLog::startup().notice(QStringLiteral("No system tray is available: Vellox runs without its tray "
+                                               "icon. Start Vellox again to open its settings."));
+    qWarning("Vellox: no system tray is available; start Vellox again to open its settings.");
+    TrayAbsenceNotice::show();
 }
 
 VelloxApp::~VelloxApp()
@@ -93,11 +105,7 @@ void VelloxApp::updateTrayIcon()
         return;
     shownDot_ = state;
     trayIconSet_ = true;
-    // Tray areas are dark on most current desktops' top bars; the symbol
-    // follows the palette's text colour of the appearance in use.
-    const QColor symbol = VelloxTokens::currentAppearance() == VelloxTokens::Appearance::dark ? QColor(0xf2, 0xf2, 0xf2)
-                                                                                              : QColor(0x30, 0x30, 0x30);
-    tray_->setIcon(StatusDot::icon(state, symbol));
+    tray_->setIcon(StatusDot::icon(state, StatusDot::themeSymbol()));
 }
 
 MenuBarWindow* VelloxApp::popover()

@@ -22,7 +22,11 @@ public:
         // Without a tray the program still runs; tests and the benchmark
         // decide themselves.
         bool useTray = true;
+        // How long start-up waits for a tray host before telling the user
+        // there is none; at login the host often starts after Vellox.
+        int trayGraceMs = kTrayGraceMs;
     };
+    static constexpr int kTrayGraceMs = 8000;
 
     explicit VelloxApp(AppDelegate* delegate, Options options, QObject* parent = nullptr);
     ~VelloxApp() override;
@@ -43,6 +47,7 @@ public:
 private:
     void updateTrayIcon();
     void createTray();
+    void noticeMissingTray();
 
     AppDelegate* delegate_;
     QSystemTrayIcon* tray_ = nullptr;
@@ -51,4 +56,5 @@ private:
     QPointer<SettingsWindow> settings_;
     StatusDotState shownDot_ = StatusDotState::none;
     bool trayIconSet_ = false;
+    bool trayNoticeShown_ = false;
 };

@@ -39,7 +39,11 @@ int main(int argc, char** argv)
     parser.addOption(noTray);
     parser.process(app);
 
-    if (SingleInstance::forwardToRunningInstance())
+    // Calls reach the object only once the event loop runs, by which time
+    // everything it serves is set up.
+    SingleInstance instance;
+    instance.exportOnSessionBus();
+    if (SingleInstance::claimOrForward() == SingleInstance::Claim::forwarded)
         return 0;
 
     platform::Platform::install(platform::linuxbackend::makeLinuxPlatform());
@@ -48,11 +52,10 @@ int main(int argc, char** argv)
 
     AppDelegate delegate;
     VelloxApp scenes(&delegate, VelloxApp::Options{!parser.isSet(noTray)});
-    SingleInstance instance([&scenes] {
+    instance.setShowPopover([&scenes] {
         if (!scenes.popover()->isVisible())
             scenes.togglePopover();
     });
-    instance.exportOnSessionBus();
     delegate.applicationDidFinishLaunching();
 
     const int status = app.exec();

@@ -19,9 +19,7 @@ namespace {
 
 enum class PingOutcome { accepted, unauthorized, unreachable };
 
-const QString kInvalidKey = QStringLiteral("Invalid API key");
 const QString kUnreachable = QStringLiteral("Couldn't connect. Check your network.");
-const QString kNotSaved = QStringLiteral("Couldn't save the key. Check that your keyring is unlocked.");
 
 QCoro::Task<std::optional<ProviderHttp::Answer>> probe(QNetworkRequest request)
 {
@@ -51,16 +49,23 @@ QCoro::Task<PingOutcome> classifyAuthByStatus(QNetworkRequest request)
     co_return classifyByStatus(answer->status);
 }
 
+// The base URL the rewrites will go to: the one in the settings, else the
+// default (VELLOX_OPENAI_BASE_URL or the public service).
+QUrl openAIBaseURL(const QString& key)
+{
+    const QString configured = PreferencesStore::shared().settings().apiBaseURL;
+    return OpenAICompatibleProvider(key, configured.isEmpty() ? std::nullopt : std::optional(configured), QString())
+        .baseURL();
+}
+
 // The listing of the base URL the rewrites will go to, so the key is tried
 // where it will be used and never sent anywhere the user did not configure.
 QCoro::Task<PingOutcome> pingOpenAI(QString key)
 {
-    const QString configured = PreferencesStore::shared().settings().apiBaseURL;
-    const OpenAICompatibleProvider target(key, configured.isEmpty() ? std::nullopt : std::optional(configured),
-                                          QString());
-    if (target.baseURL().isEmpty())
+    const QUrl base = openAIBaseURL(key);
+    if (base.isEmpty())
         co_return PingOutcome::unreachable;
-    QNetworkRequest request(ProviderEndpoints::appendingPath(target.baseURL(), QStringLiteral("models")));
+    QNetworkRequest request(ProviderEndpoints::appendingPath(base, QStringLiteral("models")));
     request.setRawHeader("Authorization", "Bearer " + key.toUtf8());
     co_return co_await classifyAuthByStatus(request);
 }
@@ -119,6 +124,16 @@ QCoro::Task<PingOutcome> ping(ProviderId provider, QString key)
 
 } // namespace
 
+QString invalidKeyMessage()
+{
+    return QStringLiteral("Invalid API key");
+}
+
+QString keyNotSavedMessage()
+{
+    return QStringLiteral("Couldn't save the key. Check that your keyring is unlocked.");
+}
+
 QString defaultModel(ProviderId provider)
 {
     switch (provider) {
@@ -139,13 +154,23 @@ QCoro::Task<ValidationResult> validate(ProviderId provider, QString key)
     const QString trimmed = key.trimmed();
     // A control character inside would end up in a request header.
     if (trimmed.isEmpty() || KeychainStore::containsControlCharacter(trimmed))
-        co_return ValidationFailure{kInvalidKey};
+        co_return ValidationFailure{invalidKeyMessage()};
 
     const PingOutcome outcome = co_await ping(provider, trimmed);
     if (outcome == PingOutcome::unauthorized)
-        co_return ValidationFailure{kInvalidKey};
-    if (outcome == PingOutcome::unreachable)
+        co_return ValidationFailure{invalidKeyMessage()};
+    if (outcome == PingOutcome::unreachable) {
+        // A compatible server is the usual reason to miss: name where the
+        // key was tried, so a wrong or missing base URL shows.
+        if (provider == ProviderId::openaiCompatible) {
+            const QUrl base = openAIBaseURL(trimmed);
+            if (!base.isEmpty())
+                co_return ValidationFailure{
+                    QStringLiteral("Couldn't connect to %1. Check your network and the base URL.")
+                        .arg(base.toDisplayString(QUrl::RemoveUserInfo))};
+        }
         co_return ValidationFailure{kUnreachable};
+    }
 
     if (provider != ProviderId::mock) {
         // The credential store blocks; reading the key back is what proves it
@@ -158,7 +183,7 @@ QCoro::Task<ValidationResult> validate(ProviderId provider, QString key)
         if (!saved) {
             VelloxLog::startup().error(
                 QStringLiteral("API key for %1 was accepted but could not be stored").arg(provider.rawValue()));
-            co_return ValidationFailure{kNotSaved};
+            co_return ValidationFailure{keyNotSavedMessage()};
         }
     }
 

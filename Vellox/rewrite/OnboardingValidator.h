@@ -24,6 +24,11 @@ using ValidationResult = std::optional<ValidationFailure>;
 inline constexpr const char* kOnboardingCompletedKey = "vellox.onboarding.completed";
 inline constexpr int kProbeTimeoutMs = 12'000;
 
+// What the user reads when a key is refused for its form, and when the
+// credential store does not keep it; the settings window says the same.
+QString invalidKeyMessage();
+QString keyNotSavedMessage();
+
 QCoro::Task<ValidationResult> validate(ProviderId provider, QString key);
 
 // The model a provider starts with after its key is accepted.

@@ -8,10 +8,16 @@ namespace platform::fake {
 
 class FakeOpener final : public Opener {
 public:
-    void openUrl(const QUrl& url) override { urls.append(url); }
+    bool openUrl(const QUrl& url) override
+    {
+        urls.append(url);
+        return !refuseUrls;
+    }
     void openAccessibilitySettings() override { ++accessibilitySettingsOpened; }
 
     QList<QUrl> urls;
+    // Answers as a desktop without xdg-open does.
+    bool refuseUrls = false;
     int accessibilitySettingsOpened = 0;
 };
 

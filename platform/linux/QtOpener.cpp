@@ -7,9 +7,9 @@
 
 namespace platform::linuxbackend {
 
-void QtOpener::openUrl(const QUrl& url)
+bool QtOpener::openUrl(const QUrl& url)
 {
-    QDesktopServices::openUrl(url);
+    return QDesktopServices::openUrl(url);
 }
 
 void QtOpener::openAccessibilitySettings()

@@ -6,7 +6,7 @@ namespace platform::linuxbackend {
 
 class QtOpener final : public Opener {
 public:
-    void openUrl(const QUrl& url) override;
+    bool openUrl(const QUrl& url) override;
     // Starts the first accessibility settings tool found on the PATH; does
     // nothing on a desktop without one.
     void openAccessibilitySettings() override;

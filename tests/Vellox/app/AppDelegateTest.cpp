@@ -8,6 +8,8 @@
 #include "GlobalShortcuts/Key.h"
 #include "platform/fake/FakeHotKeyBackend.h"
 
+#include <QPainter>
+
 namespace {
 
 using namespace app_test;
@@ -154,13 +156,14 @@ TEST_F(AppDelegateTest, TrayDotFollowsPermissionThenPhaseThenError)
         EXPECT_EQ(StatusDot::stateFor(c.status, c.phase, c.error), c.expected);
     }
 
-    // The drawn dot: orange and small for the permission, red and larger for an error.
+    // The drawn dot: orange and small for the permission, red and larger for
+    // an error. The symbol is grey, so the coloured pixels are the dot's.
     const auto dotPixels = [](StatusDotState state, QRgb* colour) {
-        const QImage image = StatusDot::render(state, 22, 1.0, Qt::transparent);
+        const QImage image = StatusDot::render(state, 22, 1.0).convertToFormat(QImage::Format_ARGB32);
         int count = 0;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
-                if (qAlpha(image.pixel(x, y)) > 200) {
+                if (qAlpha(image.pixel(x, y)) > 200 && qRed(image.pixel(x, y)) - qBlue(image.pixel(x, y)) > 120) {
                     ++count;
                     *colour = image.pixel(x, y);
                 }
@@ -174,6 +177,29 @@ TEST_F(AppDelegateTest, TrayDotFollowsPermissionThenPhaseThenError)
     EXPECT_GT(qRed(permissionColour), 200);
     EXPECT_GT(qGreen(permissionColour), 100);
     EXPECT_LT(qGreen(errorColour), 100);
+}
+
+TEST_F(AppDelegateTest, TraySymbolStandsOutOnDarkAndLightPanels)
+{
+    const QImage icon = StatusDot::render(StatusDotState::none, 22, 1.0);
+    struct Case {
+        const char* name;
+        QColor panel;
+    };
+    const Case cases[] = {{"dark panel", QColor(0x20, 0x20, 0x20)}, {"light panel", QColor(0xf0, 0xf0, 0xf0)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QImage shown(icon.size(), QImage::Format_ARGB32);
+        shown.fill(c.panel);
+        QPainter(&shown).drawImage(0, 0, icon);
+        // Pixels far from the panel's own grey: the part of the symbol a
+        // person can see there.
+        int visible = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                visible += qAbs(qGray(shown.pixel(x, y)) - qGray(c.panel.rgb())) > 120;
+        EXPECT_GT(visible, 30);
+    }
 }
 
 } // namespace

@@ -21,7 +21,11 @@
 
 #include "support/TempHome.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QCoroSignal>
 #include <QSemaphore>
 #include <QTest>
@@ -54,6 +58,7 @@ public:
     }
     Status remove(const QString& service, const QString& account) override { return inner_.remove(service, account); }
 
+    void failWrites(bool fail) { inner_.failWrites(fail); }
     void close() { gated_ = true; }
     // Lets every waiting read (and later ones) through.
     void open()
@@ -88,6 +93,27 @@ public:
 
     QList<QPair<RewriteFeedbackMessage, double>> notices;
 };
+
+// Every control a user can reach (buttons, switches, fields, pickers) has a
+// name a screen reader can say.
+inline void expectEveryControlNamed(QWidget& root)
+{
+    int controls = 0;
+    for (QWidget* widget : root.findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QComboBox*>(widget)
+            || widget->inherits("SegmentedControl")
+            || (qobject_cast<QLineEdit*>(widget) && !qobject_cast<QComboBox*>(widget->parentWidget()));
+        if (!control)
+            continue;
+        ++controls;
+        const QString name = widget->accessibleName().isEmpty()
+            ? QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name)
+            : widget->accessibleName();
+        EXPECT_FALSE(name.trimmed().isEmpty())
+            << widget->metaObject()->className() << " " << widget->objectName().toStdString();
+    }
+    EXPECT_GT(controls, 0);
+}
 
 // Fresh fakes, a temporary home and clean shared state for every test.
 class ShellTest : public ::testing::Test {

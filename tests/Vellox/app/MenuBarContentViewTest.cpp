@@ -9,6 +9,7 @@
 #include "Vellox/settings/VelloxLogStore.h"
 
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QLabel>
 
 namespace {
@@ -283,6 +284,27 @@ TEST_F(MenuBarContentViewTest, ViewLogCreatesAMissingLogFileAndOpensIt)
     ASSERT_FALSE(opener().urls.isEmpty());
     EXPECT_EQ(opener().urls.last(), QUrl::fromLocalFile(path));
     EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(MenuBarContentViewTest, ALogTheDesktopCannotOpenIsNamedInAWindow)
+{
+    opener().refuseUrls = true;
+    RewriteFeedbackState::shared().setLastError(
+        RewriteFeedbackMessage{QStringLiteral("Failed"), RewriteFeedbackMessage::Level::error, std::nullopt});
+    settle();
+    find<QAbstractButton>("viewLogLink")->click();
+    QMessageBox* notice = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (widget->objectName() == QLatin1String("openFailedNotice") && widget->isVisible())
+                    notice = qobject_cast<QMessageBox*>(widget);
+            return notice != nullptr;
+        }(),
+        2000);
+    EXPECT_TRUE(notice->text().contains(VelloxLogStore::fileURL().toLocalFile())) << notice->text().toStdString();
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("xdg-utils")));
+    delete notice;
 }
 
 TEST_F(MenuBarContentViewTest, ThePopoverReportsItsOwnWindowAndQuitEndsTheApp)

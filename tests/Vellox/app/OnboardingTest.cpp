@@ -9,12 +9,14 @@
 #include "Vellox/app/ReadyPanel.h"
 #include "Vellox/app/RephraseShortcut.h"
 #include "Vellox/app/SegmentedControl.h"
+#include "Vellox/app/SettingsRootView.h"
 #include "GlobalShortcuts/Key.h"
 #include "GlobalShortcuts/Modifiers.h"
 #include "GlobalShortcuts/Shortcut.h"
 #include "GlobalShortcuts/Storage.h"
 
 #include <QCoroTimer>
+#include <QLabel>
 #include <QLineEdit>
 
 namespace {
@@ -193,6 +195,44 @@ TEST_F(OnboardingTest, BlankKeyCannotBeSubmitted)
     EXPECT_EQ(root->connectState().connection, ConnectionState::idle());
 }
 
+TEST_F(OnboardingTest, AssistiveTechnologyNamesEveryControlPicksProvidersAndFillsTheKey)
+{
+    auto root = makeRoot(OnboardingPanel::connect);
+    ConnectPanel* panel = connect(*root);
+    expectEveryControlNamed(*panel);
+    QAccessibleInterface* field = QAccessible::queryAccessibleInterface(panel->keyField());
+    EXPECT_EQ(field->text(QAccessible::Name), QStringLiteral("API key"));
+
+    // The provider picker lists its choices as radio buttons and picks one
+    // when asked to press it.
+    QAccessibleInterface* picker = QAccessible::queryAccessibleInterface(panel->providerPicker());
+    EXPECT_EQ(picker->text(QAccessible::Name), QStringLiteral("Provider"));
+    ASSERT_EQ(picker->childCount(), 3);
+    QStringList names;
+    for (int i = 0; i < picker->childCount(); ++i) {
+        EXPECT_EQ(picker->child(i)->role(), QAccessible::RadioButton);
+        EXPECT_EQ(picker->indexOfChild(picker->child(i)), i);
+        names.append(picker->child(i)->text(QAccessible::Name));
+    }
+    EXPECT_EQ(names, (QStringList{QStringLiteral("OpenAI"), QStringLiteral("Claude"), QStringLiteral("Gemini")}));
+    EXPECT_TRUE(picker->child(0)->state().checked);
+    picker->child(1)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(root->connectState().provider, ProviderId::anthropic);
+    EXPECT_TRUE(picker->child(1)->state().checked);
+    EXPECT_FALSE(picker->child(0)->state().checked);
+
+    // Text put in by assistive technology, not typed, still enables Connect
+    // and is what Connect submits.
+    ASSERT_FALSE(panel->isConnectEnabled());
+    ASSERT_NE(field->editableTextInterface(), nullptr);
+    field->editableTextInterface()->insertText(0, QStringLiteral("sk-from-a-password-manager"));
+    EXPECT_TRUE(panel->isConnectEnabled());
+    QMetaObject::invokeMethod(panel->findChild<QAbstractButton*>(QStringLiteral("connectButton")), "click");
+    QTRY_COMPARE_WITH_TIMEOUT(validator.calls.size(), 1, 2000);
+    EXPECT_EQ(validator.calls.first().key, QStringLiteral("sk-from-a-password-manager"));
+    validator.reject(0, "Invalid API key");
+}
+
 TEST_F(OnboardingTest, AcceptedKeyIsShownTrimmedAndMovesOnBySkippingAGrantedPermission)
 {
     for (bool trusted : {true, false}) {
@@ -239,8 +279,12 @@ TEST_F(OnboardingTest, RejectedKeyFlashesTheBorderAndEditingClearsTheFailure)
     // A different provider after a failure starts idle too.
     panel->submit();
     QTRY_COMPARE_WITH_TIMEOUT(validator.calls.size(), 2, 1000);
-    validator.reject(1, "Couldn't connect. Check your network.");
+    validator.reject(1, "Couldn't save the key. Check that your keyring is unlocked.");
     QTRY_COMPARE_WITH_TIMEOUT(root->connectState().connection.kind, Kind::failed, 1000);
+    // The long message wraps, and its row is high enough for every line.
+    InlineStatus* row = panel->resultRow();
+    EXPECT_GT(row->heightForWidth(row->width()), row->fontMetrics().height());
+    QTRY_VERIFY_WITH_TIMEOUT(row->height() >= row->heightForWidth(row->width()), 1000);
     panel->pickProvider(ProviderId::anthropic);
     EXPECT_EQ(root->connectState().connection, ConnectionState::idle());
     EXPECT_EQ(panel->resultRow()->isVisible(), false);
@@ -308,13 +352,34 @@ TEST_F(OnboardingTest, ReadyPanelShowsTheRecordedShortcutElseTheDefault)
     auto root = makeRoot(OnboardingPanel::ready);
     auto* panel = qobject_cast<ReadyPanel*>(root->panelView());
     ASSERT_NE(panel, nullptr);
-    EXPECT_EQ(panel->secondStepText(), QStringLiteral("Press ⌃T, or use the menu bar or Services."));
+    EXPECT_EQ(panel->secondStepText(), QStringLiteral("Press ⌃T, or use the tray icon."));
 
     RephraseShortcut::name().setShortcut(GlobalShortcuts::Shortcut(
         GlobalShortcuts::Key::r, GlobalShortcuts::ModifierFlag::control | GlobalShortcuts::ModifierFlag::shift));
     auto again = makeRoot(OnboardingPanel::ready);
     EXPECT_TRUE(qobject_cast<ReadyPanel*>(again->panelView())->secondStepText().startsWith(QStringLiteral("Press ⌃⇧R")))
         << qobject_cast<ReadyPanel*>(again->panelView())->secondStepText().toStdString();
+}
+
+TEST_F(OnboardingTest, TextsPointToTheTrayAndTheKeyringNotToAMenuBarOrServices)
+{
+    QStringList texts;
+    const auto collect = [&texts](QWidget& widget) {
+        for (QLabel* label : widget.findChildren<QLabel*>())
+            texts.append(label->text());
+    };
+    auto connectRoot = makeRoot(OnboardingPanel::connect);
+    collect(*connectRoot);
+    auto readyRoot = makeRoot(OnboardingPanel::ready);
+    collect(*readyRoot);
+    SettingsRootView settings;
+    collect(settings);
+    const QString shown = texts.join(QLatin1Char('\n'));
+    for (const char* gone : {"menu bar", "Services", "Keychain", "right-click"})
+        EXPECT_FALSE(shown.contains(QLatin1String(gone))) << gone;
+    for (const char* wanted : {"Vellox lives in the system tray.", "Your API key stays in your keyring.",
+                               "Press ⌃T, or use the tray icon.", "Used by the global hotkey."})
+        EXPECT_TRUE(shown.contains(QString::fromUtf8(wanted))) << wanted;
 }
 
 TEST_F(OnboardingTest, FinishingRecordsCompletionClosesTheWindowAndHintsOnce)

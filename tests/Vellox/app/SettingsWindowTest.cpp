@@ -247,6 +247,46 @@ TEST_F(SettingsWindowTest, EditOpensPrefilledAndSavingABlankFieldDeletesTheKey)
     EXPECT_TRUE(view().keyEditor()->isVisible());
 }
 
+TEST_F(SettingsWindowTest, ARefusedKeyStaysInTheFieldWithTheReasonInTheStatusRow)
+{
+    storeKey(ProviderId::openaiCompatible, QStringLiteral("sk-old"));
+    open();
+    settleReads();
+    view().editKeyButton()->click();
+    settleReads();
+    credentials().failWrites(true);
+    view().apiKeyField()->selectAll();
+    QTest::keyClicks(view().apiKeyField(), QStringLiteral("sk-new"));
+    QTest::keyClick(view().apiKeyField(), Qt::Key_Return);
+    settleReads();
+    EXPECT_TRUE(view().isEditingKey());
+    EXPECT_TRUE(view().keyEditor()->isVisible());
+    EXPECT_EQ(view().apiKeyField()->text(), QStringLiteral("sk-new"));
+    EXPECT_EQ(view().keyStatus()->text(), QStringLiteral("Couldn't save the key. Check that your keyring is unlocked."));
+    EXPECT_EQ(view().keyStatus()->tone(), InlineStatus::Tone::danger);
+    EXPECT_EQ(storedKey(ProviderId::openaiCompatible), QStringLiteral("sk-old"));
+
+    // Once the keyring takes it, the same text is saved without retyping.
+    credentials().failWrites(false);
+    view().saveKeyButton()->click();
+    settleReads();
+    EXPECT_EQ(storedKey(ProviderId::openaiCompatible), QStringLiteral("sk-new"));
+    EXPECT_FALSE(view().isEditingKey());
+    EXPECT_EQ(view().keyStatus()->text(), QStringLiteral("Connected"));
+}
+
+TEST_F(SettingsWindowTest, EveryControlHasANameForScreenReaders)
+{
+    qputenv("VELLOX_AX_DEBUG", "1");
+    setPermission(false);
+    open();
+    settleReads();
+    expectEveryControlNamed(view());
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(view().askEachTimeSwitch())->text(QAccessible::Name),
+              QStringLiteral("Ask each time"));
+    qunsetenv("VELLOX_AX_DEBUG");
+}
+
 TEST_F(SettingsWindowTest, PermissionRowsFollowTheStatusAndTheDebugSwitch)
 {
     qunsetenv("VELLOX_AX_DEBUG");

@@ -136,4 +136,31 @@ TEST(PrimaryButton, FillsTheWidthOfItsContainer)
     EXPECT_EQ(button->width(), 312);
 }
 
+TEST(PrimaryButton, ElidesTheTitleOnlyWhenTheButtonIsTooNarrow)
+{
+    struct Case {
+        const char* title;
+        int width;
+        bool elided;
+    };
+    const Case cases[] = {
+        {"Resume", 312, false},
+        {"Open System Settings", 312, false},
+        {"Open System Settings", 90, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        PrimaryButton button(QString::fromUtf8(c.title), std::nullopt, [] {});
+        button.resize(c.width, button.sizeHint().height());
+        EXPECT_EQ(button.shownTitle() != button.title(), c.elided) << button.shownTitle().toStdString();
+        if (c.elided) {
+            EXPECT_TRUE(button.shownTitle().endsWith(QChar(0x2026)));
+        }
+    }
+    // At its own size hint the title always fits.
+    PrimaryButton hinted(QStringLiteral("Resume"), std::nullopt, [] {});
+    hinted.resize(hinted.sizeHint());
+    EXPECT_EQ(hinted.shownTitle(), QStringLiteral("Resume"));
+}
+
 } // namespace

@@ -79,7 +79,9 @@ protected:
         environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
         program_.setProcessEnvironment(environment);
         program_.setProcessChannelMode(QProcess::MergedChannels);
-        program_.start(QStringLiteral(VELLOX_BINARY), {});
+        // No tray host runs here; without --no-tray the program would tell
+        // the user so in a window of its own, which takes the keyboard.
+        program_.start(QStringLiteral(VELLOX_BINARY), {QStringLiteral("--no-tray")});
         ASSERT_TRUE(program_.waitForStarted(5000));
     }
 
@@ -186,7 +188,7 @@ TEST_F(ShellEndToEnd, ShortcutRewritesTheSelectionThenARecordedShortcutDoesToo)
     ASSERT_TRUE(spinUntil([] { return !isShown(QStringLiteral("Vellox Settings")); }, 5000));
     QProcess second;
     second.setProcessEnvironment(program_.processEnvironment());
-    second.start(QStringLiteral(VELLOX_BINARY), {});
+    second.start(QStringLiteral(VELLOX_BINARY), {QStringLiteral("--no-tray")});
     ASSERT_TRUE(spinUntil([&] { return second.state() == QProcess::NotRunning; }, 10000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);

@@ -1,0 +1,128 @@
+// The program and a real tray host (trayer) under Xvfb, started in the order
+// a login session often starts them: Vellox first, the panel after it.
+#include "support/TempHome.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+// Generous for a loaded two-core machine running sanitizers.
+constexpr int kStartMs = 30'000;
+// How soon after the tray host shows its panel the icon must be in it.
+constexpr int kDockMs = 2000;
+// The program waits this long for a host before it tells the user.
+constexpr int kNoticeMs = 40'000;
+
+bool spinUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+QByteArray run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(10000);
+    return process.readAllStandardOutput();
+}
+
+// The id of the first window whose xwininfo line matches, searched from `root`.
+QString findWindow(const QRegularExpression& line, const QString& root = {})
+{
+    const QStringList arguments = root.isEmpty() ? QStringList{QStringLiteral("-root"), QStringLiteral("-tree")}
+                                                 : QStringList{QStringLiteral("-tree"), QStringLiteral("-id"), root};
+    for (const QString& text : QString::fromLocal8Bit(run(QStringLiteral("xwininfo"), arguments)).split('\n')) {
+        if (line.match(text).hasMatch())
+            return text.trimmed().section(' ', 0, 0);
+    }
+    return {};
+}
+
+class TrayHostX11 : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            GTEST_SKIP() << "needs an X display (scripts/test runs it under Xvfb)";
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        program_.setProcessEnvironment(environment);
+        program_.setProcessChannelMode(QProcess::MergedChannels);
+        program_.start(QStringLiteral(VELLOX_BINARY), {});
+        ASSERT_TRUE(program_.waitForStarted(5000));
+        // Up once it shows a window (onboarding, with an empty home).
+        ASSERT_TRUE(spinUntil([] { return !findWindow(QRegularExpression(QStringLiteral(R"(\("vellox" "Vellox"\))"))).isEmpty(); },
+                              kStartMs))
+            << "the program showed no window";
+    }
+
+    void TearDown() override
+    {
+        for (QProcess* process : {&trayer_, &program_}) {
+            if (process->state() == QProcess::NotRunning)
+                continue;
+            process->terminate();
+            if (!process->waitForFinished(5000))
+                process->kill();
+            process->waitForFinished(5000);
+        }
+        if (HasFailure())
+            std::fprintf(stderr, "--- vellox output ---\n%s\n", program_.readAll().constData());
+    }
+
+    TempHome home_;
+    QProcess program_;
+    QProcess trayer_;
+};
+
+TEST_F(TrayHostX11, IconDocksInATrayHostThatStartsAfterTheProgram)
+{
+    trayer_.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                                            QStringLiteral("right"), QStringLiteral("--widthtype"),
+                                            QStringLiteral("request"), QStringLiteral("--height"), QStringLiteral("24")});
+    ASSERT_TRUE(trayer_.waitForStarted(5000));
+    QString panel;
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            panel = findWindow(QRegularExpression(QStringLiteral(R"(\("panel" "trayer"\))")));
+            return !panel.isEmpty();
+        },
+        kStartMs))
+        << "trayer showed no panel";
+    QElapsedTimer sincePanel;
+    sincePanel.start();
+    const QRegularExpression icon(QStringLiteral(R"("Vellox": \("vellox" "Vellox"\))"));
+    ASSERT_TRUE(spinUntil([&] { return !findWindow(icon, panel).isEmpty(); }, kStartMs))
+        << "the icon never docked";
+    EXPECT_LE(sincePanel.elapsed(), kDockMs) << "docked only after " << sincePanel.elapsed() << " ms";
+    // The docked window is an XEmbed client the host embedded.
+    const QString docked = findWindow(icon, panel);
+    EXPECT_TRUE(run(QStringLiteral("xprop"), {QStringLiteral("-id"), docked, QStringLiteral("_XEMBED_INFO")})
+                    .contains("_XEMBED_INFO("));
+}
+
+TEST_F(TrayHostX11, WithoutATrayHostTheUserIsToldInAWindow)
+{
+    // This session has no notification server, so the notice is a window.
+    ASSERT_TRUE(spinUntil(
+        [] { return !findWindow(QRegularExpression(QStringLiteral(R"("Vellox has no tray icon")"))).isEmpty(); },
+        kNoticeMs))
+        << "no notice about the missing tray";
+}
+
+} // namespace
