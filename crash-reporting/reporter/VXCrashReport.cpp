@@ -35,9 +35,40 @@ std::optional<QDateTime> dateFromSeconds(qint64 seconds)
     return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
 }
 
+// protobuf-c stores any number the file holds in an enum field, and loading a
+// number outside the enum as the enum type is undefined. So an enum field is
+// read as the integer it is stored as, and a number outside [first, last]
+// becomes `unknown`.
+template <typename Enum>
+int enumField(const Enum& field, int first, int last, int unknown)
+{
+    static_assert(sizeof(Enum) == sizeof(int32_t), "protobuf-c stores enums as 32-bit integers");
+    int32_t value;
+    std::memcpy(&value, &field, sizeof value);
+    return value >= first && value <= last ? int(value) : unknown;
+}
+
+int architectureOf(const Vxcrash__CrashReport__SystemInfo* si)
+{
+    return enumField(si->architecture, VXCRASH__ARCHITECTURE__X86_32, VXCRASH__ARCHITECTURE__ARCHITECTURE_UNKNOWN,
+                     VXCRASH__ARCHITECTURE__ARCHITECTURE_UNKNOWN);
+}
+
+int operatingSystemOf(const Vxcrash__CrashReport__SystemInfo* si)
+{
+    constexpr int unknown = VXCRASH__CRASH_REPORT__SYSTEM_INFO__OPERATING_SYSTEM__OS_UNKNOWN;
+    if (!si->has_operating_system)
+        return unknown;
+    return enumField(si->operating_system, VXCRASH__CRASH_REPORT__SYSTEM_INFO__OPERATING_SYSTEM__MAC_OS_X,
+                     VXCRASH__CRASH_REPORT__SYSTEM_INFO__OPERATING_SYSTEM__APPLE_TVOS, unknown);
+}
+
 VXCrashReportProcessorInfoPtr processorFrom(const Vxcrash__CrashReport__Processor* p)
 {
-    const int encoding = p->has_encoding ? int(p->encoding) : int(VXCRASH__CRASH_REPORT__PROCESSOR__TYPE_ENCODING__TYPE_ENCODING_UNKNOWN);
+    constexpr int unknown = VXCRASH__CRASH_REPORT__PROCESSOR__TYPE_ENCODING__TYPE_ENCODING_UNKNOWN;
+    const int encoding = p->has_encoding
+        ? enumField(p->encoding, unknown, VXCRASH__CRASH_REPORT__PROCESSOR__TYPE_ENCODING__TYPE_ENCODING_MACH, unknown)
+        : unknown;
     return std::make_shared<VXCrashReportProcessorInfo>(encoding, p->type, p->subtype);
 }
 
@@ -128,6 +159,7 @@ bool VXCrashReportDecoder::build(VXCrashReport& report, const Vxcrash__CrashRepo
         return fail(localized("Crash report is missing System Information section"));
     {
         const auto* si = m.system_info;
+        const int architecture = architectureOf(si);
         if (!si->os_version)
             return fail(localized("Crash report is missing System Information OS version field"));
         VXCrashReportProcessorInfoPtr processor;
@@ -141,7 +173,7 @@ bool VXCrashReportDecoder::build(VXCrashReport& report, const Vxcrash__CrashRepo
                 {VXCRASH__ARCHITECTURE__PPC64, 0x1000012, 0},   {VXCRASH__ARCHITECTURE__ARMV7, 12, 9},
             };
             for (const Row& row : table) {
-                if (row.architecture == int(si->architecture)) {
+                if (row.architecture == architecture) {
                     processor = std::make_shared<VXCrashReportProcessorInfo>(
                         VXCRASH__CRASH_REPORT__PROCESSOR__TYPE_ENCODING__TYPE_ENCODING_MACH, row.type, row.subtype);
                 }
@@ -152,10 +184,9 @@ bool VXCrashReportDecoder::build(VXCrashReport& report, const Vxcrash__CrashRepo
         std::optional<QDateTime> timestamp;
         if (si->timestamp != 0)
             timestamp = dateFromSeconds(si->timestamp);
-        const int os = si->has_operating_system ? int(si->operating_system)
-                                                : int(VXCRASH__CRASH_REPORT__SYSTEM_INFO__OPERATING_SYSTEM__OS_UNKNOWN);
         report.systemInfo_ = std::make_shared<VXCrashReportSystemInfo>(
-            os, QString::fromUtf8(si->os_version), optionalString(si->os_build), int(si->architecture), processor, timestamp);
+            operatingSystemOf(si), QString::fromUtf8(si->os_version), optionalString(si->os_build), architecture, processor,
+            timestamp);
     }
 
     if (!m.application_info)

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -262,4 +264,59 @@ TEST(VXCrashReport, ImageForAddressUsesHalfOpenRanges)
     EXPECT_EQ(report->imageForAddress(0x1FFF)->imageName(), "/usr/bin/vellox");
     EXPECT_EQ(report->imageForAddress(0x2000)->imageName(), "/usr/lib/libc.so.6");
     EXPECT_FALSE(report->imageForAddress(0x2800));
+}
+
+TEST(VXCrashReport, EnumNumbersOutsideTheSchemaReadAsUnknown)
+{
+    // Files found by fuzzing: an architecture number far outside its enum.
+    // Built with UndefinedBehaviorSanitizer, loading it as the enum type halts.
+    const char* found[] = {
+        "dnhjcmFzaAEKFhIFNi4xLjAgARiA4s+qKCoFYnVpbGQSHQoSYXBwLnZlbGxveC5kZXNrdG9wEgI0MhoDMS4wGgQIABgBIgoIgCAQgCAaAi94Mg8KB1NJR0FCUlQSAiMwGAA=",
+        "dnhjcmFzaAEKFhIFNi4xLjAgARiA4s+qDioFYnVpbGQSHQoSYXBwLnZlbGxveC5kZXNrdG9wEgI0MhoDMS4wGgQIABgBIgoIgCAQgCAaAi94Mg8KB1NJR0FCUlQSAiMwGAA=",
+    };
+    for (const char* base64 : found) {
+        SCOPED_TRACE(base64);
+        VXCrashReporterError error;
+        EXPECT_FALSE(decode(QByteArray::fromBase64(base64), &error));
+        EXPECT_EQ(error.localizedDescription.toStdString(), "Crash report has an unknown architecture");
+    }
+
+    struct Case {
+        const char* name;
+        int32_t operatingSystem;
+        int32_t encoding;
+        int32_t architecture;
+        int expectedOperatingSystem;
+        int expectedEncoding;
+        int expectedArchitecture;
+    };
+    const Case cases[] = {
+        {"in range", 4, 1, 4, 4, 1, 4},
+        {"just past the end", 5, 2, 7, 3, 0, 6},
+        {"negative", -1, -7, -2, 3, 0, 6},
+        {"high bit", INT32_MIN, INT32_MIN, INT32_MIN, 3, 0, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CrashReportFixture f;
+        Vxcrash__CrashReport__MachineInfo machine;
+        vxcrash__crash_report__machine_info__init(&machine);
+        Vxcrash__CrashReport__Processor processor;
+        vxcrash__crash_report__processor__init(&processor);
+        processor.type = 0x1000007;
+        processor.subtype = 3;
+        processor.has_encoding = 1;
+        std::memcpy(&processor.encoding, &c.encoding, sizeof c.encoding);
+        machine.processor = &processor;
+        f.report.machine_info = &machine;
+        f.system.has_operating_system = 1;
+        std::memcpy(&f.system.operating_system, &c.operatingSystem, sizeof c.operatingSystem);
+        std::memcpy(&f.system.architecture, &c.architecture, sizeof c.architecture);
+        VXCrashReporterError error;
+        auto report = decode(f.file(), &error);
+        ASSERT_TRUE(report) << error.localizedDescription.toStdString();
+        EXPECT_EQ(report->systemInfo()->operatingSystem(), c.expectedOperatingSystem);
+        EXPECT_EQ(report->machineInfo()->processorInfo()->typeEncoding(), c.expectedEncoding);
+        EXPECT_EQ(report->systemInfo()->architecture(), c.expectedArchitecture);
+    }
 }
