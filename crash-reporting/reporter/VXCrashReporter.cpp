@@ -164,11 +164,19 @@ bool makeFolders(const QString& path, int* errnum)
     return true;
 }
 
-std::optional<QByteArray> readWholeFile(const QString& path, int* errnum)
+// `maxBytes` 0 reads any size; a larger file fails with EFBIG before a byte
+// of it is read.
+std::optional<QByteArray> readWholeFile(const QString& path, int* errnum, size_t maxBytes = 0)
 {
     const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         *errnum = errno;
+        return std::nullopt;
+    }
+    struct stat info;
+    if (maxBytes > 0 && fstat(fd, &info) == 0 && uint64_t(info.st_size) > maxBytes) {
+        *errnum = EFBIG;
+        close(fd);
         return std::nullopt;
     }
     QByteArray bytes;
@@ -184,6 +192,12 @@ std::optional<QByteArray> readWholeFile(const QString& path, int* errnum)
         }
         if (got == 0)
             break;
+        // The file may grow after the check.
+        if (maxBytes > 0 && size_t(bytes.size()) + size_t(got) > maxBytes) {
+            *errnum = EFBIG;
+            close(fd);
+            return std::nullopt;
+        }
         bytes.append(chunk, got);
     }
     close(fd);
@@ -287,9 +301,17 @@ bool VXCrashReporter::hasPendingCrashReport() const
 std::optional<QByteArray> VXCrashReporter::loadPendingCrashReportData(VXCrashReporterError* error) const
 {
     int errnum = 0;
-    auto bytes = readWholeFile(crashReportPath(), &errnum);
-    if (!bytes)
+    // Nothing larger than the writer's largest report is read: such a file
+    // was not written by us, and decoding it could take any time and memory.
+    auto bytes = readWholeFile(crashReportPath(), &errnum, kVXCrashReportMaxBytes);
+    if (!bytes) {
+        if (errnum == EFBIG) {
+            vxcrash_log("[VXCrashReporter] Refusing the pending crash report: larger than the %zu bytes a report "
+                        "can have",
+                        kVXCrashReportMaxBytes);
+        }
         vxcrash_set_error(error, vxcrash_posix_error(errnum));
+    }
     return bytes;
 }
 
@@ -378,6 +400,11 @@ void VXCrashReporter::setCrashCallbacks(const VXCrashReporterCallbacks& callback
 
 void VXCrashReporter::setCustomData(const QByteArray& data)
 {
+    if (!data.isNull() && size_t(data.size()) > kVXCrashReportMaxCustomDataBytes) {
+        vxcrash_log("[VXCrashReporter] Custom data of %lld bytes is over the %zu bytes a report keeps; not set",
+                    static_cast<long long>(data.size()), kVXCrashReportMaxCustomDataBytes);
+        return;
+    }
     customData_ = data;
     if (g_enabledReporter.load() != this)
         return;

@@ -1,5 +1,7 @@
 #include "CrashReportFixture.h"
+#include "CrashWriterOutputs.h"
 #include "crash-reporting/reporter/VXCrashReport.h"
+#include "crash-reporting/reporter/VXCrashReportLimits.h"
 
 #include <gtest/gtest.h>
 
@@ -318,5 +320,55 @@ TEST(VXCrashReport, EnumNumbersOutsideTheSchemaReadAsUnknown)
         EXPECT_EQ(report->systemInfo()->operatingSystem(), c.expectedOperatingSystem);
         EXPECT_EQ(report->machineInfo()->processorInfo()->typeEncoding(), c.expectedEncoding);
         EXPECT_EQ(report->systemInfo()->architecture(), c.expectedArchitecture);
+    }
+}
+
+TEST(VXCrashReport, CountsBeyondWhatTheWriterWritesAreRefusedBeforeUnpacking)
+{
+    // A valid report (one thread, one image) with a repeated field filled to
+    // the writer's limit, then past it; the entries are as small as the
+    // format allows, as in a hostile file.
+    CrashReportFixture f;
+    const QByteArray valid = f.body();
+    const ProtoBytes emptyThread = ProtoBytes().varint(1, 0).varint(3, 0);
+    const ProtoBytes frame = ProtoBytes().varint(3, 0);
+    const ProtoBytes reg = ProtoBytes().text(1, "r").varint(2, 0);
+    const ProtoBytes image = ProtoBytes().varint(1, 0).varint(2, 0).text(3, "i");
+    struct Case {
+        const char* name;
+        uint32_t field;
+        std::function<ProtoBytes(size_t)> entries; // `count` entries of the repeated field
+        size_t limit;
+    };
+    const Case cases[] = {
+        {"threads", 3, [&](size_t n) { ProtoBytes b; for (size_t i = 0; i < n; ++i) b.message(3, emptyThread); return b; },
+         kVXCrashReportMaxThreads},
+        {"frames of a thread", 3, [&](size_t n) {
+             ProtoBytes t = emptyThread;
+             for (size_t i = 0; i < n; ++i) t.message(2, frame);
+             return ProtoBytes().message(3, t);
+         }, kVXCrashReportMaxFrames},
+        {"registers of a thread", 3, [&](size_t n) {
+             ProtoBytes t = emptyThread;
+             for (size_t i = 0; i < n; ++i) t.message(4, reg);
+             return ProtoBytes().message(3, t);
+         }, kVXCrashReportMaxRegisters},
+        {"images", 4, [&](size_t n) { ProtoBytes b; for (size_t i = 0; i < n; ++i) b.message(4, image); return b; },
+         kVXCrashReportMaxImages - 1},
+        {"exception frames", 5, [&](size_t n) {
+             ProtoBytes e = ProtoBytes().text(1, "E").text(2, "R");
+             for (size_t i = 0; i < n; ++i) e.message(3, frame);
+             return ProtoBytes().message(5, e);
+         }, kVXCrashReportMaxFrames},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray atLimit = QByteArray("vxcrash\x01", 8) + valid + c.entries(c.limit).bytes;
+        VXCrashReporterError error;
+        EXPECT_TRUE(decode(atLimit, &error)) << error.localizedDescription.toStdString();
+        const QByteArray over = QByteArray("vxcrash\x01", 8) + valid + c.entries(c.limit + 1).bytes;
+        EXPECT_FALSE(decode(over, &error));
+        EXPECT_EQ(error.localizedDescription.toStdString(),
+                  "Crash report of " + std::to_string(over.size() - 8) + " bytes holds more than the crash reporter writes.");
     }
 }
