@@ -22,6 +22,9 @@ namespace {
 
 std::atomic<int> g_parked{0};
 volatile int g_sink;
+// Threads that fault together, and how many of them have reached the fault.
+int g_together = 0;
+std::atomic<int> g_togetherReady{0};
 
 void announce(const void* address)
 {
@@ -43,6 +46,22 @@ __attribute__((noinline)) void vellox_parked_worker()
 static void* parkedThread(void*)
 {
     vellox_parked_worker();
+    return nullptr;
+}
+
+// Every caller waits for the others, then all write through null at once.
+__attribute__((noinline)) void vellox_fault_together()
+{
+    g_togetherReady.fetch_add(1);
+    while (g_togetherReady.load() < g_together) {
+    }
+    *reinterpret_cast<volatile int*>(crashchild::kNullWriteOffset) = 1;
+    asm volatile("" ::: "memory");
+}
+
+static void* faultTogetherThread(void*)
+{
+    vellox_fault_together();
     return nullptr;
 }
 
@@ -145,6 +164,16 @@ int main(int argc, char** argv)
     // "<mode>-on-thread" crashes the same way on a thread of its own, which
     // has no alternate signal stack.
     std::string mode = argv[1];
+    // "fault-together-<n>": n threads make a null write at the same moment.
+    const std::string together = "fault-together-";
+    if (mode.compare(0, together.size(), together) == 0) {
+        g_together = std::atoi(mode.c_str() + together.size());
+        pthread_t threads[64];
+        for (int i = 0; i < g_together && i < 64; ++i)
+            pthread_create(&threads[i], nullptr, faultTogetherThread, nullptr);
+        pthread_join(threads[0], nullptr);
+        return 0;
+    }
     const std::string onThread = "-on-thread";
     if (mode.size() > onThread.size() && mode.compare(mode.size() - onThread.size(), onThread.size(), onThread) == 0) {
         static std::string threadMode = mode.substr(0, mode.size() - onThread.size());

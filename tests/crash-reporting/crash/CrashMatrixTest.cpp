@@ -3,11 +3,14 @@
 #include "crash-reporting/reporter/VXCrashReport.h"
 #include "crash-reporting/reporter/VXCrashReporter.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -232,3 +235,77 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"uncaught-exception", SIGABRT, "SIGABRT", "#-6", Address::None, kCrashChain, nullptr,
              "std::runtime_error"}),
     caseName);
+
+class CrashTogether : public testing::TestWithParam<int> { };
+
+// However the threads' faults interleave, the first to crash writes one whole
+// report and the others wait for the process to end.
+TEST_P(CrashTogether, ThreadsFaultingAtOnceLeaveOneWholeReport)
+{
+    constexpr int kRuns = 50;
+    const std::string mode = "fault-together-" + std::to_string(GetParam());
+    int decoded = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        QTemporaryDir base;
+        ASSERT_TRUE(base.isValid());
+        const CrashChildRun child = CrashChildRun::run(mode.c_str(), base.path());
+        ASSERT_TRUE(child.killedBy(SIGSEGV)) << "status " << child.status << ", output: " << child.output;
+
+        VXCrashReporter next(QString::fromLatin1(crashchild::kApplicationIdentifier),
+                             QString::fromLatin1(crashchild::kApplicationVersion),
+                             QString::fromLatin1(crashchild::kMarketingVersion), VXCrashReporterConfig(base.path()));
+        // The report alone: no partial one beside it.
+        EXPECT_EQ(QDir(next.crashReportDirectory()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QString::fromLatin1(VXCrashReporter::kLiveReportFileName)});
+        VXCrashReporterError error;
+        const auto data = next.loadPendingCrashReportData(&error);
+        ASSERT_TRUE(data) << error.localizedDescription.toStdString();
+        const auto report = VXCrashReport::fromData(*data, &error);
+        ASSERT_TRUE(report) << error.localizedDescription.toStdString();
+        std::vector<std::shared_ptr<const VXCrashReportThreadInfo>> crashed;
+        for (const auto& thread : report->threads()) {
+            if (thread->crashed())
+                crashed.push_back(thread);
+        }
+        ASSERT_EQ(crashed.size(), 1u);
+        const auto names = frameNames(*crashed[0]);
+        EXPECT_TRUE(containsRun(names, {"vellox_fault_together"})) << joined(names);
+        EXPECT_EQ(report->signalInfo()->address(), crashchild::kNullWriteOffset);
+        ++decoded;
+    }
+    EXPECT_EQ(decoded, kRuns);
+}
+
+INSTANTIATE_TEST_SUITE_P(Child, CrashTogether, testing::Values(2, 8),
+                         [](const testing::TestParamInfo<int>& info) { return std::to_string(info.param) + "_threads"; });
+
+TEST(CrashReportFolder, EnableRemovesPartialReportsOfEndedProcessesOnly)
+{
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const VXCrashReporter layout(QString::fromLatin1(crashchild::kApplicationIdentifier),
+                                 QString::fromLatin1(crashchild::kApplicationVersion),
+                                 QString::fromLatin1(crashchild::kMarketingVersion), VXCrashReporterConfig(base.path()));
+    ASSERT_TRUE(QDir().mkpath(layout.crashReportDirectory()));
+    // A process that has ended, and one that runs (this one).
+    const pid_t ended = fork();
+    if (ended == 0)
+        _exit(0);
+    int status = 0;
+    waitpid(ended, &status, 0);
+    const auto partial = [&](pid_t pid) {
+        return layout.crashReportPath() + "." + QString::number(pid) + ".partial";
+    };
+    for (pid_t pid : {ended, getpid()}) {
+        QFile file(partial(pid));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("vxcrash\x01\x0a", 9);
+    }
+
+    const CrashChildRun child = CrashChildRun::run("null-write", base.path());
+    ASSERT_TRUE(child.killedBy(SIGSEGV)) << "status " << child.status << ", output: " << child.output;
+    EXPECT_FALSE(QFile::exists(partial(ended)));
+    EXPECT_TRUE(QFile::exists(partial(getpid())));
+    EXPECT_TRUE(QFile::exists(layout.crashReportPath()));
+}
