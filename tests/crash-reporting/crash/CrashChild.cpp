@@ -130,25 +130,54 @@ __attribute__((noinline)) void vellox_crash_outer(const char* mode)
 
 } // extern "C"
 
+bool endsWith(const std::string& text, const std::string& suffix)
+{
+    return text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool enableReporter(const char* base)
+{
+    // Mach exceptions, as the error-tracking integration asks: this system
+    // falls back to signals.
+    static VXCrashReporter reporter(QString::fromLatin1(crashchild::kApplicationIdentifier),
+                                    QString::fromLatin1(crashchild::kApplicationVersion),
+                                    QString::fromLatin1(crashchild::kMarketingVersion),
+                                    VXCrashReporterConfig(VXCrashReporterConfig::SignalHandlerTypeMach,
+                                                          VXCrashReporterConfig::SymbolicationStrategySymbolTable,
+                                                          true, QString::fromLocal8Bit(base)));
+    reporter.setCustomData(QByteArray(reinterpret_cast<const char*>(crashchild::kCustomData),
+                                      sizeof crashchild::kCustomData));
+    VXCrashReporterError error;
+    if (!reporter.enableCrashReporter(&error)) {
+        std::fprintf(stderr, "enable failed: %s\n", qPrintable(error.localizedDescription));
+        return false;
+    }
+    return true;
+}
+
 int main(int argc, char** argv)
 {
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s <mode> <report base folder>\n", argv[0]);
         return 2;
     }
-    // Mach exceptions, as the error-tracking integration asks: this system
-    // falls back to signals.
-    VXCrashReporter reporter(QString::fromLatin1(crashchild::kApplicationIdentifier),
-                             QString::fromLatin1(crashchild::kApplicationVersion),
-                             QString::fromLatin1(crashchild::kMarketingVersion),
-                             VXCrashReporterConfig(VXCrashReporterConfig::SignalHandlerTypeMach,
-                                                   VXCrashReporterConfig::SymbolicationStrategySymbolTable, true,
-                                                   QString::fromLocal8Bit(argv[2])));
-    reporter.setCustomData(QByteArray(reinterpret_cast<const char*>(crashchild::kCustomData),
-                                      sizeof crashchild::kCustomData));
-    VXCrashReporterError error;
-    if (!reporter.enableCrashReporter(&error)) {
-        std::fprintf(stderr, "enable failed: %s\n", qPrintable(error.localizedDescription));
+    // "<mode>-enabled-on-worker" enables the reporter on a thread that then
+    // ends, and crashes on the main thread, which was running all along.
+    std::string mode = argv[1];
+    const std::string onWorker = "-enabled-on-worker";
+    const bool enableOnWorker = endsWith(mode, onWorker);
+    if (enableOnWorker) {
+        mode.resize(mode.size() - onWorker.size());
+        static const char* base = argv[2];
+        pthread_t worker;
+        pthread_create(&worker, nullptr, [](void*) -> void* {
+            return reinterpret_cast<void*>(uintptr_t(enableReporter(base)));
+        }, nullptr);
+        void* enabled = nullptr;
+        pthread_join(worker, &enabled);
+        if (!enabled)
+            return 4;
+    } else if (!enableReporter(argv[2])) {
         return 4;
     }
 
@@ -161,9 +190,6 @@ int main(int argc, char** argv)
     // Give the parked threads time to reach pause() itself.
     usleep(20000);
 
-    // "<mode>-on-thread" crashes the same way on a thread of its own, which
-    // has no alternate signal stack.
-    std::string mode = argv[1];
     // "fault-together-<n>": n threads make a null write at the same moment.
     const std::string together = "fault-together-";
     if (mode.compare(0, together.size(), together) == 0) {
@@ -174,8 +200,10 @@ int main(int argc, char** argv)
         pthread_join(threads[0], nullptr);
         return 0;
     }
+    // "<mode>-on-thread" crashes the same way on a thread started after the
+    // reporter was enabled.
     const std::string onThread = "-on-thread";
-    if (mode.size() > onThread.size() && mode.compare(mode.size() - onThread.size(), onThread.size(), onThread) == 0) {
+    if (endsWith(mode, onThread)) {
         static std::string threadMode = mode.substr(0, mode.size() - onThread.size());
         pthread_t thread;
         pthread_create(&thread, nullptr, [](void*) -> void* {
@@ -185,6 +213,6 @@ int main(int argc, char** argv)
         pthread_join(thread, nullptr);
         return 0;
     }
-    vellox_crash_outer(argv[1]);
+    vellox_crash_outer(mode.c_str());
     return 0;
 }
