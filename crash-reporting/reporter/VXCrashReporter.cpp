@@ -74,6 +74,8 @@ int writeReport(SignalHandlerContext& context, const ucontext_t* captured, const
     if (fd < 0)
         return VXCRASH_WRITER_INTERNAL;
     VXCrashFileOutput output(fd, 0);
+    // Libraries loaded or unloaded since the list was last refreshed.
+    vxcrash_async_image_list_sync_with_loader(vxcrash_shared_image_list());
     VXCrashProcessTarget target;
     int status = vxcrash_log_writer_write(&context.writer, target, vxcrash_async_gettid(), &output, info, captured);
     if (vxcrash_log_writer_close(&context.writer) != VXCRASH_WRITER_OK)

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <stdexcept>
@@ -24,6 +25,7 @@ std::atomic<int> g_parked{0};
 volatile int g_sink;
 // Threads that fault together, and how many of them have reached the fault.
 int g_together = 0;
+void* g_earlyPlugin = nullptr;
 std::atomic<int> g_togetherReady{0};
 
 void announce(const void* address)
@@ -177,8 +179,14 @@ int main(int argc, char** argv)
         pthread_join(worker, &enabled);
         if (!enabled)
             return 4;
-    } else if (!enableReporter(argv[2])) {
-        return 4;
+    } else {
+        // "plugin-unloaded" loads a library before the reporter is enabled
+        // and unloads it after, then loads another that may take its place,
+        // and crashes in the executable.
+        if (mode == "plugin-unloaded")
+            g_earlyPlugin = dlopen(VELLOX_CRASH_PLUGIN, RTLD_NOW);
+        if (!enableReporter(argv[2]))
+            return 4;
     }
 
     for (int i = 0; i < crashchild::kParkedThreads; ++i) {
@@ -190,6 +198,20 @@ int main(int argc, char** argv)
     // Give the parked threads time to reach pause() itself.
     usleep(20000);
 
+    // "plugin-null-write" crashes in a library loaded after enabling.
+    if (mode == "plugin-null-write") {
+        void* plugin = dlopen(VELLOX_CRASH_PLUGIN, RTLD_NOW);
+        auto* outer = plugin ? reinterpret_cast<void (*)()>(dlsym(plugin, "vellox_plugin_outer")) : nullptr;
+        if (!outer)
+            return 5;
+        outer();
+        return 0;
+    }
+    if (mode == "plugin-unloaded") {
+        if (!g_earlyPlugin || dlclose(g_earlyPlugin) != 0 || !dlopen(VELLOX_CRASH_PLUGIN_OTHER, RTLD_NOW))
+            return 5;
+        mode = "null-write";
+    }
     // "fault-together-<n>": n threads make a null write at the same moment.
     const std::string together = "fault-together-";
     if (mode.compare(0, together.size(), together) == 0) {

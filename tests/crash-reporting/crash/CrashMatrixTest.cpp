@@ -23,6 +23,13 @@ enum class Address {
     Any,             // somewhere on the stack
 };
 
+// What the report says of the library the child loads and unloads.
+enum class Plugin {
+    Ignored,
+    Crashed,  // listed with its build-id, and the crash is in it
+    Unloaded, // unloaded before the crash: not listed, and its successor is
+};
+
 struct Case {
     const char* mode;
     int signo;
@@ -34,6 +41,7 @@ struct Case {
     std::vector<std::string> frames;
     const char* crashInfoPart = nullptr;
     const char* exceptionName = nullptr;
+    Plugin plugin = Plugin::Ignored;
 };
 
 void PrintTo(const Case& c, std::ostream* os)
@@ -197,6 +205,23 @@ TEST_P(CrashMatrix, NextLaunchFindsDecodesAndPurgesTheReport)
     EXPECT_TRUE(sawLibc);
     EXPECT_TRUE(report->imageForAddress(pc)) << "no image holds the crashing pc";
 
+    int pluginImages = 0;
+    int otherPluginImages = 0;
+    for (const auto& image : report->images()) {
+        pluginImages += image->imageName() == QString::fromLocal8Bit(VELLOX_CRASH_PLUGIN);
+        otherPluginImages += image->imageName() == QString::fromLocal8Bit(VELLOX_CRASH_PLUGIN_OTHER);
+    }
+    if (c.plugin == Plugin::Crashed) {
+        const auto holder = report->imageForAddress(pc);
+        ASSERT_TRUE(holder);
+        EXPECT_EQ(holder->imageName(), QString::fromLocal8Bit(VELLOX_CRASH_PLUGIN));
+        EXPECT_EQ(holder->imageUUID().size(), 40);
+        EXPECT_EQ(pluginImages, 1);
+    } else if (c.plugin == Plugin::Unloaded) {
+        EXPECT_EQ(pluginImages, 0);
+        EXPECT_EQ(otherPluginImages, 1);
+    }
+
     if (c.crashInfoPart) {
         EXPECT_TRUE(signal.crashInfoMessage().contains(c.crashInfoPart)) << signal.crashInfoMessage().toStdString();
     }
@@ -237,7 +262,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"abort", SIGABRT, "SIGABRT", "#-6", Address::None, kCrashChain},
         Case{"assert", SIGABRT, "SIGABRT", "#-6", Address::None, kCrashChain, "Assertion `false' failed."},
         Case{"uncaught-exception", SIGABRT, "SIGABRT", "#-6", Address::None, kCrashChain, nullptr,
-             "std::runtime_error"}),
+             "std::runtime_error"},
+        Case{"plugin-null-write", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", Address::Announced,
+             {"vellox_plugin_inner", "vellox_plugin_middle", "vellox_plugin_outer", "main"}, nullptr, nullptr,
+             Plugin::Crashed},
+        Case{"plugin-unloaded", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", Address::Announced, kCrashChain, nullptr, nullptr,
+             Plugin::Unloaded}),
     caseName);
 
 class CrashTogether : public testing::TestWithParam<int> { };
