@@ -425,10 +425,16 @@ bool vxcrash_log_writer_set_custom_data(vxcrash_log_writer* writer, const void* 
         block->length = length;
         block->bytes = bytes;
     }
-    vxcrash_custom_data_block* previous = writer->custom_data.exchange(block, std::memory_order_acq_rel);
-    if (previous) {
-        std::lock_guard lock(writer->retired_mutex);
+    vxcrash_custom_data_block* previous = writer->custom_data.exchange(block, std::memory_order_seq_cst);
+    std::lock_guard lock(writer->retired_mutex);
+    if (previous)
         writer->retired.push_back(previous);
+    // A report counts itself before it loads the block, so with no report
+    // counted now, none can hold a replaced one.
+    if (writer->custom_data_readers.load(std::memory_order_seq_cst) == 0) {
+        for (vxcrash_custom_data_block* retired : writer->retired)
+            std::free(retired);
+        writer->retired.clear();
     }
     return true;
 }
@@ -506,10 +512,12 @@ int vxcrash_log_writer_write(vxcrash_log_writer* writer, VXCrashWriterTarget& ta
     const SignalArg signalArg{signal_info, foundCrashInfo ? crashInfo : nullptr};
     message(ctx, output, field::kSignal, signal, &signalArg);
 
-    if (const vxcrash_custom_data_block* custom = writer->custom_data.load(std::memory_order_acquire)) {
+    writer->custom_data_readers.fetch_add(1, std::memory_order_seq_cst);
+    if (const vxcrash_custom_data_block* custom = writer->custom_data.load(std::memory_order_seq_cst)) {
         const vxcrash_pack_bytes bytes{custom->length, custom->bytes};
         vxcrash_writer_pack(output, field::kCustomData, VXCRASH_PACK_BYTES, &bytes, &ctx.failed);
     }
+    writer->custom_data_readers.fetch_sub(1, std::memory_order_seq_cst);
 
     target.releaseSymbols();
     target.resumeThreads();

@@ -81,9 +81,11 @@ struct vxcrash_log_writer {
         std::vector<uint64_t> addresses;
     } exception;
 
-    // Replaced blocks stay allocated until the writer is freed, since a crash
-    // on another thread may still be reading one.
     std::atomic<vxcrash_custom_data_block*> custom_data{nullptr};
+    // Reports being written that may hold a custom data block. A replaced
+    // block waits in `retired` while any is, since a crash on another thread
+    // may be reading it, and is freed by the next replacement after.
+    std::atomic<int> custom_data_readers{0};
     std::mutex retired_mutex;
     std::vector<vxcrash_custom_data_block*> retired;
 };

@@ -343,6 +343,29 @@ TEST(VXCrashLogWriter, CustomDataIsAbsentUntilSetAndKeepsTheLatestBlock)
     EXPECT_TRUE(cleared->customData().isNull());
 }
 
+TEST(VXCrashLogWriter, ReplacedCustomDataIsFreedOnceNoReportCanReadIt)
+{
+    Writer writer;
+    for (int i = 0; i < 100; ++i)
+        vxcrash_log_writer_set_custom_data(&writer.state, "context", 7);
+    EXPECT_TRUE(writer.state.retired.empty());
+
+    // A report being written elsewhere may hold the block: it is kept, and
+    // freed by the first replacement after the report is done.
+    writer.state.custom_data_readers.fetch_add(1);
+    vxcrash_log_writer_set_custom_data(&writer.state, "newer", 5);
+    vxcrash_log_writer_set_custom_data(&writer.state, "newest", 6);
+    EXPECT_EQ(writer.state.retired.size(), 2u);
+    writer.state.custom_data_readers.fetch_sub(1);
+    vxcrash_log_writer_set_custom_data(&writer.state, "last", 4);
+    EXPECT_TRUE(writer.state.retired.empty());
+
+    FakeCrashWriterTarget target = twoThreads();
+    auto report = decode(write(writer, target));
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->customData(), "last");
+}
+
 TEST(VXCrashLogWriter, InitFailsWithoutProcessFacts)
 {
     vxcrash_writer_facts facts = fakeFacts();
