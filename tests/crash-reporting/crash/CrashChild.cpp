@@ -10,8 +10,10 @@
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
 #include <dlfcn.h>
+#include <malloc.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <stdexcept>
@@ -26,6 +28,10 @@ volatile int g_sink;
 // Threads that fault together, and how many of them have reached the fault.
 int g_together = 0;
 void* g_earlyPlugin = nullptr;
+// "allocating-callback": a crash callback that allocates, which the preloaded
+// spy must catch.
+bool g_allocatingCallback = false;
+volatile void* g_allocated;
 std::atomic<int> g_togetherReady{0};
 
 void announce(const void* address)
@@ -110,6 +116,17 @@ __attribute__((noinline)) void vellox_crash_inner(const char* mode)
         g_sink = mapped[0];
     } else if (std::strcmp(mode, "abort") == 0) {
         std::abort();
+    } else if (std::strcmp(mode, "abort-in-malloc") == 0) {
+        // A chunk whose neighbour's size is overwritten: free finds it while
+        // it holds the arena's lock, and aborts without letting go.
+        constexpr size_t kLarge = 4096; // past the per-thread cache, so free takes the arena lock
+        auto* chunk = static_cast<char*>(std::malloc(kLarge));
+        void* guard = std::malloc(kLarge);
+        // The neighbour's size word follows the usable bytes: size 0, with
+        // the bit that says this chunk is in use still set.
+        *reinterpret_cast<size_t*>(chunk + malloc_usable_size(chunk)) = 1;
+        std::free(chunk);
+        std::free(guard);
     } else if (std::strcmp(mode, "assert") == 0) {
         assert(false);
     } else if (std::strcmp(mode, "uncaught-exception") == 0) {
@@ -130,6 +147,12 @@ __attribute__((noinline)) void vellox_crash_outer(const char* mode)
     asm volatile("" ::: "memory");
 }
 
+__attribute__((noinline)) void vellox_signal_handler_crash(int)
+{
+    vellox_crash_outer("null-write");
+    asm volatile("" ::: "memory");
+}
+
 } // extern "C"
 
 bool endsWith(const std::string& text, const std::string& suffix)
@@ -147,6 +170,11 @@ bool enableReporter(const char* base)
                                     VXCrashReporterConfig(VXCrashReporterConfig::SignalHandlerTypeMach,
                                                           VXCrashReporterConfig::SymbolicationStrategySymbolTable,
                                                           true, QString::fromLocal8Bit(base)));
+    if (g_allocatingCallback) {
+        VXCrashReporterCallbacks callbacks;
+        callbacks.crashCallback = [](siginfo_t*, ucontext_t*, void*) { g_allocated = std::malloc(64); };
+        reporter.setCrashCallbacks(callbacks);
+    }
     reporter.setCustomData(QByteArray(reinterpret_cast<const char*>(crashchild::kCustomData),
                                       sizeof crashchild::kCustomData));
     VXCrashReporterError error;
@@ -166,6 +194,10 @@ int main(int argc, char** argv)
     // "<mode>-enabled-on-worker" enables the reporter on a thread that then
     // ends, and crashes on the main thread, which was running all along.
     std::string mode = argv[1];
+    if (mode == "allocating-callback") {
+        g_allocatingCallback = true;
+        mode = "null-write";
+    }
     const std::string onWorker = "-enabled-on-worker";
     const bool enableOnWorker = endsWith(mode, onWorker);
     if (enableOnWorker) {
@@ -198,6 +230,17 @@ int main(int argc, char** argv)
     // Give the parked threads time to reach pause() itself.
     usleep(20000);
 
+    // "null-write-in-signal-handler" crashes inside the handler of another
+    // signal, installed by the program after the reporter.
+    if (mode == "null-write-in-signal-handler") {
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_handler = vellox_signal_handler_crash;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGUSR1, &action, nullptr);
+        raise(SIGUSR1);
+        return 0;
+    }
     // "plugin-null-write" crashes in a library loaded after enabling.
     if (mode == "plugin-null-write") {
         void* plugin = dlopen(VELLOX_CRASH_PLUGIN, RTLD_NOW);

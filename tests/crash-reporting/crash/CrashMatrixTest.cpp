@@ -263,6 +263,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"assert", SIGABRT, "SIGABRT", "#-6", Address::None, kCrashChain, "Assertion `false' failed."},
         Case{"uncaught-exception", SIGABRT, "SIGABRT", "#-6", Address::None, kCrashChain, nullptr,
              "std::runtime_error"},
+        Case{"null-write-in-signal-handler", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", Address::Announced,
+             {"vellox_crash_inner", "vellox_crash_middle", "vellox_crash_outer", "vellox_signal_handler_crash"}},
+        Case{"abort-in-malloc", SIGABRT, "SIGABRT", "#-6", Address::None, kCrashChain, "invalid next size"},
         Case{"plugin-null-write", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", Address::Announced,
              {"vellox_plugin_inner", "vellox_plugin_middle", "vellox_plugin_outer", "main"}, nullptr, nullptr,
              Plugin::Crashed},
@@ -342,4 +345,15 @@ TEST(CrashReportFolder, EnableRemovesPartialReportsOfEndedProcessesOnly)
     EXPECT_FALSE(QFile::exists(partial(ended)));
     EXPECT_TRUE(QFile::exists(partial(getpid())));
     EXPECT_TRUE(QFile::exists(layout.crashReportPath()));
+}
+
+// The spy the children run with catches a crash handler that allocates: a
+// crash callback, which runs inside the handler, does so here.
+TEST(CrashHandlerSpy, FailsTheRunWhenTheHandlerAllocates)
+{
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const CrashChildRun child = CrashChildRun::run("allocating-callback", base.path());
+    EXPECT_TRUE(child.exitedWith(crashchild::kSpyExitCode)) << "status " << child.status;
+    EXPECT_NE(child.output.find("handler spy: malloc called in the crash handler"), std::string::npos) << child.output;
 }
