@@ -8,17 +8,18 @@
 
 #include <atomic>
 #include <cassert>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <csignal>
 #include <cstring>
 #include <dlfcn.h>
-#include <malloc.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <stdexcept>
 #include <string>
 #include <sys/mman.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -265,17 +266,13 @@ int main(int argc, char** argv)
         pthread_join(threads[0], nullptr);
         return 0;
     }
-    // "<mode>-on-thread" crashes the same way on a thread started after the
-    // reporter was enabled.
+    // "<mode>-on-thread" crashes the same way on a std::thread started after
+    // the reporter was enabled.
     const std::string onThread = "-on-thread";
     if (endsWith(mode, onThread)) {
-        static std::string threadMode = mode.substr(0, mode.size() - onThread.size());
-        pthread_t thread;
-        pthread_create(&thread, nullptr, [](void*) -> void* {
-            vellox_crash_outer(threadMode.c_str());
-            return nullptr;
-        }, nullptr);
-        pthread_join(thread, nullptr);
+        // Started by the C++ library, as a host's threads are.
+        const std::string threadMode = mode.substr(0, mode.size() - onThread.size());
+        std::thread([&threadMode] { vellox_crash_outer(threadMode.c_str()); }).join();
         return 0;
     }
     vellox_crash_outer(mode.c_str());
