@@ -244,7 +244,8 @@ std::unique_ptr<Vxcrash__CrashReport, UnpackedReportDeleter> VXCrashReportDecode
                        .replace(QLatin1String("%lu"), QString::number(bodyLength))};
         return nullptr;
     }
-    std::unique_ptr<Vxcrash__CrashReport, UnpackedReportDeleter> message(vxcrash__crash_report__unpack(nullptr, bodyLength, body));
+    std::unique_ptr<Vxcrash__CrashReport, UnpackedReportDeleter> message(
+        vxcrash__crash_report__unpack(nullptr, bodyLength, body));
     if (!message) {
         failure = {VXCrashReporterErrorCrashReportInvalid,
                    localized("Could not decode crash report with size of %lu bytes.").replace(QLatin1String("%lu"), QString::number(bodyLength))};
@@ -319,8 +320,8 @@ bool VXCrashReportDecoder::build(VXCrashReport& report, const Vxcrash__CrashRepo
         if (si->timestamp != 0)
             timestamp = dateFromSeconds(si->timestamp);
         report.systemInfo_ = std::make_shared<VXCrashReportSystemInfo>(
-            operatingSystemOf(si), QString::fromUtf8(si->os_version), optionalString(si->os_build), architecture, processor,
-            timestamp);
+            operatingSystemOf(si), QString::fromUtf8(si->os_version), optionalString(si->os_build), architecture,
+            processor, timestamp);
     }
 
     if (!m.application_info)

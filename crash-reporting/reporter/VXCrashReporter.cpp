@@ -237,9 +237,9 @@ void removeLeftoverPartialReports(const QString& folder)
     const QStringList names = QDir(folder).entryList({prefix + QLatin1Char('*') + QLatin1String(kPartialReportSuffix)},
                                                      QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
+        const qsizetype digits = name.size() - prefix.size() - qsizetype(std::strlen(kPartialReportSuffix));
         bool isNumber = false;
-        const pid_t pid = pid_t(name.mid(prefix.size(), name.size() - prefix.size() - qsizetype(std::strlen(kPartialReportSuffix)))
-                                    .toInt(&isNumber));
+        const pid_t pid = pid_t(name.mid(prefix.size(), digits).toInt(&isNumber));
         if (isNumber && pid != getpid() && pid > 0 && kill(pid, 0) == 0)
             continue;
         unlink(QFile::encodeName(folder + QLatin1Char('/') + name).constData());

@@ -341,8 +341,11 @@ TEST(VXCrashReport, CountsBeyondWhatTheWriterWritesAreRefusedBeforeUnpacking)
         size_t limit;
     };
     const Case cases[] = {
-        {"threads", 3, [&](size_t n) { ProtoBytes b; for (size_t i = 0; i < n; ++i) b.message(3, emptyThread); return b; },
-         kVXCrashReportMaxThreads},
+        {"threads", 3, [&](size_t n) {
+             ProtoBytes b;
+             for (size_t i = 0; i < n; ++i) b.message(3, emptyThread);
+             return b;
+         }, kVXCrashReportMaxThreads},
         {"frames of a thread", 3, [&](size_t n) {
              ProtoBytes t = emptyThread;
              for (size_t i = 0; i < n; ++i) t.message(2, frame);
@@ -353,8 +356,11 @@ TEST(VXCrashReport, CountsBeyondWhatTheWriterWritesAreRefusedBeforeUnpacking)
              for (size_t i = 0; i < n; ++i) t.message(4, reg);
              return ProtoBytes().message(3, t);
          }, kVXCrashReportMaxRegisters},
-        {"images", 4, [&](size_t n) { ProtoBytes b; for (size_t i = 0; i < n; ++i) b.message(4, image); return b; },
-         kVXCrashReportMaxImages - 1},
+        {"images", 4, [&](size_t n) {
+             ProtoBytes b;
+             for (size_t i = 0; i < n; ++i) b.message(4, image);
+             return b;
+         }, kVXCrashReportMaxImages - 1},
         {"exception frames", 5, [&](size_t n) {
              ProtoBytes e = ProtoBytes().text(1, "E").text(2, "R");
              for (size_t i = 0; i < n; ++i) e.message(3, frame);
@@ -368,7 +374,7 @@ TEST(VXCrashReport, CountsBeyondWhatTheWriterWritesAreRefusedBeforeUnpacking)
         EXPECT_TRUE(decode(atLimit, &error)) << error.localizedDescription.toStdString();
         const QByteArray over = QByteArray("vxcrash\x01", 8) + valid + c.entries(c.limit + 1).bytes;
         EXPECT_FALSE(decode(over, &error));
-        EXPECT_EQ(error.localizedDescription.toStdString(),
-                  "Crash report of " + std::to_string(over.size() - 8) + " bytes holds more than the crash reporter writes.");
+        EXPECT_EQ(error.localizedDescription.toStdString(), "Crash report of " + std::to_string(over.size() - 8)
+                                                                + " bytes holds more than the crash reporter writes.");
     }
 }

@@ -252,7 +252,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"null-write-on-thread", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", Address::Announced, kCrashChain},
         Case{"read-only-write", SIGSEGV, "SIGSEGV", "SEGV_ACCERR", Address::Announced, kCrashChain},
         Case{"stack-overflow", SIGSEGV, "SIGSEGV", nullptr, Address::Any, {"vellox_recurse", "vellox_recurse"}},
-        Case{"stack-overflow-on-thread", SIGSEGV, "SIGSEGV", nullptr, Address::Any, {"vellox_recurse", "vellox_recurse"}},
+        Case{"stack-overflow-on-thread", SIGSEGV, "SIGSEGV", nullptr, Address::Any,
+             {"vellox_recurse", "vellox_recurse"}},
         Case{"stack-overflow-enabled-on-worker", SIGSEGV, "SIGSEGV", nullptr, Address::Any,
              {"vellox_recurse", "vellox_recurse"}},
         Case{"null-write-enabled-on-worker", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", Address::Announced, kCrashChain},
@@ -314,8 +315,9 @@ TEST_P(CrashTogether, ThreadsFaultingAtOnceLeaveOneWholeReport)
     EXPECT_EQ(decoded, kRuns);
 }
 
-INSTANTIATE_TEST_SUITE_P(Child, CrashTogether, testing::Values(2, 8),
-                         [](const testing::TestParamInfo<int>& info) { return std::to_string(info.param) + "_threads"; });
+INSTANTIATE_TEST_SUITE_P(Child, CrashTogether, testing::Values(2, 8), [](const testing::TestParamInfo<int>& info) {
+    return std::to_string(info.param) + "_threads";
+});
 
 TEST(CrashReportFolder, EnableRemovesPartialReportsOfEndedProcessesOnly)
 {
@@ -323,7 +325,8 @@ TEST(CrashReportFolder, EnableRemovesPartialReportsOfEndedProcessesOnly)
     ASSERT_TRUE(base.isValid());
     const VXCrashReporter layout(QString::fromLatin1(crashchild::kApplicationIdentifier),
                                  QString::fromLatin1(crashchild::kApplicationVersion),
-                                 QString::fromLatin1(crashchild::kMarketingVersion), VXCrashReporterConfig(base.path()));
+                                 QString::fromLatin1(crashchild::kMarketingVersion),
+                                 VXCrashReporterConfig(base.path()));
     ASSERT_TRUE(QDir().mkpath(layout.crashReportDirectory()));
     // A process that has ended, and one that runs (this one).
     const pid_t ended = fork();
