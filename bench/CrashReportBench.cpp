@@ -68,6 +68,8 @@ void writeReport(benchmark::State& state)
 
     for (auto _ : state) {
         VXCrashFileOutput output(fd, 0);
+        // As the crash handler does: the image list follows the loader first.
+        vxcrash_async_image_list_sync_with_loader(vxcrash_shared_image_list());
         VXCrashProcessTarget target;
         ucontext_t captured;
         getcontext(&captured);

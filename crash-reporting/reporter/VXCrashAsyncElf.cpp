@@ -259,7 +259,19 @@ bool readEhFramePointer(vxcrash_task_t task, uint64_t hdr, uint8_t encoding, uin
 vxcrash_error_t vxcrash_nasync_elf_init(vxcrash_async_elf* image, vxcrash_task_t task, const char* path,
                                         uint64_t header)
 {
+    const vxcrash_error_t status = vxcrash_async_elf_init_from_memory(image, task, header, nullptr);
+    if (status != VXCRASH_STATUS_OK)
+        return status;
+    image->name = strdup(path ? path : "");
+    mapFileSymbols(image, path);
+    return VXCRASH_STATUS_OK;
+}
+
+vxcrash_error_t vxcrash_async_elf_init_from_memory(vxcrash_async_elf* image, vxcrash_task_t task, uint64_t header,
+                                                   char* name)
+{
     vxcrash_async_memset(image, 0, sizeof *image);
+    image->name = name;
     image->task = task;
     image->header_addr = header;
 
@@ -323,8 +335,6 @@ vxcrash_error_t vxcrash_nasync_elf_init(vxcrash_async_elf* image, vxcrash_task_t
         }
     }
 
-    image->name = strdup(path ? path : "");
-    mapFileSymbols(image, path);
     return VXCRASH_STATUS_OK;
 }
 

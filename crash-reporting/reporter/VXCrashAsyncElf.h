@@ -41,6 +41,12 @@ vxcrash_error_t vxcrash_nasync_elf_init(vxcrash_async_elf* image, vxcrash_task_t
                                         uint64_t header);
 void vxcrash_nasync_elf_free(vxcrash_async_elf* image);
 
+// What can be read of the image at `header` from memory alone, without the
+// file's symbol table; `name` is kept as given, not copied. Async-signal-safe.
+// Not for vxcrash_nasync_elf_free: nothing of it is allocated.
+vxcrash_error_t vxcrash_async_elf_init_from_memory(vxcrash_async_elf* image, vxcrash_task_t task, uint64_t header,
+                                                   char* name);
+
 bool vxcrash_async_elf_contains_address(const vxcrash_async_elf* image, uint64_t address);
 // Mach CPU type and subtype for the image's machine, as the report records them.
 int32_t vxcrash_async_elf_cpu_type(const vxcrash_async_elf* image);

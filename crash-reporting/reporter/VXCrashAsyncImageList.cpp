@@ -123,6 +123,137 @@ void vxcrash_nasync_image_list_add_loaded_images(vxcrash_async_image_list* list)
     }
 }
 
+// What the loader had at the last sync. Static: it is filled inside a signal
+// handler, which cannot allocate, by the one thread that writes the report.
+struct vxcrash_loader_view {
+    static constexpr size_t kMaxLoaded = 2048;
+    static constexpr size_t kMaxAdded = 64;
+    static constexpr size_t kMaxNameBytes = 512;
+    struct Loaded {
+        uint64_t bias;
+        uint64_t nameHash;
+        bool unnamed;
+        bool listed;
+        uint64_t nameAddress;
+    };
+    Loaded loaded[kMaxLoaded];
+    size_t loadedCount;
+    // Listed images the loader no longer has.
+    const vxcrash_async_image* gone[kMaxLoaded];
+    size_t goneCount;
+    // Loaded images the list lacks, read from memory.
+    vxcrash_async_image added[kMaxAdded];
+    char addedNames[kMaxAdded][kMaxNameBytes];
+    size_t addedCount;
+};
+
+namespace {
+
+vxcrash_loader_view g_loaderView;
+
+uint64_t hashName(const char* name, size_t length)
+{
+    uint64_t hash = 0xcbf29ce484222325ULL;
+    for (size_t i = 0; i < length && name[i]; ++i)
+        hash = (hash ^ uint8_t(name[i])) * 0x100000001b3ULL;
+    return hash;
+}
+
+// The name at `address` in the task into `buffer`, NUL-terminated; false
+// when it cannot be read.
+bool readName(vxcrash_task_t task, uint64_t address, char* buffer, size_t capacity)
+{
+    buffer[0] = '\0';
+    if (!address)
+        return false;
+    vxcrash_error_t status = VXCRASH_STATUS_OK;
+    const size_t got = vxcrash_async_task_read_partial(task, address, buffer, capacity - 1, &status);
+    buffer[got] = '\0';
+    return got > 0 || status == VXCRASH_STATUS_OK;
+}
+
+bool isGone(const vxcrash_async_image_list* list, const vxcrash_async_image* image)
+{
+    const vxcrash_loader_view* view = list->loader;
+    if (!view)
+        return false;
+    for (size_t i = 0; i < view->goneCount; ++i) {
+        if (view->gone[i] == image)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void vxcrash_async_image_list_sync_with_loader(vxcrash_async_image_list* list)
+{
+    vxcrash_loader_view& view = g_loaderView;
+    list->loader = nullptr;
+    view.loadedCount = 0;
+    view.goneCount = 0;
+    view.addedCount = 0;
+
+    // The loader's chain of objects, in load order; the first is the executable.
+    uint64_t entry = 0;
+    if (vxcrash_async_task_memcpy(list->task, uint64_t(uintptr_t(&_r_debug.r_map)), 0, &entry, sizeof entry)
+        != VXCRASH_STATUS_OK)
+        return;
+    char name[vxcrash_loader_view::kMaxNameBytes];
+    while (entry && view.loadedCount < vxcrash_loader_view::kMaxLoaded) {
+        link_map map;
+        if (vxcrash_async_task_memcpy(list->task, entry, 0, &map, sizeof map) != VXCRASH_STATUS_OK)
+            break;
+        const uint64_t nameAddress = uint64_t(uintptr_t(map.l_name));
+        readName(list->task, nameAddress, name, sizeof name);
+        view.loaded[view.loadedCount++] = {uint64_t(map.l_addr), hashName(name, sizeof name), name[0] == '\0', false,
+                                           nameAddress};
+        entry = uint64_t(uintptr_t(map.l_next));
+    }
+    if (view.loadedCount == 0)
+        return;
+
+    // A listed image stays when the loader has an object with its bias and
+    // its name; an unloaded one is left out even when another object now
+    // sits at its address. The executable is unnamed in the loader's list.
+    list->list->set_reading(true);
+    for (auto* n = list->list->head(); n; n = async_list<vxcrash_async_image*>::next(n)) {
+        const vxcrash_async_image* image = n->value;
+        if (image->format != VXCRASH_IMAGE_FORMAT_ELF)
+            continue;
+        const char* listedName = image->elf.name ? image->elf.name : "";
+        const uint64_t listedHash = hashName(listedName, size_t(-1));
+        bool loaded = false;
+        for (size_t i = 0; i < view.loadedCount && !loaded; ++i) {
+            vxcrash_loader_view::Loaded& object = view.loaded[i];
+            if (uint64_t(image->elf.load_bias) == object.bias && (object.unnamed || object.nameHash == listedHash)) {
+                object.listed = true;
+                loaded = true;
+            }
+        }
+        if (!loaded && view.goneCount < vxcrash_loader_view::kMaxLoaded)
+            view.gone[view.goneCount++] = image;
+    }
+    list->list->set_reading(false);
+
+    // Loaded objects the list lacks. A shared object's header sits at its
+    // bias, since its first segment maps the file's start at address 0.
+    for (size_t i = 0; i < view.loadedCount && view.addedCount < vxcrash_loader_view::kMaxAdded; ++i) {
+        const vxcrash_loader_view::Loaded& object = view.loaded[i];
+        if (object.listed || object.unnamed)
+            continue;
+        char* addedName = view.addedNames[view.addedCount];
+        readName(list->task, object.nameAddress, addedName, vxcrash_loader_view::kMaxNameBytes);
+        vxcrash_async_image& image = view.added[view.addedCount];
+        image.format = VXCRASH_IMAGE_FORMAT_ELF;
+        image.node = nullptr;
+        if (vxcrash_async_elf_init_from_memory(&image.elf, list->task, object.bias, addedName) == VXCRASH_STATUS_OK
+            && uint64_t(image.elf.load_bias) == object.bias)
+            ++view.addedCount;
+    }
+    list->loader = &view;
+}
+
 void vxcrash_async_image_list_set_reading(vxcrash_async_image_list* list, bool enable)
 {
     list->list->set_reading(enable);
@@ -130,11 +261,22 @@ void vxcrash_async_image_list_set_reading(vxcrash_async_image_list* list, bool e
 
 vxcrash_async_image* vxcrash_async_image_list_next(vxcrash_async_image_list* list, vxcrash_async_image* current)
 {
-    auto* n = (!current || !current->node) ? list->list->head() : async_list<vxcrash_async_image*>::next(current->node);
-    if (!n)
-        return nullptr;
-    n->value->node = n;
-    return n->value;
+    vxcrash_loader_view* view = const_cast<vxcrash_loader_view*>(list->loader);
+    // After the listed images come the ones a sync with the loader added.
+    size_t added = 0;
+    if (view && current && current >= view->added && current < view->added + view->addedCount) {
+        added = size_t(current - view->added) + 1;
+    } else {
+        auto* n = (!current || !current->node) ? list->list->head()
+                                                : async_list<vxcrash_async_image*>::next(current->node);
+        while (n && isGone(list, n->value))
+            n = async_list<vxcrash_async_image*>::next(n);
+        if (n) {
+            n->value->node = n;
+            return n->value;
+        }
+    }
+    return view && added < view->addedCount ? &view->added[added] : nullptr;
 }
 
 vxcrash_async_image* vxcrash_async_image_containing_address(vxcrash_async_image_list* list, uint64_t address)

@@ -21,12 +21,18 @@ struct vxcrash_async_image {
     async_list<vxcrash_async_image*>::node* node;
 };
 
+struct vxcrash_loader_view;
+
 struct vxcrash_async_image_list {
     vxcrash_task_t task;
     async_list<vxcrash_async_image*>* list;
     // Removed images: a crash handler may still be reading one, so they are
     // only released with the list.
     async_list<vxcrash_async_image*>* retired;
+    // Set by a sync with the loader at crash time: iteration then leaves out
+    // the listed images the loader no longer has and adds the loaded images
+    // the list lacks.
+    const vxcrash_loader_view* loader = nullptr;
 };
 
 void vxcrash_nasync_image_list_init(vxcrash_async_image_list* list, vxcrash_task_t task);
@@ -38,6 +44,12 @@ void vxcrash_nasync_image_list_remove(vxcrash_async_image_list* list, uint64_t h
 // Appends every image the dynamic loader has loaded in this process that the
 // list does not hold yet (the executable under its real path).
 void vxcrash_nasync_image_list_add_loaded_images(vxcrash_async_image_list* list);
+
+// Brings the list in line with the dynamic loader's own list of loaded
+// objects (`_r_debug.r_map`), read with checked reads: images loaded or
+// unloaded since the list was last refreshed. Async-signal-safe; only one
+// thread at a time (the one writing the crash report) may call it.
+void vxcrash_async_image_list_sync_with_loader(vxcrash_async_image_list* list);
 
 void vxcrash_async_image_list_set_reading(vxcrash_async_image_list* list, bool enable);
 vxcrash_async_image* vxcrash_async_image_list_next(vxcrash_async_image_list* list, vxcrash_async_image* current);

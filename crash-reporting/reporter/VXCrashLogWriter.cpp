@@ -23,8 +23,7 @@ constexpr uint32_t kSystemInfo = 1, kApplicationInfo = 2, kThreads = 3, kBinaryI
 constexpr int kOperatingSystemMacOSX = 0;
 constexpr int kArchitectureUnknown = 6;
 constexpr int kTypeEncodingMach = 1;
-// The longest symbol name kept per frame.
-constexpr size_t kSymbolNameMax = 256;
+constexpr size_t kSymbolNameMax = kVXCrashReportMaxSymbolNameBytes;
 
 struct Context {
     vxcrash_log_writer* writer;
@@ -208,8 +207,7 @@ size_t registerValue(Context& ctx, VXCrashWriterOutput* out, const void* arg)
     return pack(ctx, out, 1, VXCRASH_PACK_STRING, reg->name) + pack(ctx, out, 2, VXCRASH_PACK_UINT64, &reg->value);
 }
 
-// Registers of the crashed thread's first frame kept at most.
-constexpr size_t kMaxRegisters = 64;
+constexpr size_t kMaxRegisters = kVXCrashReportMaxRegisters;
 
 // One thread's stack, walked once and then both sized and written from here,
 // since walking is the costly part of a report.
@@ -267,7 +265,13 @@ size_t binaryImage(Context& ctx, VXCrashWriterOutput* out, const void* arg)
     const auto* image = static_cast<const vxcrash_writer_image*>(arg);
     size_t size = pack(ctx, out, 2, VXCRASH_PACK_UINT64, &image->size);
     size += pack(ctx, out, 1, VXCRASH_PACK_UINT64, &image->base_address);
-    size += pack(ctx, out, 3, VXCRASH_PACK_STRING, image->name ? image->name : "");
+    // A path is cut at the longest the decoder accepts.
+    const char* name = image->name ? image->name : "";
+    size_t nameLength = 0;
+    while (nameLength < kVXCrashReportMaxImageNameBytes && name[nameLength])
+        ++nameLength;
+    const vxcrash_pack_bytes nameBytes{nameLength, reinterpret_cast<const uint8_t*>(name)};
+    size += pack(ctx, out, 3, VXCRASH_PACK_BYTES, &nameBytes);
     if (image->uuid && image->uuid_length > 0) {
         const vxcrash_pack_bytes uuid{image->uuid_length, image->uuid};
         size += pack(ctx, out, 4, VXCRASH_PACK_BYTES, &uuid);
@@ -397,21 +401,23 @@ void vxcrash_log_writer_set_exception(vxcrash_log_writer* writer, const std::str
         std::fputs("[VXCrashReporter] An exception was already set on this crash log writer\n", stderr);
         std::abort();
     }
-    writer->exception.name = name;
-    writer->exception.reason = reason;
+    writer->exception.name = name.substr(0, kVXCrashReportMaxExceptionTextBytes);
+    writer->exception.reason = reason.substr(0, kVXCrashReportMaxExceptionTextBytes);
     writer->exception.addresses = return_addresses;
     writer->exception.present = true;
     std::atomic_thread_fence(std::memory_order_seq_cst);
 }
 
-void vxcrash_log_writer_set_custom_data(vxcrash_log_writer* writer, const void* data, size_t length)
+bool vxcrash_log_writer_set_custom_data(vxcrash_log_writer* writer, const void* data, size_t length)
 {
+    if (data && length > kVXCrashReportMaxCustomDataBytes)
+        return false;
     vxcrash_custom_data_block* block = nullptr;
     if (data) {
         // One allocation: the header, then the bytes.
         auto* memory = static_cast<uint8_t*>(std::malloc(sizeof(vxcrash_custom_data_block) + length + 1));
         if (!memory)
-            return;
+            return false;
         block = reinterpret_cast<vxcrash_custom_data_block*>(memory);
         uint8_t* bytes = memory + sizeof(vxcrash_custom_data_block);
         if (length)
@@ -419,11 +425,18 @@ void vxcrash_log_writer_set_custom_data(vxcrash_log_writer* writer, const void* 
         block->length = length;
         block->bytes = bytes;
     }
-    vxcrash_custom_data_block* previous = writer->custom_data.exchange(block, std::memory_order_acq_rel);
-    if (previous) {
-        std::lock_guard lock(writer->retired_mutex);
+    vxcrash_custom_data_block* previous = writer->custom_data.exchange(block, std::memory_order_seq_cst);
+    std::lock_guard lock(writer->retired_mutex);
+    if (previous)
         writer->retired.push_back(previous);
+    // A report counts itself before it loads the block, so with no report
+    // counted now, none can hold a replaced one.
+    if (writer->custom_data_readers.load(std::memory_order_seq_cst) == 0) {
+        for (vxcrash_custom_data_block* retired : writer->retired)
+            std::free(retired);
+        writer->retired.clear();
     }
+    return true;
 }
 
 int vxcrash_log_writer_write(vxcrash_log_writer* writer, VXCrashWriterTarget& target, pid_t crashed_thread,
@@ -484,7 +497,9 @@ int vxcrash_log_writer_write(vxcrash_log_writer* writer, VXCrashWriterTarget& ta
             foundCrashInfo = target.crashInfoMessage(image, crashInfo, sizeof crashInfo);
     }
     vxcrash_writer_image info;
-    for (const void* image = target.nextImage(nullptr, &info); image; image = target.nextImage(image, &info)) {
+    size_t images = 0;
+    for (const void* image = target.nextImage(nullptr, &info); image && images < kVXCrashReportMaxImages;
+         image = target.nextImage(image, &info), ++images) {
         message(ctx, output, field::kBinaryImages, binaryImage, &info);
         if (!foundCrashInfo)
             foundCrashInfo = target.crashInfoMessage(image, crashInfo, sizeof crashInfo);
@@ -497,10 +512,12 @@ int vxcrash_log_writer_write(vxcrash_log_writer* writer, VXCrashWriterTarget& ta
     const SignalArg signalArg{signal_info, foundCrashInfo ? crashInfo : nullptr};
     message(ctx, output, field::kSignal, signal, &signalArg);
 
-    if (const vxcrash_custom_data_block* custom = writer->custom_data.load(std::memory_order_acquire)) {
+    writer->custom_data_readers.fetch_add(1, std::memory_order_seq_cst);
+    if (const vxcrash_custom_data_block* custom = writer->custom_data.load(std::memory_order_seq_cst)) {
         const vxcrash_pack_bytes bytes{custom->length, custom->bytes};
         vxcrash_writer_pack(output, field::kCustomData, VXCRASH_PACK_BYTES, &bytes, &ctx.failed);
     }
+    writer->custom_data_readers.fetch_sub(1, std::memory_order_seq_cst);
 
     target.releaseSymbols();
     target.resumeThreads();

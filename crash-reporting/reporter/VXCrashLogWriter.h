@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crash-reporting/reporter/VXCrashReportLimits.h"
 #include "crash-reporting/reporter/VXCrashSignalInfo.h"
 #include "crash-reporting/reporter/VXCrashWriterPack.h"
 #include "crash-reporting/reporter/VXCrashWriterTarget.h"
@@ -26,7 +27,7 @@ enum vxcrash_log_writer_status : int {
 };
 
 // Frames written per thread and per exception at most.
-constexpr size_t kVXCrashMaxFrames = 512;
+constexpr size_t kVXCrashMaxFrames = kVXCrashReportMaxFrames;
 // Bytes of a crash-info message kept at most.
 constexpr size_t kVXCrashInfoMessageMax = 1024;
 
@@ -80,9 +81,11 @@ struct vxcrash_log_writer {
         std::vector<uint64_t> addresses;
     } exception;
 
-    // Replaced blocks stay allocated until the writer is freed, since a crash
-    // on another thread may still be reading one.
     std::atomic<vxcrash_custom_data_block*> custom_data{nullptr};
+    // Reports being written that may hold a custom data block. A replaced
+    // block waits in `retired` while any is, since a crash on another thread
+    // may be reading it, and is freed by the next replacement after.
+    std::atomic<int> custom_data_readers{0};
     std::mutex retired_mutex;
     std::vector<vxcrash_custom_data_block*> retired;
 };
@@ -127,8 +130,10 @@ void vxcrash_log_writer_set_exception(vxcrash_log_writer* writer, const std::str
                                       const std::string& reason, const std::vector<uint64_t>& return_addresses);
 
 // Publishes a copy of the bytes for the report's custom data; `data` null
-// means none. An empty non-null block is written as empty custom data.
-void vxcrash_log_writer_set_custom_data(vxcrash_log_writer* writer, const void* data, size_t length);
+// means none. An empty non-null block is written as empty custom data. Data
+// longer than kVXCrashReportMaxCustomDataBytes is refused: the previous data
+// stays and the call answers false.
+bool vxcrash_log_writer_set_custom_data(vxcrash_log_writer* writer, const void* data, size_t length);
 
 // Writes one whole report of the process. `crashed_thread` is written as the
 // crashed one; `captured` is the calling thread's captured state (opaque to

@@ -1,5 +1,7 @@
 #include "crash-reporting/reporter/VXCrashReport.h"
 
+#include "crash-reporting/reporter/VXCrashReportLimits.h"
+
 #include "VXCrashReport.pb-c.h"
 
 #include <QCoreApplication>
@@ -8,7 +10,14 @@
 
 namespace {
 
+namespace report_fields {
+constexpr uint32_t kThreads = 3, kBinaryImages = 4, kException = 5, kSignal = 6;
+constexpr uint32_t kThreadFrames = 2, kThreadRegisters = 4, kExceptionFrames = 3, kSignalMachException = 4;
+} // namespace report_fields
+
 constexpr size_t kMaxMachExceptionCodes = 255;
+// The type and every code, each a key and a varint at its longest.
+constexpr size_t kMaxMachExceptionMessageBytes = (kMaxMachExceptionCodes + 1) * 11;
 constexpr uint64_t kCpuTypeArm64 = 0x100000C;
 constexpr uint64_t kCpuSubtypeArm64e = 2;
 // Pointer-authentication bits sit above the 36 address bits of arm64e pcs.
@@ -35,10 +44,160 @@ std::optional<QDateTime> dateFromSeconds(qint64 seconds)
     return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
 }
 
+// protobuf-c stores any number the file holds in an enum field, and loading a
+// number outside the enum as the enum type is undefined. So an enum field is
+// read as the integer it is stored as, and a number outside [first, last]
+// becomes `unknown`.
+template <typename Enum>
+int enumField(const Enum& field, int first, int last, int unknown)
+{
+    static_assert(sizeof(Enum) == sizeof(int32_t), "protobuf-c stores enums as 32-bit integers");
+    int32_t value;
+    std::memcpy(&value, &field, sizeof value);
+    return value >= first && value <= last ? int(value) : unknown;
+}
+
+int architectureOf(const Vxcrash__CrashReport__SystemInfo* si)
+{
+    return enumField(si->architecture, VXCRASH__ARCHITECTURE__X86_32, VXCRASH__ARCHITECTURE__ARCHITECTURE_UNKNOWN,
+                     VXCRASH__ARCHITECTURE__ARCHITECTURE_UNKNOWN);
+}
+
+int operatingSystemOf(const Vxcrash__CrashReport__SystemInfo* si)
+{
+    constexpr int unknown = VXCRASH__CRASH_REPORT__SYSTEM_INFO__OPERATING_SYSTEM__OS_UNKNOWN;
+    if (!si->has_operating_system)
+        return unknown;
+    return enumField(si->operating_system, VXCRASH__CRASH_REPORT__SYSTEM_INFO__OPERATING_SYSTEM__MAC_OS_X,
+                     VXCRASH__CRASH_REPORT__SYSTEM_INFO__OPERATING_SYSTEM__APPLE_TVOS, unknown);
+}
+
 VXCrashReportProcessorInfoPtr processorFrom(const Vxcrash__CrashReport__Processor* p)
 {
-    const int encoding = p->has_encoding ? int(p->encoding) : int(VXCRASH__CRASH_REPORT__PROCESSOR__TYPE_ENCODING__TYPE_ENCODING_UNKNOWN);
+    constexpr int unknown = VXCRASH__CRASH_REPORT__PROCESSOR__TYPE_ENCODING__TYPE_ENCODING_UNKNOWN;
+    const int encoding = p->has_encoding
+        ? enumField(p->encoding, unknown, VXCRASH__CRASH_REPORT__PROCESSOR__TYPE_ENCODING__TYPE_ENCODING_MACH, unknown)
+        : unknown;
     return std::make_shared<VXCrashReportProcessorInfo>(encoding, p->type, p->subtype);
+}
+
+// The wire format's field keys and values, read without building anything.
+class WireReader {
+public:
+    WireReader(const uint8_t* data, size_t length) : at_(data), end_(data + length) { }
+
+    bool atEnd() const { return at_ == end_; }
+
+    bool varint(uint64_t* value)
+    {
+        *value = 0;
+        for (int shift = 0; shift < 64 && at_ < end_; shift += 7) {
+            const uint8_t byte = *at_++;
+            *value |= uint64_t(byte & 0x7F) << shift;
+            if (!(byte & 0x80))
+                return true;
+        }
+        return false;
+    }
+
+    // The next field: its number, and for a length-delimited one its bytes;
+    // other values are skipped.
+    bool field(uint32_t* number, const uint8_t** body, size_t* bodyLength)
+    {
+        uint64_t key;
+        if (!varint(&key))
+            return false;
+        *number = uint32_t(key >> 3);
+        *body = nullptr;
+        *bodyLength = 0;
+        uint64_t value;
+        switch (key & 7) {
+        case 0:
+            return varint(&value);
+        case 1:
+            return skip(8);
+        case 5:
+            return skip(4);
+        case 2:
+            if (!varint(&value) || value > uint64_t(end_ - at_))
+                return false;
+            *body = at_;
+            *bodyLength = size_t(value);
+            at_ += value;
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    bool skip(size_t count)
+    {
+        if (size_t(end_ - at_) < count)
+            return false;
+        at_ += count;
+        return true;
+    }
+
+    const uint8_t* at_;
+    const uint8_t* end_;
+};
+
+// Counts the entries of field `number` in a message body, up to `limit` + 1.
+size_t countField(const uint8_t* data, size_t length, uint32_t number, size_t limit)
+{
+    WireReader reader(data, length);
+    size_t count = 0;
+    uint32_t field;
+    const uint8_t* body;
+    size_t bodyLength;
+    while (count <= limit && !reader.atEnd() && reader.field(&field, &body, &bodyLength)) {
+        if (field == number)
+            ++count;
+    }
+    return count;
+}
+
+// False when the body holds more threads, frames, registers or images than
+// the writer ever writes. Unpacking allocates per entry, so a hostile file
+// is stopped here before it can cost memory. A body that does not parse is
+// left to the unpacker, which names its error.
+bool countsWithinWriterLimits(const uint8_t* data, size_t length)
+{
+    namespace f = report_fields;
+    WireReader reader(data, length);
+    size_t threads = 0;
+    size_t images = 0;
+    uint32_t field;
+    const uint8_t* body;
+    size_t bodyLength;
+    while (!reader.atEnd() && reader.field(&field, &body, &bodyLength)) {
+        if (field == f::kThreads) {
+            if (++threads > kVXCrashReportMaxThreads + 1
+                || countField(body, bodyLength, f::kThreadFrames, kVXCrashReportMaxFrames) > kVXCrashReportMaxFrames
+                || countField(body, bodyLength, f::kThreadRegisters, kVXCrashReportMaxRegisters)
+                       > kVXCrashReportMaxRegisters) {
+                return false;
+            }
+        } else if (field == f::kBinaryImages) {
+            if (++images > kVXCrashReportMaxImages)
+                return false;
+        } else if (field == f::kException) {
+            if (countField(body, bodyLength, f::kExceptionFrames, kVXCrashReportMaxFrames) > kVXCrashReportMaxFrames)
+                return false;
+        } else if (field == f::kSignal) {
+            // Codes may come packed, so their message is bounded by its bytes.
+            WireReader signal(body, bodyLength);
+            uint32_t signalField;
+            const uint8_t* signalBody;
+            size_t signalBodyLength;
+            while (!signal.atEnd() && signal.field(&signalField, &signalBody, &signalBodyLength)) {
+                if (signalField == f::kSignalMachException && signalBodyLength > kMaxMachExceptionMessageBytes)
+                    return false;
+            }
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -78,8 +237,15 @@ std::unique_ptr<Vxcrash__CrashReport, UnpackedReportDeleter> VXCrashReportDecode
         return nullptr;
     }
     const size_t bodyLength = size_t(data.size() - headerLength);
-    std::unique_ptr<Vxcrash__CrashReport, UnpackedReportDeleter> message(vxcrash__crash_report__unpack(
-        nullptr, bodyLength, reinterpret_cast<const uint8_t*>(data.constData()) + headerLength));
+    const auto* body = reinterpret_cast<const uint8_t*>(data.constData()) + headerLength;
+    if (size_t(data.size()) > kVXCrashReportMaxBytes || !countsWithinWriterLimits(body, bodyLength)) {
+        failure = {VXCrashReporterErrorCrashReportInvalid,
+                   localized("Crash report of %lu bytes holds more than the crash reporter writes.")
+                       .replace(QLatin1String("%lu"), QString::number(bodyLength))};
+        return nullptr;
+    }
+    std::unique_ptr<Vxcrash__CrashReport, UnpackedReportDeleter> message(
+        vxcrash__crash_report__unpack(nullptr, bodyLength, body));
     if (!message) {
         failure = {VXCrashReporterErrorCrashReportInvalid,
                    localized("Could not decode crash report with size of %lu bytes.").replace(QLatin1String("%lu"), QString::number(bodyLength))};
@@ -128,6 +294,7 @@ bool VXCrashReportDecoder::build(VXCrashReport& report, const Vxcrash__CrashRepo
         return fail(localized("Crash report is missing System Information section"));
     {
         const auto* si = m.system_info;
+        const int architecture = architectureOf(si);
         if (!si->os_version)
             return fail(localized("Crash report is missing System Information OS version field"));
         VXCrashReportProcessorInfoPtr processor;
@@ -141,7 +308,7 @@ bool VXCrashReportDecoder::build(VXCrashReport& report, const Vxcrash__CrashRepo
                 {VXCRASH__ARCHITECTURE__PPC64, 0x1000012, 0},   {VXCRASH__ARCHITECTURE__ARMV7, 12, 9},
             };
             for (const Row& row : table) {
-                if (row.architecture == int(si->architecture)) {
+                if (row.architecture == architecture) {
                     processor = std::make_shared<VXCrashReportProcessorInfo>(
                         VXCRASH__CRASH_REPORT__PROCESSOR__TYPE_ENCODING__TYPE_ENCODING_MACH, row.type, row.subtype);
                 }
@@ -152,10 +319,9 @@ bool VXCrashReportDecoder::build(VXCrashReport& report, const Vxcrash__CrashRepo
         std::optional<QDateTime> timestamp;
         if (si->timestamp != 0)
             timestamp = dateFromSeconds(si->timestamp);
-        const int os = si->has_operating_system ? int(si->operating_system)
-                                                : int(VXCRASH__CRASH_REPORT__SYSTEM_INFO__OPERATING_SYSTEM__OS_UNKNOWN);
         report.systemInfo_ = std::make_shared<VXCrashReportSystemInfo>(
-            os, QString::fromUtf8(si->os_version), optionalString(si->os_build), int(si->architecture), processor, timestamp);
+            operatingSystemOf(si), QString::fromUtf8(si->os_version), optionalString(si->os_build), architecture,
+            processor, timestamp);
     }
 
     if (!m.application_info)

@@ -37,6 +37,7 @@ namespace {
 constexpr int kMonitoredSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGTRAP};
 constexpr mode_t kFolderMode = 0755;
 constexpr mode_t kReportMode = 0644;
+constexpr const char* kPartialReportSuffix = ".partial";
 // Return addresses kept of the stack an uncaught exception was thrown from.
 constexpr int kExceptionStackDepth = 128;
 
@@ -45,6 +46,9 @@ constexpr int kExceptionStackDepth = 128;
 struct SignalHandlerContext {
     vxcrash_log_writer writer;
     char* reportPath = nullptr;
+    // The report is written here and renamed to reportPath once whole, so a
+    // reader finds a whole report or none.
+    char* partialPath = nullptr;
 };
 
 SignalHandlerContext& signalHandlerContext()
@@ -57,37 +61,49 @@ VXCrashReporterCallbacks g_crashCallbacks;
 std::mutex g_enforceOneMutex;
 bool g_enforceOne = false;
 std::atomic<bool> g_exceptionIsHandled{false};
+// The thread that writes the crash report: the first one to crash.
+std::atomic<pid_t> g_reportingThread{0};
 // The reporter whose custom data the crash-time writer carries.
 std::atomic<const VXCrashReporter*> g_enabledReporter{nullptr};
 
-// Writes the crash-time report of the calling thread. Async-signal-safe.
+// Writes the crash-time report of the calling thread under the partial name,
+// then puts it in place. Async-signal-safe.
 int writeReport(SignalHandlerContext& context, const ucontext_t* captured, const vxcrash_log_signal_info* info)
 {
-    const int fd = open(context.reportPath, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, kReportMode);
+    const int fd = open(context.partialPath, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, kReportMode);
     if (fd < 0)
         return VXCRASH_WRITER_INTERNAL;
     VXCrashFileOutput output(fd, 0);
+    // Libraries loaded or unloaded since the list was last refreshed.
+    vxcrash_async_image_list_sync_with_loader(vxcrash_shared_image_list());
     VXCrashProcessTarget target;
-    const int status =
-        vxcrash_log_writer_write(&context.writer, target, vxcrash_async_gettid(), &output, info, captured);
-    if (vxcrash_log_writer_close(&context.writer) != VXCRASH_WRITER_OK) {
-        output.close();
-        return VXCRASH_WRITER_INTERNAL;
-    }
-    if (!output.close())
-        return VXCRASH_WRITER_INTERNAL;
+    int status = vxcrash_log_writer_write(&context.writer, target, vxcrash_async_gettid(), &output, info, captured);
+    if (vxcrash_log_writer_close(&context.writer) != VXCRASH_WRITER_OK)
+        status = VXCRASH_WRITER_INTERNAL;
+    if (!output.close() && status == VXCRASH_WRITER_OK)
+        status = VXCRASH_WRITER_INTERNAL;
+    if (status == VXCRASH_WRITER_OK && rename(context.partialPath, context.reportPath) != 0)
+        status = VXCRASH_WRITER_INTERNAL;
+    if (status != VXCRASH_WRITER_OK)
+        unlink(context.partialPath);
     return status;
 }
 
 bool signalCallback(int signo, siginfo_t* info, ucontext_t* uap, void*, VXCrashSignalHandlerCallback* next)
 {
-    // A fault inside the reporter must end the process, not come back here.
-    for (int monitored : kMonitoredSignals) {
-        struct sigaction fallback;
-        std::memset(&fallback, 0, sizeof fallback);
-        fallback.sa_handler = SIG_DFL;
-        sigemptyset(&fallback.sa_mask);
-        sigaction(monitored, &fallback, nullptr);
+    // One report per process, by the first thread to crash. A thread that
+    // crashes while it is reported waits here: letting it go on would let the
+    // default action end the process halfway through the report.
+    const pid_t self = vxcrash_async_gettid();
+    pid_t owner = 0;
+    if (!g_reportingThread.compare_exchange_strong(owner, self)) {
+        // The reporting thread itself faulted (in the reporter, or after
+        // the handlers it forwarded to returned): the default action ends
+        // the process.
+        if (owner == self)
+            return false;
+        for (;;)
+            pause();
     }
 
     // Only kernel-made fault signals carry an address; abort() and kill()
@@ -164,11 +180,19 @@ bool makeFolders(const QString& path, int* errnum)
     return true;
 }
 
-std::optional<QByteArray> readWholeFile(const QString& path, int* errnum)
+// `maxBytes` 0 reads any size; a larger file fails with EFBIG before a byte
+// of it is read.
+std::optional<QByteArray> readWholeFile(const QString& path, int* errnum, size_t maxBytes = 0)
 {
     const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         *errnum = errno;
+        return std::nullopt;
+    }
+    struct stat info;
+    if (maxBytes > 0 && fstat(fd, &info) == 0 && uint64_t(info.st_size) > maxBytes) {
+        *errnum = EFBIG;
+        close(fd);
         return std::nullopt;
     }
     QByteArray bytes;
@@ -184,12 +208,42 @@ std::optional<QByteArray> readWholeFile(const QString& path, int* errnum)
         }
         if (got == 0)
             break;
+        // The file may grow after the check.
+        if (maxBytes > 0 && size_t(bytes.size()) + size_t(got) > maxBytes) {
+            *errnum = EFBIG;
+            close(fd);
+            return std::nullopt;
+        }
         bytes.append(chunk, got);
     }
     close(fd);
     if (bytes.isNull())
         bytes = QByteArray("");
     return bytes;
+}
+
+// Each process writes its report under a partial name of its own, so two
+// instances that crash at once do not share one.
+QString partialReportPath(const QString& reportPath, pid_t pid)
+{
+    return reportPath + QLatin1Char('.') + QString::number(pid) + QLatin1String(kPartialReportSuffix);
+}
+
+// A partial report is what a crash left when the process ended while it was
+// written. The one of a process still running is its own business.
+void removeLeftoverPartialReports(const QString& folder)
+{
+    const QString prefix = QLatin1String(VXCrashReporter::kLiveReportFileName) + QLatin1Char('.');
+    const QStringList names = QDir(folder).entryList({prefix + QLatin1Char('*') + QLatin1String(kPartialReportSuffix)},
+                                                     QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const qsizetype digits = name.size() - prefix.size() - qsizetype(std::strlen(kPartialReportSuffix));
+        bool isNumber = false;
+        const pid_t pid = pid_t(name.mid(prefix.size(), digits).toInt(&isNumber));
+        if (isNumber && pid != getpid() && pid > 0 && kill(pid, 0) == 0)
+            continue;
+        unlink(QFile::encodeName(folder + QLatin1Char('/') + name).constData());
+    }
 }
 
 QString processName()
@@ -287,9 +341,17 @@ bool VXCrashReporter::hasPendingCrashReport() const
 std::optional<QByteArray> VXCrashReporter::loadPendingCrashReportData(VXCrashReporterError* error) const
 {
     int errnum = 0;
-    auto bytes = readWholeFile(crashReportPath(), &errnum);
-    if (!bytes)
+    // Nothing larger than the writer's largest report is read: such a file
+    // was not written by us, and decoding it could take any time and memory.
+    auto bytes = readWholeFile(crashReportPath(), &errnum, kVXCrashReportMaxBytes);
+    if (!bytes) {
+        if (errnum == EFBIG) {
+            vxcrash_log("[VXCrashReporter] Refusing the pending crash report: larger than the %zu bytes a report "
+                        "can have",
+                        kVXCrashReportMaxBytes);
+        }
         vxcrash_set_error(error, vxcrash_posix_error(errnum));
+    }
     return bytes;
 }
 
@@ -319,9 +381,11 @@ bool VXCrashReporter::enableCrashReporter(VXCrashReporterError* error)
         return false;
     }
 
+    removeLeftoverPartialReports(crashReportDirectory_);
     SignalHandlerContext& context = signalHandlerContext();
     context.reportPath = strdup(QFile::encodeName(crashReportPath()).constData());
-    if (!context.reportPath) {
+    context.partialPath = strdup(QFile::encodeName(partialReportPath(crashReportPath(), getpid())).constData());
+    if (!context.reportPath || !context.partialPath) {
         vxcrash_set_error(error, vxcrash_posix_error(ENOMEM));
         return false;
     }
@@ -378,6 +442,11 @@ void VXCrashReporter::setCrashCallbacks(const VXCrashReporterCallbacks& callback
 
 void VXCrashReporter::setCustomData(const QByteArray& data)
 {
+    if (!data.isNull() && size_t(data.size()) > kVXCrashReportMaxCustomDataBytes) {
+        vxcrash_log("[VXCrashReporter] Custom data of %lld bytes is over the %zu bytes a report keeps; not set",
+                    static_cast<long long>(data.size()), kVXCrashReportMaxCustomDataBytes);
+        return;
+    }
     customData_ = data;
     if (g_enabledReporter.load() != this)
         return;

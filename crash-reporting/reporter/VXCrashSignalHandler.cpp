@@ -1,5 +1,7 @@
 #include "crash-reporting/reporter/VXCrashSignalHandler.h"
 
+#include "crash-reporting/reporter/VXCrashAlternateStacks.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -110,29 +112,7 @@ VXCrashSignalHandler& VXCrashSignalHandler::sharedHandler()
 
 bool VXCrashSignalHandler::installAlternateStack(VXCrashReporterError* error)
 {
-    stack_t current;
-    if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)
-        && current.ss_size >= kAlternateStackSize) {
-        return true;
-    }
-    if (!stack_) {
-        stack_ = std::malloc(kAlternateStackSize);
-        if (!stack_) {
-            vxcrash_set_error(error, vxcrash_os_error(QStringLiteral("Could not initialize alternative signal stack"),
-                                                                 ENOMEM));
-            return false;
-        }
-    }
-    stack_t stack;
-    std::memset(&stack, 0, sizeof stack);
-    stack.ss_sp = stack_;
-    stack.ss_size = kAlternateStackSize;
-    stack.ss_flags = 0;
-    if (sigaltstack(&stack, nullptr) != 0) {
-        vxcrash_set_error(error, vxcrash_os_error(QStringLiteral("Could not initialize alternative signal stack"), errno));
-        return false;
-    }
-    return true;
+    return vxcrash_nasync_alternate_stacks_install(error);
 }
 
 bool VXCrashSignalHandler::registerHandlerWithSignal(int signo, VXCrashReporterError* error)

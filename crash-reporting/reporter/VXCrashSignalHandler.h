@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crash-reporting/reporter/VXCrashAlternateStacks.h"
 #include "crash-reporting/reporter/VXCrashReporterErrors.h"
 
 #include <csignal>
@@ -36,8 +37,9 @@ void vxcrash_signal_handler(int signo, siginfo_t* info, void* uap);
 
 class VXCrashSignalHandler {
 public:
-    // Size of the alternate signal stack, so a stack overflow can still be reported.
-    static constexpr size_t kAlternateStackSize = 65536;
+    // Size of every thread's alternate signal stack, so a stack overflow can
+    // still be reported.
+    static constexpr size_t kAlternateStackSize = kVXCrashAlternateStackSize;
 
     static VXCrashSignalHandler& sharedHandler();
 
@@ -61,6 +63,4 @@ public:
 private:
     VXCrashSignalHandler();
     bool installAlternateStack(VXCrashReporterError* error);
-
-    void* stack_ = nullptr;
 };

@@ -37,8 +37,10 @@ std::atomic<bool> g_installed{false};
 std::mutex g_installMutex;
 
 // How long a stopped thread waits for its release at most, so a reporter that
-// never resumes cannot hang a live process forever.
-constexpr long kStoppedWaitLimitMs = 5000;
+// never resumes cannot hang a live process forever. Generous: threads are
+// walked one after the other, and a deep stack before them (an overflow,
+// symbolicated, on a loaded machine) can take the writer several seconds.
+constexpr long kStoppedWaitLimitMs = 60000;
 // How long resuming waits for the handlers to leave their slots.
 constexpr long kDepartureWaitMs = 50;
 

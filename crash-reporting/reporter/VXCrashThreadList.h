@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crash-reporting/reporter/VXCrashReportLimits.h"
 #include "crash-reporting/reporter/VXCrashReporterErrors.h"
 
 #include <cstddef>
@@ -14,7 +15,7 @@
 // stays listed without registers. Everything at crash time is
 // async-signal-safe: a fixed table, raw system calls, no allocation.
 
-constexpr size_t kVXCrashMaxThreads = 512;
+constexpr size_t kVXCrashMaxThreads = kVXCrashReportMaxThreads;
 constexpr long kVXCrashThreadStopTimeoutMs = 250;
 
 // The real-time signal that stops threads, counted down from SIGRTMAX so it

@@ -343,6 +343,29 @@ TEST(VXCrashLogWriter, CustomDataIsAbsentUntilSetAndKeepsTheLatestBlock)
     EXPECT_TRUE(cleared->customData().isNull());
 }
 
+TEST(VXCrashLogWriter, ReplacedCustomDataIsFreedOnceNoReportCanReadIt)
+{
+    Writer writer;
+    for (int i = 0; i < 100; ++i)
+        vxcrash_log_writer_set_custom_data(&writer.state, "context", 7);
+    EXPECT_TRUE(writer.state.retired.empty());
+
+    // A report being written elsewhere may hold the block: it is kept, and
+    // freed by the first replacement after the report is done.
+    writer.state.custom_data_readers.fetch_add(1);
+    vxcrash_log_writer_set_custom_data(&writer.state, "newer", 5);
+    vxcrash_log_writer_set_custom_data(&writer.state, "newest", 6);
+    EXPECT_EQ(writer.state.retired.size(), 2u);
+    writer.state.custom_data_readers.fetch_sub(1);
+    vxcrash_log_writer_set_custom_data(&writer.state, "last", 4);
+    EXPECT_TRUE(writer.state.retired.empty());
+
+    FakeCrashWriterTarget target = twoThreads();
+    auto report = decode(write(writer, target));
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->customData(), "last");
+}
+
 TEST(VXCrashLogWriter, InitFailsWithoutProcessFacts)
 {
     vxcrash_writer_facts facts = fakeFacts();
@@ -358,4 +381,46 @@ TEST(VXCrashLogWriterDeathTest, SettingASecondExceptionAborts)
     Writer writer;
     vxcrash_log_writer_set_exception(&writer.state, "A", "a", {});
     EXPECT_DEATH(vxcrash_log_writer_set_exception(&writer.state, "B", "b", {}), "already set");
+}
+
+TEST(VXCrashLogWriter, LargestReportItCanWriteStaysWithinTheBoundAndDecodes)
+{
+    // Every count at the writer's limit and every text at its longest: the
+    // listed threads plus a crashed one that is not listed.
+    Writer writer;
+    FakeCrashWriterTarget target;
+    target.self = kCrashedTid;
+    std::vector<std::pair<std::string, uint64_t>> registers;
+    for (size_t i = 0; i < kVXCrashReportMaxRegisters + 1; ++i)
+        registers.emplace_back("r" + std::to_string(i), ~uint64_t(0));
+    for (size_t i = 0; i < kVXCrashReportMaxThreads; ++i) {
+        target.threads.push_back(
+            {pid_t(kOtherTid + i), std::vector<uint64_t>(kVXCrashReportMaxFrames + 1, ~uint64_t(0) - 1), registers});
+    }
+    target.capturedThread = nullptr;
+    const std::string path(kVXCrashReportMaxImageNameBytes + 10, 'p');
+    for (size_t i = 0; i <= kVXCrashReportMaxImages; ++i)
+        target.images.push_back({~uint64_t(0) - 0x1000 * (i + 1), 0x1000, path, std::vector<uint8_t>(64, 0xEE), ""});
+    target.symbols = {{0, std::string(kVXCrashReportMaxSymbolNameBytes * 2, 's')}};
+    const std::string text(kVXCrashReportMaxExceptionTextBytes + 10, 'e');
+    vxcrash_log_writer_set_exception(&writer.state, text, text,
+                                     std::vector<uint64_t>(kVXCrashReportMaxFrames + 1, ~uint64_t(0)));
+    const QByteArray custom(qsizetype(kVXCrashReportMaxCustomDataBytes), 'c');
+    ASSERT_TRUE(vxcrash_log_writer_set_custom_data(&writer.state, custom.constData(), size_t(custom.size())));
+    EXPECT_FALSE(vxcrash_log_writer_set_custom_data(&writer.state, custom.constData(), size_t(custom.size()) + 1));
+
+    const QByteArray bytes = write(writer, target, pid_t(kOtherTid + kVXCrashReportMaxThreads));
+    EXPECT_LE(size_t(bytes.size()), kVXCrashReportMaxBytes);
+    // The bound is not loose: a file much larger than any real one is refused.
+    EXPECT_GT(size_t(bytes.size()), kVXCrashReportMaxBytes / 10 * 8);
+
+    VXCrashReporterError error;
+    auto report = VXCrashReport::fromData(bytes, &error);
+    ASSERT_TRUE(report) << error.localizedDescription.toStdString();
+    EXPECT_EQ(size_t(report->threads().size()), kVXCrashReportMaxThreads + 1);
+    EXPECT_EQ(size_t(report->threads()[0]->stackFrames().size()), kVXCrashReportMaxFrames);
+    EXPECT_EQ(size_t(report->images().size()), kVXCrashReportMaxImages);
+    EXPECT_EQ(size_t(report->images()[0]->imageName().size()), kVXCrashReportMaxImageNameBytes);
+    EXPECT_EQ(size_t(report->exceptionInfo()->exceptionReason().size()), kVXCrashReportMaxExceptionTextBytes);
+    EXPECT_EQ(report->customData(), custom);
 }

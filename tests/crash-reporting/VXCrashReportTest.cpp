@@ -1,8 +1,12 @@
 #include "CrashReportFixture.h"
+#include "CrashWriterOutputs.h"
 #include "crash-reporting/reporter/VXCrashReport.h"
+#include "crash-reporting/reporter/VXCrashReportLimits.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -262,4 +266,115 @@ TEST(VXCrashReport, ImageForAddressUsesHalfOpenRanges)
     EXPECT_EQ(report->imageForAddress(0x1FFF)->imageName(), "/usr/bin/vellox");
     EXPECT_EQ(report->imageForAddress(0x2000)->imageName(), "/usr/lib/libc.so.6");
     EXPECT_FALSE(report->imageForAddress(0x2800));
+}
+
+TEST(VXCrashReport, EnumNumbersOutsideTheSchemaReadAsUnknown)
+{
+    // Files found by fuzzing: an architecture number far outside its enum.
+    // Built with UndefinedBehaviorSanitizer, loading it as the enum type halts.
+    const char* found[] = {
+        "dnhjcmFzaAEKFhIFNi4xLjAgARiA4s+qKCoFYnVpbGQSHQoSYXBwLnZlbGxveC5kZXNrdG9wEgI0MhoDMS4wGgQIABgBIgoIgCAQgCAaAi94Mg8KB1NJR0FCUlQSAiMwGAA=",
+        "dnhjcmFzaAEKFhIFNi4xLjAgARiA4s+qDioFYnVpbGQSHQoSYXBwLnZlbGxveC5kZXNrdG9wEgI0MhoDMS4wGgQIABgBIgoIgCAQgCAaAi94Mg8KB1NJR0FCUlQSAiMwGAA=",
+    };
+    for (const char* base64 : found) {
+        SCOPED_TRACE(base64);
+        VXCrashReporterError error;
+        EXPECT_FALSE(decode(QByteArray::fromBase64(base64), &error));
+        EXPECT_EQ(error.localizedDescription.toStdString(), "Crash report has an unknown architecture");
+    }
+
+    struct Case {
+        const char* name;
+        int32_t operatingSystem;
+        int32_t encoding;
+        int32_t architecture;
+        int expectedOperatingSystem;
+        int expectedEncoding;
+        int expectedArchitecture;
+    };
+    const Case cases[] = {
+        {"in range", 4, 1, 4, 4, 1, 4},
+        {"just past the end", 5, 2, 7, 3, 0, 6},
+        {"negative", -1, -7, -2, 3, 0, 6},
+        {"high bit", INT32_MIN, INT32_MIN, INT32_MIN, 3, 0, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CrashReportFixture f;
+        Vxcrash__CrashReport__MachineInfo machine;
+        vxcrash__crash_report__machine_info__init(&machine);
+        Vxcrash__CrashReport__Processor processor;
+        vxcrash__crash_report__processor__init(&processor);
+        processor.type = 0x1000007;
+        processor.subtype = 3;
+        processor.has_encoding = 1;
+        std::memcpy(&processor.encoding, &c.encoding, sizeof c.encoding);
+        machine.processor = &processor;
+        f.report.machine_info = &machine;
+        f.system.has_operating_system = 1;
+        std::memcpy(&f.system.operating_system, &c.operatingSystem, sizeof c.operatingSystem);
+        std::memcpy(&f.system.architecture, &c.architecture, sizeof c.architecture);
+        VXCrashReporterError error;
+        auto report = decode(f.file(), &error);
+        ASSERT_TRUE(report) << error.localizedDescription.toStdString();
+        EXPECT_EQ(report->systemInfo()->operatingSystem(), c.expectedOperatingSystem);
+        EXPECT_EQ(report->machineInfo()->processorInfo()->typeEncoding(), c.expectedEncoding);
+        EXPECT_EQ(report->systemInfo()->architecture(), c.expectedArchitecture);
+    }
+}
+
+TEST(VXCrashReport, CountsBeyondWhatTheWriterWritesAreRefusedBeforeUnpacking)
+{
+    // A valid report (one thread, one image) with a repeated field filled to
+    // the writer's limit, then past it; the entries are as small as the
+    // format allows, as in a hostile file.
+    CrashReportFixture f;
+    const QByteArray valid = f.body();
+    const ProtoBytes emptyThread = ProtoBytes().varint(1, 0).varint(3, 0);
+    const ProtoBytes frame = ProtoBytes().varint(3, 0);
+    const ProtoBytes reg = ProtoBytes().text(1, "r").varint(2, 0);
+    const ProtoBytes image = ProtoBytes().varint(1, 0).varint(2, 0).text(3, "i");
+    struct Case {
+        const char* name;
+        uint32_t field;
+        std::function<ProtoBytes(size_t)> entries; // `count` entries of the repeated field
+        size_t limit;
+    };
+    const Case cases[] = {
+        {"threads", 3, [&](size_t n) {
+             ProtoBytes b;
+             for (size_t i = 0; i < n; ++i) b.message(3, emptyThread);
+             return b;
+         }, kVXCrashReportMaxThreads},
+        {"frames of a thread", 3, [&](size_t n) {
+             ProtoBytes t = emptyThread;
+             for (size_t i = 0; i < n; ++i) t.message(2, frame);
+             return ProtoBytes().message(3, t);
+         }, kVXCrashReportMaxFrames},
+        {"registers of a thread", 3, [&](size_t n) {
+             ProtoBytes t = emptyThread;
+             for (size_t i = 0; i < n; ++i) t.message(4, reg);
+             return ProtoBytes().message(3, t);
+         }, kVXCrashReportMaxRegisters},
+        {"images", 4, [&](size_t n) {
+             ProtoBytes b;
+             for (size_t i = 0; i < n; ++i) b.message(4, image);
+             return b;
+         }, kVXCrashReportMaxImages - 1},
+        {"exception frames", 5, [&](size_t n) {
+             ProtoBytes e = ProtoBytes().text(1, "E").text(2, "R");
+             for (size_t i = 0; i < n; ++i) e.message(3, frame);
+             return ProtoBytes().message(5, e);
+         }, kVXCrashReportMaxFrames},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray atLimit = QByteArray("vxcrash\x01", 8) + valid + c.entries(c.limit).bytes;
+        VXCrashReporterError error;
+        EXPECT_TRUE(decode(atLimit, &error)) << error.localizedDescription.toStdString();
+        const QByteArray over = QByteArray("vxcrash\x01", 8) + valid + c.entries(c.limit + 1).bytes;
+        EXPECT_FALSE(decode(over, &error));
+        EXPECT_EQ(error.localizedDescription.toStdString(), "Crash report of " + std::to_string(over.size() - 8)
+                                                                + " bytes holds more than the crash reporter writes.");
+    }
 }

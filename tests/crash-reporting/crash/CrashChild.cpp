@@ -8,20 +8,32 @@
 
 #include <atomic>
 #include <cassert>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <stdexcept>
 #include <string>
 #include <sys/mman.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
 std::atomic<int> g_parked{0};
 volatile int g_sink;
+// Threads that fault together, and how many of them have reached the fault.
+int g_together = 0;
+void* g_earlyPlugin = nullptr;
+// "allocating-callback": a crash callback that allocates, which the preloaded
+// spy must catch.
+bool g_allocatingCallback = false;
+volatile void* g_allocated;
+std::atomic<int> g_togetherReady{0};
 
 void announce(const void* address)
 {
@@ -43,6 +55,22 @@ __attribute__((noinline)) void vellox_parked_worker()
 static void* parkedThread(void*)
 {
     vellox_parked_worker();
+    return nullptr;
+}
+
+// Every caller waits for the others, then all write through null at once.
+__attribute__((noinline)) void vellox_fault_together()
+{
+    g_togetherReady.fetch_add(1);
+    while (g_togetherReady.load() < g_together) {
+    }
+    *reinterpret_cast<volatile int*>(crashchild::kNullWriteOffset) = 1;
+    asm volatile("" ::: "memory");
+}
+
+static void* faultTogetherThread(void*)
+{
+    vellox_fault_together();
     return nullptr;
 }
 
@@ -89,6 +117,17 @@ __attribute__((noinline)) void vellox_crash_inner(const char* mode)
         g_sink = mapped[0];
     } else if (std::strcmp(mode, "abort") == 0) {
         std::abort();
+    } else if (std::strcmp(mode, "abort-in-malloc") == 0) {
+        // A chunk whose neighbour's size is overwritten: free finds it while
+        // it holds the arena's lock, and aborts without letting go.
+        constexpr size_t kLarge = 4096; // past the per-thread cache, so free takes the arena lock
+        auto* chunk = static_cast<char*>(std::malloc(kLarge));
+        void* guard = std::malloc(kLarge);
+        // The neighbour's size word follows the usable bytes: size 0, with
+        // the bit that says this chunk is in use still set.
+        *reinterpret_cast<size_t*>(chunk + malloc_usable_size(chunk)) = 1;
+        std::free(chunk);
+        std::free(guard);
     } else if (std::strcmp(mode, "assert") == 0) {
         assert(false);
     } else if (std::strcmp(mode, "uncaught-exception") == 0) {
@@ -109,7 +148,43 @@ __attribute__((noinline)) void vellox_crash_outer(const char* mode)
     asm volatile("" ::: "memory");
 }
 
+__attribute__((noinline)) void vellox_signal_handler_crash(int)
+{
+    vellox_crash_outer("null-write");
+    asm volatile("" ::: "memory");
+}
+
 } // extern "C"
+
+bool endsWith(const std::string& text, const std::string& suffix)
+{
+    return text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool enableReporter(const char* base)
+{
+    // Mach exceptions, as the error-tracking integration asks: this system
+    // falls back to signals.
+    static VXCrashReporter reporter(QString::fromLatin1(crashchild::kApplicationIdentifier),
+                                    QString::fromLatin1(crashchild::kApplicationVersion),
+                                    QString::fromLatin1(crashchild::kMarketingVersion),
+                                    VXCrashReporterConfig(VXCrashReporterConfig::SignalHandlerTypeMach,
+                                                          VXCrashReporterConfig::SymbolicationStrategySymbolTable,
+                                                          true, QString::fromLocal8Bit(base)));
+    if (g_allocatingCallback) {
+        VXCrashReporterCallbacks callbacks;
+        callbacks.crashCallback = [](siginfo_t*, ucontext_t*, void*) { g_allocated = std::malloc(64); };
+        reporter.setCrashCallbacks(callbacks);
+    }
+    reporter.setCustomData(QByteArray(reinterpret_cast<const char*>(crashchild::kCustomData),
+                                      sizeof crashchild::kCustomData));
+    VXCrashReporterError error;
+    if (!reporter.enableCrashReporter(&error)) {
+        std::fprintf(stderr, "enable failed: %s\n", qPrintable(error.localizedDescription));
+        return false;
+    }
+    return true;
+}
 
 int main(int argc, char** argv)
 {
@@ -117,20 +192,34 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s <mode> <report base folder>\n", argv[0]);
         return 2;
     }
-    // Mach exceptions, as the error-tracking integration asks: this system
-    // falls back to signals.
-    VXCrashReporter reporter(QString::fromLatin1(crashchild::kApplicationIdentifier),
-                             QString::fromLatin1(crashchild::kApplicationVersion),
-                             QString::fromLatin1(crashchild::kMarketingVersion),
-                             VXCrashReporterConfig(VXCrashReporterConfig::SignalHandlerTypeMach,
-                                                   VXCrashReporterConfig::SymbolicationStrategySymbolTable, true,
-                                                   QString::fromLocal8Bit(argv[2])));
-    reporter.setCustomData(QByteArray(reinterpret_cast<const char*>(crashchild::kCustomData),
-                                      sizeof crashchild::kCustomData));
-    VXCrashReporterError error;
-    if (!reporter.enableCrashReporter(&error)) {
-        std::fprintf(stderr, "enable failed: %s\n", qPrintable(error.localizedDescription));
-        return 4;
+    // "<mode>-enabled-on-worker" enables the reporter on a thread that then
+    // ends, and crashes on the main thread, which was running all along.
+    std::string mode = argv[1];
+    if (mode == "allocating-callback") {
+        g_allocatingCallback = true;
+        mode = "null-write";
+    }
+    const std::string onWorker = "-enabled-on-worker";
+    const bool enableOnWorker = endsWith(mode, onWorker);
+    if (enableOnWorker) {
+        mode.resize(mode.size() - onWorker.size());
+        static const char* base = argv[2];
+        pthread_t worker;
+        pthread_create(&worker, nullptr, [](void*) -> void* {
+            return reinterpret_cast<void*>(uintptr_t(enableReporter(base)));
+        }, nullptr);
+        void* enabled = nullptr;
+        pthread_join(worker, &enabled);
+        if (!enabled)
+            return 4;
+    } else {
+        // "plugin-unloaded" loads a library before the reporter is enabled
+        // and unloads it after, then loads another that may take its place,
+        // and crashes in the executable.
+        if (mode == "plugin-unloaded")
+            g_earlyPlugin = dlopen(VELLOX_CRASH_PLUGIN, RTLD_NOW);
+        if (!enableReporter(argv[2]))
+            return 4;
     }
 
     for (int i = 0; i < crashchild::kParkedThreads; ++i) {
@@ -142,20 +231,50 @@ int main(int argc, char** argv)
     // Give the parked threads time to reach pause() itself.
     usleep(20000);
 
-    // "<mode>-on-thread" crashes the same way on a thread of its own, which
-    // has no alternate signal stack.
-    std::string mode = argv[1];
-    const std::string onThread = "-on-thread";
-    if (mode.size() > onThread.size() && mode.compare(mode.size() - onThread.size(), onThread.size(), onThread) == 0) {
-        static std::string threadMode = mode.substr(0, mode.size() - onThread.size());
-        pthread_t thread;
-        pthread_create(&thread, nullptr, [](void*) -> void* {
-            vellox_crash_outer(threadMode.c_str());
-            return nullptr;
-        }, nullptr);
-        pthread_join(thread, nullptr);
+    // "null-write-in-signal-handler" crashes inside the handler of another
+    // signal, installed by the program after the reporter.
+    if (mode == "null-write-in-signal-handler") {
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_handler = vellox_signal_handler_crash;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGUSR1, &action, nullptr);
+        raise(SIGUSR1);
         return 0;
     }
-    vellox_crash_outer(argv[1]);
+    // "plugin-null-write" crashes in a library loaded after enabling.
+    if (mode == "plugin-null-write") {
+        void* plugin = dlopen(VELLOX_CRASH_PLUGIN, RTLD_NOW);
+        auto* outer = plugin ? reinterpret_cast<void (*)()>(dlsym(plugin, "vellox_plugin_outer")) : nullptr;
+        if (!outer)
+            return 5;
+        outer();
+        return 0;
+    }
+    if (mode == "plugin-unloaded") {
+        if (!g_earlyPlugin || dlclose(g_earlyPlugin) != 0 || !dlopen(VELLOX_CRASH_PLUGIN_OTHER, RTLD_NOW))
+            return 5;
+        mode = "null-write";
+    }
+    // "fault-together-<n>": n threads make a null write at the same moment.
+    const std::string together = "fault-together-";
+    if (mode.compare(0, together.size(), together) == 0) {
+        g_together = std::atoi(mode.c_str() + together.size());
+        pthread_t threads[64];
+        for (int i = 0; i < g_together && i < 64; ++i)
+            pthread_create(&threads[i], nullptr, faultTogetherThread, nullptr);
+        pthread_join(threads[0], nullptr);
+        return 0;
+    }
+    // "<mode>-on-thread" crashes the same way on a std::thread started after
+    // the reporter was enabled.
+    const std::string onThread = "-on-thread";
+    if (endsWith(mode, onThread)) {
+        // Started by the C++ library, as a host's threads are.
+        const std::string threadMode = mode.substr(0, mode.size() - onThread.size());
+        std::thread([&threadMode] { vellox_crash_outer(threadMode.c_str()); }).join();
+        return 0;
+    }
+    vellox_crash_outer(mode.c_str());
     return 0;
 }

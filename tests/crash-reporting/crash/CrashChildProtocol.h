@@ -19,4 +19,7 @@ constexpr int kParkedThreads = 2;
 // Offset of the field a null write stores to, so the fault address is known.
 constexpr unsigned long kNullWriteOffset = 0x10;
 
+// How the preloaded spy ends a child whose crash handler allocated or locked.
+constexpr int kSpyExitCode = 86;
+
 } // namespace crashchild

@@ -11,6 +11,11 @@ bool CrashChildRun::killedBy(int signo) const
     return WIFSIGNALED(status) && WTERMSIG(status) == signo;
 }
 
+bool CrashChildRun::exitedWith(int code) const
+{
+    return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
 unsigned long long CrashChildRun::announcedAddress() const
 {
     const auto at = output.find("address=");
@@ -31,6 +36,7 @@ CrashChildRun CrashChildRun::run(const char* mode, const QString& baseFolder)
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
+        setenv("LD_PRELOAD", VELLOX_CRASH_HANDLER_SPY, 1);
         execl(VELLOX_CRASH_CHILD, VELLOX_CRASH_CHILD, mode, base.constData(), static_cast<char*>(nullptr));
         _exit(127);
     }

@@ -4,13 +4,14 @@
 
 #include <string>
 
-// Runs the crashing child with one mode and a report folder, and collects
-// how it ended and what it printed.
+// Runs the crashing child with one mode and a report folder, with the
+// handler spy preloaded, and collects how it ended and what it printed.
 struct CrashChildRun {
     int status = 0;
     std::string output;
 
     bool killedBy(int signo) const;
+    bool exitedWith(int code) const;
     // The "address=" line the child printed before it crashed, or 0.
     unsigned long long announcedAddress() const;
 

@@ -1,4 +1,5 @@
 #include "crash-reporting/reporter/VXCrashReport.h"
+#include "crash-reporting/reporter/VXCrashReportLimits.h"
 #include "crash-reporting/reporter/VXCrashReporter.h"
 #include "crash-reporting/reporter/VXCrashThreadList.h"
 
@@ -142,6 +143,48 @@ TEST(VXCrashReporter, NoPendingReportUntilOneIsWritten)
     EXPECT_FALSE(reporter.purgePendingCrashReport(&error));
     EXPECT_EQ(error.domain, "NSPOSIXErrorDomain");
     EXPECT_EQ(error.code, ENOENT);
+}
+
+// Peak resident memory of this process in bytes, counted from the last reset.
+long long peakResidentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return -1;
+}
+
+TEST(VXCrashReporter, PendingReportLargerThanAnyWrittenIsRefusedUnreadAndPurged)
+{
+    QTemporaryDir base;
+    VXCrashReporter reporter = makeReporter(base.path());
+    ASSERT_TRUE(QDir().mkpath(reporter.crashReportDirectory()));
+    // Sparse: it costs no disk, but reading it whole would cost its size in memory.
+    QFile hostile(reporter.crashReportPath());
+    ASSERT_TRUE(hostile.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(hostile.write("vxcrash\x01", 8) == 8 && hostile.resize(qint64(kVXCrashReportMaxBytes) + 1));
+    hostile.close();
+
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    const bool peakReset = clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+    clearRefs.close();
+    const long long peakBefore = peakResidentBytes();
+    const auto start = std::chrono::steady_clock::now();
+    VXCrashReporterError error;
+    EXPECT_FALSE(reporter.loadPendingCrashReportData(&error));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(error.code, EFBIG);
+    EXPECT_LT(elapsed, std::chrono::milliseconds(50));
+    if (peakReset) {
+        EXPECT_LT(peakResidentBytes() - peakBefore, 20ll * 1024 * 1024);
+    }
+
+    EXPECT_TRUE(reporter.purgePendingCrashReport(&error));
+    EXPECT_FALSE(reporter.hasPendingCrashReport());
 }
 
 TEST(VXCrashReporter, OneReporterPerProcessIsEnabledOnce)
