@@ -1,5 +1,6 @@
 #include "crash-reporting/reporter/VXCrashThreadList.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -192,14 +193,23 @@ bool vxcrash_async_threads_suspend()
             slot.state.store(Abandoned, std::memory_order_release); // gone meanwhile
     }
 
-    const long deadline = monotonicMs() + kVXCrashThreadStopTimeoutMs;
+    const long start = monotonicMs();
+    const long cap = start + kVXCrashThreadStopMaxWaitMs;
+    long deadline = start + kVXCrashThreadStopTimeoutMs;
+    size_t before = waiting;
     while (waiting > 0) {
         waiting = 0;
         for (size_t i = 0; i < g_count; ++i) {
             if (g_slots[i].state.load(std::memory_order_acquire) == Requested)
                 ++waiting;
         }
-        if (waiting == 0 || monotonicMs() >= deadline)
+        const long now = monotonicMs();
+        if (waiting < before) {
+            // Someone answered: the others are slow, not deaf.
+            before = waiting;
+            deadline = std::min(now + kVXCrashThreadStopTimeoutMs, cap);
+        }
+        if (waiting == 0 || now >= deadline)
             break;
         pause(50);
     }

@@ -11,12 +11,16 @@
 //
 // A reserved real-time signal goes to every thread listed in /proc/self/task.
 // Its handler saves the thread's registers and waits until the threads are
-// resumed; a thread that does not answer within kVXCrashThreadStopTimeoutMs
-// stays listed without registers. Everything at crash time is
-// async-signal-safe: a fixed table, raw system calls, no allocation.
+// resumed. The wait ends kVXCrashThreadStopTimeoutMs after the last thread
+// answered, and at kVXCrashThreadStopMaxWaitMs in all: on a busy machine the
+// threads answer late but keep answering, while a thread that blocks the
+// signal never does. A thread that has not answered by then stays listed
+// without registers. Everything at crash time is async-signal-safe: a fixed
+// table, raw system calls, no allocation.
 
 constexpr size_t kVXCrashMaxThreads = kVXCrashReportMaxThreads;
 constexpr long kVXCrashThreadStopTimeoutMs = 250;
+constexpr long kVXCrashThreadStopMaxWaitMs = 2000;
 
 // The real-time signal that stops threads, counted down from SIGRTMAX so it
 // stays clear of the low real-time signals that libraries take.

@@ -352,5 +352,7 @@ TEST(VXCrashReporter, AThreadThatBlocksTheStopSignalIsListedWithoutFrames)
             ++withoutFrames;
     }
     EXPECT_EQ(withoutFrames, 1);
-    EXPECT_LT(elapsed, std::chrono::milliseconds(kVXCrashThreadStopTimeoutMs + 750));
+    // The deaf thread holds the report up only until the wait gives up on it
+    // (the margin is for writing the report on a busy machine).
+    EXPECT_LT(elapsed, std::chrono::milliseconds(kVXCrashThreadStopMaxWaitMs + 5000));
 }
