@@ -2,6 +2,7 @@
 // double click or an autostart racing a manual start makes them: one keeps
 // running, the other hands over and exits. The session's unlocked keyring
 // answers the program's key reads without a prompt.
+#include "support/SpinUntil.h"
 #include "support/TempHome.h"
 
 #include <QCoreApplication>
@@ -21,16 +22,7 @@ namespace {
 constexpr int kSettleMs = 60'000;
 constexpr int kRounds = 3;
 
-bool spinUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using test_support::spinUntil;
 
 qint64 nameOwnerPid()
 {

@@ -1,5 +1,6 @@
 // The program and a real tray host (trayer) under Xvfb, started in the order
 // a login session often starts them: Vellox first, the panel after it.
+#include "support/SpinUntil.h"
 #include "support/TempHome.h"
 
 #include <QCoreApplication>
@@ -21,16 +22,7 @@ constexpr int kDockMs = 2000;
 // The program waits this long for a host before it tells the user.
 constexpr int kNoticeMs = 40'000;
 
-bool spinUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using test_support::spinUntil;
 
 QByteArray run(const QString& program, const QStringList& arguments)
 {
