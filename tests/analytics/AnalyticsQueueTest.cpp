@@ -138,6 +138,9 @@ TEST_F(AnalyticsQueueTest, ServerAnswersDecideBetweenDeletingRetryingAndShrinkin
         {"500", Reply::json(R"({"error":"down"})", 500), false, 5000},
         {"503", Reply::json("{}", 503), false, 5000},
         {"no answer", Reply::closeWithoutAnswer(), false, 5000},
+        // The status decides, however long the body behind it.
+        {"200 with a 6 MB body", Reply::json("{\"pad\":\"" + QByteArray(6 << 20, 'x') + "\"}", 200), true, 0},
+        {"500 with a 6 MB body", Reply::json("{\"pad\":\"" + QByteArray(6 << 20, 'x') + "\"}", 500), false, 5000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -151,11 +154,57 @@ TEST_F(AnalyticsQueueTest, ServerAnswersDecideBetweenDeletingRetryingAndShrinkin
         server.setHandler([&c](const LoopbackHttpServer::Request&) { return c.reply; });
         q.flush();
         ASSERT_TRUE(server.waitForRequests(before + 1));
-        ASSERT_TRUE(waitUntil([&] { return !q.isFlushing() && (c.deleted ? q.depth() == 0 : true); }));
+        ASSERT_TRUE(waitUntil([&] { return !q.isFlushing() && (c.deleted ? q.depth() == 0 : true); }, 20000));
         EXPECT_EQ(q.depth(), c.deleted ? 0 : 4);
         EXPECT_EQ(filesOnDisk().size(), c.deleted ? 0 : 4);
         EXPECT_EQ(q.pausedUntilMs(), c.pauseMs ? clock().now().toMSecsSinceEpoch() + c.pauseMs : 0);
         EXPECT_EQ(q.retryCount(), c.pauseMs ? 1 : 0);
+    }
+}
+
+TEST_F(AnalyticsQueueTest, AnAnswerThatNeverEndsEndsAtTheDeadline)
+{
+    struct Case {
+        const char* name;
+        Reply reply;
+        bool deleted;
+    };
+    Reply trickledHead = Reply::json("{}", 200);
+    trickledHead.headByteDelayMs = 150;
+    Reply trickledBody = Reply::json("", 200);
+    trickledBody.headers = {{"Content-Length", "200"}};
+    for (int i = 0; i < 200; ++i)
+        trickledBody.withPiece("x", 150);
+    const Case cases[] = {
+        {"the head a byte at a time", trickledHead, false},
+        {"200, then the body a byte at a time", trickledBody, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AnalyticsLogRecorder log;
+        AnalyticsQueue& q = make();
+        api->setRequestDeadline(std::chrono::milliseconds(1500));
+        q.clear();
+        for (int i = 0; i < 3; ++i)
+            q.add(makeEvent("e"));
+        server.enqueue(c.reply);
+        const int before = static_cast<int>(server.requests().size());
+        q.flush();
+        ASSERT_TRUE(server.waitForRequests(before + 1));
+        // Either answer would keep the request going for 30 s.
+        ASSERT_TRUE(waitUntil([&] { return !q.isFlushing(); }, 15000));
+        EXPECT_EQ(q.depth(), c.deleted ? 0 : 3);
+        EXPECT_EQ(q.retryCount(), c.deleted ? 0 : 1);
+        if (c.deleted)
+            continue;
+        EXPECT_TRUE(log.contains("[Analytics] Error calling the batch API: No complete answer within 1.5 s."))
+            << log.lines().join('\n').toStdString();
+        // The usual back-off, and then the queue moves again.
+        EXPECT_EQ(q.pausedUntilMs(), clock().now().toMSecsSinceEpoch() + 5000);
+        clock().advance(5001);
+        q.flush();
+        ASSERT_TRUE(server.waitForRequests(before + 2));
+        ASSERT_TRUE(waitUntil([&] { return q.depth() == 0 && !q.isFlushing(); }));
     }
 }
 
