@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace analytics;
@@ -14,6 +17,29 @@ using Reply = LoopbackHttpServer::Reply;
 namespace {
 
 class AnalyticsQueueTest : public ::testing::Test, public QueueFixture {};
+
+// While it lives, files of this process cannot grow past a few bytes (EFBIG),
+// which a write meets as it would a full disk; root is held to it too.
+class FileWritesFail {
+public:
+    FileWritesFail()
+    {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit tiny = saved_;
+        tiny.rlim_cur = 8;
+        ::setrlimit(RLIMIT_FSIZE, &tiny);
+    }
+    ~FileWritesFail()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
 
 } // namespace
 
@@ -94,6 +120,29 @@ TEST_F(AnalyticsQueueTest, OverTheCapTheOldestGoAndOrderIsKept)
     q.flush();
     ASSERT_TRUE(server.waitForRequests(1));
     EXPECT_EQ(uuidsOf(server.requests().at(0)), ids.mid(3));
+}
+
+TEST_F(AnalyticsQueueTest, AtTheCapAFailedWriteLosesNothingStored)
+{
+    config->setMaxQueueSize(3);
+    AnalyticsLogRecorder log;
+    AnalyticsQueue& q = make();
+    for (int i = 0; i < 3; ++i)
+        q.add(makeEvent(QString("e%1").arg(i)));
+    const QStringList stored = filesOnDisk();
+    {
+        FileWritesFail full;
+        q.add(makeEvent("no room"));
+    }
+    EXPECT_TRUE(log.containsPrefix("[Analytics] Could not write file "));
+    EXPECT_EQ(q.depth(), 3);
+    EXPECT_EQ(filesOnDisk(), stored) << "the oldest event is kept when the new one cannot be stored";
+    EXPECT_EQ(log.count("[Analytics] Queue is full, dropping oldest event"), 0);
+
+    q.add(makeEvent("room again"));
+    EXPECT_EQ(q.depth(), 3);
+    EXPECT_EQ(filesOnDisk().mid(0, 2), stored.mid(1)) << "only now does the oldest go";
+    EXPECT_EQ(log.count("[Analytics] Queue is full, dropping oldest event"), 1);
 }
 
 TEST_F(AnalyticsQueueTest, BatchesStopAtTheirCountAndByteCaps)
