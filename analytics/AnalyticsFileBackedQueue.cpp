@@ -19,11 +19,20 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace analytics {
 
 namespace {
+
+QString errnoText(int error = errno)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 QDateTime now()
 {
@@ -58,38 +67,62 @@ void AnalyticsFileBackedQueue::setup(const QStringList& oldQueues)
             migrateOldQueue(old);
     }
 
-    QDir dir(folder_);
-    if (!dir.exists()) {
-        analyticsLog(QStringLiteral("Failed to load files for queue ") + folder_ + QStringLiteral(" does not exist"));
+    // Listed with readdir and statx rather than through QFileInfo: start-up
+    // may meet tens of thousands of files, and each creation time is taken
+    // once, as UTC milliseconds, so sorting compares plain integers.
+    DIR* dir = ::opendir(QFile::encodeName(folder_).constData());
+    if (!dir) {
+        const int error = errno;
+        analyticsLog(QStringLiteral("Failed to load files for queue ") + folder_ + QStringLiteral(": ") +
+                     errnoText(error));
         return;
     }
     struct Entry {
         QString name;
-        QDateTime created;
+        qint64 createdMs;
     };
     std::vector<Entry> entries;
-    const QFileInfoList infos = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QFileInfo& info : infos) {
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            if (const int error = errno; error != 0) {
+                analyticsLog(QStringLiteral("Failed to load files for queue ") + folder_ + QStringLiteral(": ") +
+                             errnoText(error));
+                ::closedir(dir);
+                return;
+            }
+            break;
+        }
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            continue;
+        struct statx info {};
+        const bool known = ::statx(::dirfd(dir), entry->d_name, 0, STATX_TYPE | STATX_BTIME | STATX_MTIME, &info) == 0;
+        if (known && !S_ISREG(info.stx_mode))
+            continue;
         // A temporary file is a write that a killed process never finished.
-        if (isTemporaryFileName(info.fileName())) {
-            QFile::remove(info.absoluteFilePath());
+        if (isTemporaryFileName(name)) {
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
             continue;
         }
-        QDateTime created = info.birthTime();
-        if (!created.isValid())
-            created = info.lastModified();
-        entries.push_back({info.fileName(), created});
+        qint64 created = std::numeric_limits<qint64>::min();
+        if (known) {
+            const statx_timestamp& t = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
+            created = t.tv_sec * 1000 + t.tv_nsec / 1000000;
+        }
+        entries.push_back({name, created});
     }
+    ::closedir(dir);
     // Creation time first; names (time-ordered ids) settle ties.
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        const qint64 ta = a.created.isValid() ? a.created.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
-        const qint64 tb = b.created.isValid() ? b.created.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
-        return ta != tb ? ta < tb : a.name < b.name;
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.createdMs != b.createdMs ? a.createdMs < b.createdMs : a.name < b.name;
     });
     QMutexLocker lock(&itemsLock_);
     items_.clear();
-    for (const Entry& entry : entries)
-        items_.append(entry.name);
+    items_.reserve(static_cast<qsizetype>(entries.size()));
+    for (Entry& entry : entries)
+        items_.append(std::move(entry.name));
 }
 
 QString AnalyticsFileBackedQueue::freeName(const QString& preferred) const
@@ -112,9 +145,10 @@ void AnalyticsFileBackedQueue::migrateOldQueueFolder(const QString& oldFolder)
         // A name taken in the new folder gets a fresh one rather than
         // replacing the event already there.
         const QString target = pathOf(freeName(name));
-        if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) != 0)
-            analyticsLog(QStringLiteral("Failed to migrate file ") + name + QStringLiteral(": ") +
-                         QString::fromLocal8Bit(std::strerror(errno)));
+        if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) != 0) {
+            const int error = errno;
+            analyticsLog(QStringLiteral("Failed to migrate file ") + name + QStringLiteral(": ") + errnoText(error));
+        }
     }
     // Whatever could not be moved stays where it is, rather than going with
     // the folder.

@@ -145,6 +145,43 @@ TEST_F(AnalyticsQueueTest, AtTheCapAFailedWriteLosesNothingStored)
     EXPECT_EQ(log.count("[Analytics] Queue is full, dropping oldest event"), 1);
 }
 
+TEST_F(AnalyticsQueueTest, AQueueFolderThatCannotBeListedSaysWhy)
+{
+    make();
+    const QString folder = queueFolder();
+    queue.reset();
+    storage.reset();
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    struct Case {
+        const char* name;
+        std::function<bool()> block;
+        int error;
+    };
+    const Case cases[] = {
+        {"a file in its place",
+         [&] {
+             QFile file(folder);
+             return file.open(QIODevice::WriteOnly);
+         },
+         ENOTDIR},
+        {"a link to itself", [&] { return QFile::link(folder, folder); }, ELOOP},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(folder);
+        ASSERT_TRUE(c.block());
+        AnalyticsLogRecorder log;
+        AnalyticsQueue& q = make();
+        EXPECT_EQ(q.depth(), 0);
+        EXPECT_TRUE(log.contains("[Analytics] Failed to load files for queue " + folder + ": " +
+                                 QString::fromLocal8Bit(std::strerror(c.error))))
+            << log.lines().join('\n').toStdString();
+        queue.reset();
+        storage.reset();
+    }
+    QFile::remove(folder);
+}
+
 TEST_F(AnalyticsQueueTest, BatchesStopAtTheirCountAndByteCaps)
 {
     config->setMaxBatchSize(3);
