@@ -424,6 +424,7 @@ TEST_F(AnalyticsQueueTest, EarlierLayoutsMoveIntoTheQueueFolder)
     EXPECT_EQ(QDir(app + "/analytics.queueFolder").entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList{"stray"});
     EXPECT_FALSE(QFileInfo::exists(app + "/analytics.queue.plist"));
+    EXPECT_FALSE(QFileInfo::exists(app + "/analytics.queue.plist.migrating"));
     EXPECT_TRUE(q.fileQueue().items().contains("1706702400.25"));
     config->setMaxBatchSize(10);
     q.flush();

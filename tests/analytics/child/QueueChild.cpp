@@ -5,7 +5,11 @@
 //     queues <count> events (printing each id), which starts an upload, and
 //     then waits for the killer.
 //   analytics_queue_child loop <host> <token>
-//     queues events until killed; prints "READY" once the queue stands.
+//     queues events until killed; prints "READY" once the queue stands, then
+//     each event's id once add() has returned for it.
+//   analytics_queue_child migrate <host> <token>
+//     opens the queue, which moves the earlier layouts into it, and prints
+//     "MIGRATED".
 
 #include "analytics/AnalyticsApi.h"
 #include "analytics/AnalyticsConfig.h"
@@ -35,6 +39,7 @@ int main(int argc, char** argv)
 
     auto config = std::make_shared<AnalyticsConfig>(args[3], args[2]);
     const bool upload = args[1] == QLatin1String("upload");
+    const bool migrate = args[1] == QLatin1String("migrate");
     const int count = upload && args.size() > 4 ? args[4].toInt() : 0;
     config->setFlushAt(upload ? count : 1000000);
     config->setMaxQueueSize(1000000);
@@ -44,6 +49,11 @@ int main(int argc, char** argv)
     auto queue = std::make_shared<AnalyticsQueue>(config, storage, api, AnalyticsQueue::AnalyticsApiEndpoint::batch,
                                                   nullptr);
     queue->start(true, true);
+    if (migrate) {
+        std::printf("MIGRATED\n");
+        std::fflush(stdout);
+        return 0;
+    }
 
     if (upload) {
         for (int i = 0; i < count; ++i) {
@@ -63,5 +73,7 @@ int main(int argc, char** argv)
                                    {{"i", i}, {"pad", QString(512 + i % 4096, QLatin1Char('p'))}},
                                    QDateTime::currentDateTimeUtc(), TimeBasedEpochGenerator::shared().v7());
         queue->add(event);
+        std::printf("%s\n", qPrintable(uuidText(event.uuid())));
+        std::fflush(stdout);
     }
 }
