@@ -188,6 +188,27 @@ TEST_F(AnalyticsCrashTest, AMigrationCutShortByAKillEndsWithEveryEventOnce)
     }
 }
 
+// The client's threads are never stopped; whatever they touch must outlive
+// them, however early the program ends. The child also uses the client once
+// more after its static objects would have gone, as such a thread may.
+TEST_F(AnalyticsCrashTest, AProgramThatCapturesAndExitsAtOnceExitsClean)
+{
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        QProcess child;
+        child.setProgram(QStringLiteral(ANALYTICS_QUEUE_CHILD));
+        child.setArguments({"capture-exit", server.baseUrl(), config->projectToken()});
+        child.start();
+        ASSERT_TRUE(child.waitForStarted());
+        ASSERT_TRUE(waitUntil([&] { return child.state() == QProcess::NotRunning; }, 60000));
+        const QByteArray errors = child.readAllStandardError();
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child.exitCode(), 0) << errors.toStdString();
+        EXPECT_FALSE(errors.contains("Sanitizer")) << errors.toStdString();
+        EXPECT_FALSE(errors.contains("runtime error")) << errors.toStdString();
+    }
+}
+
 TEST_F(AnalyticsCrashTest, ASecondProcessOnTheSameFolderQueuesNothing)
 {
     AnalyticsQueue& q = make();
