@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <limits>
 #include <cstring>
 #include <sys/resource.h>
 #include <thread>
@@ -430,6 +431,41 @@ TEST_F(AnalyticsQueueTest, EarlierLayoutsMoveIntoTheQueueFolder)
     q.flush();
     ASSERT_TRUE(server.waitForRequests(1));
     EXPECT_EQ(batchOf(server.requests().at(0)).size(), 6);
+}
+
+TEST_F(AnalyticsQueueTest, AfterARestartTheQueueRunsInCreationOrder)
+{
+    make();
+    const QString folder = queueFolder();
+    queue.reset();
+    storage.reset();
+    auto createdMs = [](const QString& path) {
+        const QFileInfo info(path);
+        return (info.birthTime().isValid() ? info.birthTime() : info.lastModified()).toMSecsSinceEpoch();
+    };
+    // Names against the order of creation; each file is made again until the
+    // file system gives it a later time than the one before.
+    QStringList ids;
+    qint64 previous = std::numeric_limits<qint64>::min();
+    for (const QString& name : {QString("C"), QString("B"), QString("A")}) {
+        const AnalyticsEvent event = makeEvent(name);
+        ids << uuidText(event.uuid());
+        const QString path = folder + "/" + name;
+        ASSERT_TRUE(waitUntil([&] {
+            QFile::remove(path);
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(event.toJsonObject()).toJson()) <= 0)
+                return false;
+            file.close();
+            return createdMs(path) > previous;
+        }));
+        previous = createdMs(path);
+    }
+    AnalyticsQueue& q = make();
+    EXPECT_EQ(q.fileQueue().items(), QStringList({"C", "B", "A"}));
+    q.flush();
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_EQ(uuidsOf(server.requests().at(0)), ids);
 }
 
 TEST_F(AnalyticsQueueTest, EightThreadsTenThousandEventsArriveExactlyOnce)
