@@ -38,14 +38,17 @@ inline QString filesystemType(const QString& path)
     return type;
 }
 
-// A folder under the temporary folder ($TMPDIR), kept until the program ends.
-// Deleting thousands of files right before a timed run would time the file
-// system's clean-up (on ext4 without a journal, creating files right after
-// many deletions walks the freed inodes), not the code.
+// A folder under the temporary folder ($TMPDIR), kept until the program ends,
+// and beyond it when VELLOX_BENCH_KEEP_FILES is set (scripts/bench removes
+// them all once every benchmark has run). Deleting thousands of files right
+// before a timed run would time the file system's clean-up, not the code: on
+// ext4 without a journal, each new file skips every inode of its group freed
+// in the last minutes.
 inline QString retainedScratchFolder()
 {
     static std::vector<std::unique_ptr<QTemporaryDir>> folders;
     folders.push_back(std::make_unique<QTemporaryDir>());
+    folders.back()->setAutoRemove(qEnvironmentVariableIsEmpty("VELLOX_BENCH_KEEP_FILES"));
     return folders.back()->path();
 }
 
