@@ -14,6 +14,7 @@
 #include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QThread>
+#include <QTimer>
 #include <QTimeZone>
 
 #include <thread>
@@ -22,10 +23,16 @@ namespace analytics {
 
 namespace {
 
-// Answers are bounded: an upload's answer is only logged, and the flags and
-// configuration documents are small.
-constexpr qint64 kMaxUploadAnswerBytes = 64 * 1024;
-constexpr qint64 kMaxDocumentAnswerBytes = 2 * 1024 * 1024;
+// Answers are bounded. Of an upload's answer only the start is read, for the
+// log line; the flags and configuration documents are small, and a larger one
+// is refused.
+struct AnswerLimit {
+    enum class Kind { Prefix, Document };
+    Kind kind;
+    qint64 bytes;
+};
+constexpr AnswerLimit kUploadAnswer{AnswerLimit::Kind::Prefix, 64 * 1024};
+constexpr AnswerLimit kDocumentAnswer{AnswerLimit::Kind::Document, 2 * 1024 * 1024};
 constexpr qint64 kMaxRetryAfterSeconds = 24 * 3600;
 
 struct Answer {
@@ -88,6 +95,12 @@ Decoded decodeDocument(const QByteArray& body)
     return {value.toObject().toVariantMap(), std::nullopt};
 }
 
+// Error texts that already end a sentence get no second full stop.
+QString withFullStop(const QString& text)
+{
+    return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
+}
+
 QString sourceLocation(int line)
 {
     return QFileInfo(QStringLiteral(__FILE__)).fileName() + QLatin1Char(':') + QString::number(line);
@@ -99,38 +112,75 @@ class AnalyticsApi::Worker : public QObject {
 public:
     using Handler = std::function<void(const Answer&)>;
 
-    void send(QNetworkRequest request, QByteArray method, QByteArray body, qint64 maxAnswer,
+    void send(QNetworkRequest request, QByteArray method, QByteArray body, AnswerLimit limit, int deadlineMs,
               std::optional<QNetworkProxy> proxy, Handler handler)
     {
         if (!nam_)
             nam_ = new QNetworkAccessManager(this);
         nam_->setProxy(proxy.value_or(QNetworkProxy(QNetworkProxy::DefaultProxy)));
         QNetworkReply* reply = method == "GET" ? nam_->get(request) : nam_->post(request, body);
-        auto tooLarge = std::make_shared<bool>(false);
-        connect(reply, &QNetworkReply::downloadProgress, reply, [reply, maxAnswer, tooLarge](qint64 received, qint64) {
-            if (received > maxAnswer && !*tooLarge) {
-                *tooLarge = true;
-                reply->abort();
+
+        struct Exchange {
+            QByteArray body;
+            bool overLimit = false;
+            bool pastDeadline = false;
+        };
+        auto exchange = std::make_shared<Exchange>();
+        // Reads what has come so far, keeping at most the limit; past it the
+        // rest is not worth waiting for.
+        auto readBounded = [reply, exchange, limit] {
+            if (exchange->overLimit)
+                return;
+            while (reply->bytesAvailable() > 0) {
+                const qint64 room = limit.bytes - exchange->body.size();
+                if (room <= 0) {
+                    exchange->overLimit = true;
+                    reply->abort();
+                    return;
+                }
+                exchange->body += reply->read(std::min(room, reply->bytesAvailable()));
             }
+        };
+        connect(reply, &QNetworkReply::readyRead, reply, readBounded);
+
+        // Qt's own time-out only notices silence; a server that keeps sending
+        // a byte now and then would hold the request, and with it the queue's
+        // only upload, for as long as it likes.
+        auto* deadline = new QTimer(reply);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, reply, [reply, exchange] {
+            exchange->pastDeadline = true;
+            reply->abort();
         });
-        connect(reply, &QNetworkReply::finished, reply, [reply, tooLarge, handler = std::move(handler)] {
-            Answer answer;
-            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-            if (*tooLarge) {
-                answer.transportError = QStringLiteral("The answer is larger than the client accepts.");
-            } else if (status.isValid()) {
-                answer.status = status.toInt();
-                answer.body = reply->readAll();
-                answer.hasBody = true;
-                if (reply->hasRawHeader("Retry-After"))
-                    answer.retryAfter = parseRetryAfter(reply->rawHeader("Retry-After"));
-            } else {
-                // No HTTP answer at all is a transport failure too.
-                answer.transportError = reply->errorString();
-            }
-            reply->deleteLater();
-            handler(answer);
-        });
+        deadline->start(deadlineMs);
+
+        connect(reply, &QNetworkReply::finished, reply,
+                [reply, exchange, limit, deadline, deadlineMs, readBounded, handler = std::move(handler)] {
+                    deadline->stop();
+                    readBounded();
+                    Answer answer;
+                    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+                    // A document must arrive whole; an upload's status alone
+                    // says what became of the batch, the body only feeds the
+                    // log line.
+                    const bool whole = !exchange->overLimit && !exchange->pastDeadline;
+                    if (status.isValid() && (whole || limit.kind == AnswerLimit::Kind::Prefix)) {
+                        answer.status = status.toInt();
+                        answer.body = exchange->body;
+                        answer.hasBody = true;
+                        if (reply->hasRawHeader("Retry-After"))
+                            answer.retryAfter = parseRetryAfter(reply->rawHeader("Retry-After"));
+                    } else if (exchange->overLimit) {
+                        answer.transportError = QStringLiteral("The answer is larger than the client accepts.");
+                    } else if (exchange->pastDeadline) {
+                        answer.transportError = QStringLiteral("No complete answer within %1 s.").arg(deadlineMs / 1000.0);
+                    } else {
+                        // No HTTP answer at all is a transport failure too.
+                        answer.transportError = reply->errorString();
+                    }
+                    reply->deleteLater();
+                    handler(answer);
+                });
     }
 
 private:
@@ -220,7 +270,6 @@ namespace {
 QNetworkRequest makeRequest(const QUrl& url, const AnalyticsConfig& config, bool gzip)
 {
     QNetworkRequest request(url);
-    request.setTransferTimeout(AnalyticsApi::defaultTimeout * 1000);
     // 3xx is the queue's to judge (a retry), not the network layer's to follow.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
@@ -285,14 +334,14 @@ void AnalyticsApi::upload(bool isSnapshot, const QList<AnalyticsEvent>& events, 
     QNetworkRequest request = makeRequest(*url, *config_, true);
     QMetaObject::invokeMethod(
         worker_,
-        [worker = worker_, request, compressed, proxy = proxyOf(*config_), what,
+        [worker = worker_, request, compressed, proxy = proxyOf(*config_), what, deadline = requestDeadlineMs_.load(),
          completion = std::move(completion)]() mutable {
-            worker->send(request, "POST", compressed, kMaxUploadAnswerBytes, proxy,
+            worker->send(request, "POST", compressed, kUploadAnswer, deadline, proxy,
                          [what, completion = std::move(completion)](const Answer& answer) {
                              AnalyticsBatchUploadInfo info;
                              if (answer.transportError) {
                                  analyticsLog(QStringLiteral("Error calling the ") + what + QStringLiteral(" API: ") +
-                                              *answer.transportError + QStringLiteral("."));
+                                              withFullStop(*answer.transportError));
                                  info.error = answer.transportError;
                                  completion(info);
                                  return;
@@ -368,8 +417,9 @@ void AnalyticsApi::flags(const QString& distinctId, const std::optional<QString>
     const QByteArray bytes = QJsonDocument(body).toJson(QJsonDocument::Compact);
     QMetaObject::invokeMethod(
         worker_,
-        [worker = worker_, request, bytes, proxy = proxyOf(*config_), completion = std::move(completion)]() mutable {
-            worker->send(request, "POST", bytes, kMaxDocumentAnswerBytes, proxy,
+        [worker = worker_, request, bytes, proxy = proxyOf(*config_), deadline = requestDeadlineMs_.load(),
+         completion = std::move(completion)]() mutable {
+            worker->send(request, "POST", bytes, kDocumentAnswer, deadline, proxy,
                          [completion = std::move(completion)](const Answer& answer) {
                              if (answer.transportError) {
                                  analyticsLog(QStringLiteral("Error calling the flags API: ") + *answer.transportError);
@@ -416,8 +466,9 @@ void AnalyticsApi::remoteConfig(JsonCompletion completion)
     QNetworkRequest request = makeRequest(*url, *config_, false);
     QMetaObject::invokeMethod(
         worker_,
-        [worker = worker_, request, proxy = proxyOf(*config_), completion = std::move(completion)]() mutable {
-            worker->send(request, "GET", {}, kMaxDocumentAnswerBytes, proxy,
+        [worker = worker_, request, proxy = proxyOf(*config_), deadline = requestDeadlineMs_.load(),
+         completion = std::move(completion)]() mutable {
+            worker->send(request, "GET", {}, kDocumentAnswer, deadline, proxy,
                          [completion = std::move(completion)](const Answer& answer) {
                              if (answer.transportError) {
                                  analyticsLog(QStringLiteral("Error calling the remote config API: ") +

@@ -10,6 +10,8 @@
 #include <QUrlQuery>
 #include <QVariantMap>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -46,6 +48,7 @@ struct InternalAnalyticsError {
 // the caller's thread. Answers are bounded in size.
 class AnalyticsApi {
 public:
+    // Every request ends by then, answered or not.
     static constexpr int defaultTimeout = 10; // seconds
     // The service's cloud hosts; the assets hosts serve remote configuration.
     static constexpr const char* kUsAssetsHost = "https://us-assets.vellox-cdn.io";
@@ -69,6 +72,9 @@ public:
     // nor an error, so a caller waiting on it is never left waiting.
     void remoteConfig(JsonCompletion completion);
 
+    // Shortens the deadline of later requests (tests of slow servers).
+    void setRequestDeadline(std::chrono::milliseconds deadline) { requestDeadlineMs_ = int(deadline.count()); }
+
     // The base URL's path + "/" + path, runs of slashes collapsed.
     static std::optional<QUrl> endpointURL(const QString& path, const QUrlQuery& query, const QUrl& base);
     // The host remote configuration comes from for an ingestion host.
@@ -85,6 +91,7 @@ private:
     std::shared_ptr<AnalyticsConfig> config_;
     std::unique_ptr<QThread> thread_;
     Worker* worker_ = nullptr; // lives on thread_
+    std::atomic<int> requestDeadlineMs_{defaultTimeout * 1000};
 };
 
 } // namespace analytics

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QMutex>
 #include <QString>
 #include <QStringList>
@@ -48,6 +49,11 @@ private:
     void setup(const QStringList& oldQueues);
     void migrateOldQueueFolder(const QString& oldFolder);
     void migrateOldQueue(const QString& oldFile);
+    // Finishes the migration of a list file once it is moved aside, also
+    // when an earlier attempt was cut short, and removes it.
+    void migrateMovedAsideQueue(const QString& aside);
+    bool storeMigrated(const QString& name, const QByteArray& data, QHash<QString, int>& nextSuffix,
+                       QString* error) const;
     // A name in the folder that no file has, based on `preferred`.
     QString freeName(const QString& preferred) const;
     QString pathOf(const QString& name) const { return folder_ + QLatin1Char('/') + name; }

@@ -38,10 +38,12 @@ struct LockTable {
     QHash<QString, Entry> entries;
 };
 
+// Never destroyed: a folder lock may be let go of during exit, by a queue
+// or storage that a thread still running then drops last.
 LockTable& lockTable()
 {
-    static LockTable table;
-    return table;
+    static LockTable* const table = new LockTable;
+    return *table;
 }
 
 } // namespace

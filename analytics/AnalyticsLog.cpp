@@ -15,17 +15,20 @@ std::atomic<bool> debugLogEnabled{false};
 
 namespace {
 
-const QString kPrefix = QStringLiteral("[Analytics] ");
+// Plain characters, so that no destructor runs on them at exit while
+// threads that are never stopped may still log.
+constexpr QLatin1String kPrefix("[Analytics] ");
 
 struct Sink {
     QMutex mutex;
     AnalyticsLogSink sink;
 };
 
+// Never destroyed, for the same reason.
 Sink& sinkState()
 {
-    static Sink state;
-    return state;
+    static Sink* const state = new Sink;
+    return *state;
 }
 
 bool isValidScalar(const QVariant& value)

@@ -185,14 +185,15 @@ void AnalyticsQueue::add(const AnalyticsEvent& event)
                      QString::number(config_->maxEventBytes()) + QStringLiteral(" bytes, dropping it"));
         return;
     }
-    // Over the cap the oldest go, until the new event fits.
+    // The new event is stored before the oldest go: when the write fails (a
+    // full disk), the queue keeps what it had rather than losing one more.
+    if (!fileQueue_->add(data))
+        return;
     const int cap = std::max(1, config_->maxQueueSize());
-    while (fileQueue_->depth() >= cap) {
+    while (fileQueue_->depth() > cap) {
         analyticsLog(QStringLiteral("[Analytics] Queue is full, dropping oldest event"));
         fileQueue_->deleteAt(0);
     }
-    if (!fileQueue_->add(data))
-        return;
     analyticsLog(QStringLiteral("Queued event '") + event.event() + QStringLiteral("'. Depth: ") +
                  QString::number(fileQueue_->depth()));
     flushIfOverThreshold();

@@ -61,10 +61,12 @@ struct Globals {
     QString version = QString::fromLatin1(kAnalyticsDefaultVersion);
 };
 
+// Never destroyed: upload threads that are never stopped read the names
+// until the process ends.
 Globals& globals()
 {
-    static Globals g;
-    return g;
+    static Globals* const g = new Globals;
+    return *g;
 }
 
 // Copies a file or a whole folder; false on the first failure.

@@ -44,8 +44,9 @@ TimeBasedEpochGenerator::TimeBasedEpochGenerator(Clock clock, Entropy entropy)
 
 TimeBasedEpochGenerator& TimeBasedEpochGenerator::shared()
 {
-    static TimeBasedEpochGenerator generator;
-    return generator;
+    // Never destroyed: capturing threads may still take ids during exit.
+    static TimeBasedEpochGenerator* const generator = new TimeBasedEpochGenerator;
+    return *generator;
 }
 
 void TimeBasedEpochGenerator::reseed()

@@ -16,9 +16,6 @@
 #include "analytics/flags/AnalyticsRemoteConfig.h"
 #include "analytics/integrations/AnalyticsIntegration.h"
 #include "analytics/sdk/AnalyticsNotifications.h"
-#include "analytics/sdk/AnalyticsSerialQueue.h"
-
-#include <QCoreApplication>
 
 namespace analytics {
 
@@ -52,23 +49,6 @@ void mergeKeepingExisting(QVariantMap& into, const QVariantMap& from)
 bool nonEmpty(const AnalyticsSDK::Properties& map)
 {
     return map && !map->isEmpty();
-}
-
-// The ingestion client ends on a thread of its own. Its last holder may be a
-// completion running on the client's network thread (a queue released by
-// close() while its upload was out), and a client cannot stop the thread it
-// is running on.
-std::shared_ptr<AnalyticsApi> makeApi(const std::shared_ptr<AnalyticsConfig>& config)
-{
-    static AnalyticsSerialQueue* const reaper = [] {
-        auto* made = new AnalyticsSerialQueue(QStringLiteral("analytics-reap"));
-        // Clients let go of before the application ends are gone by then.
-        if (QCoreApplication::instance())
-            qAddPostRoutine([] { reaper->waitForIdle(); });
-        return made;
-    }();
-    return std::shared_ptr<AnalyticsApi>(new AnalyticsApi(config),
-                                         [](AnalyticsApi* api) { reaper->post([api] { delete api; }); });
 }
 
 } // namespace
@@ -160,7 +140,7 @@ void AnalyticsSDK::setupLocked(std::shared_ptr<AnalyticsConfig> config)
     }
 
     auto storage = std::make_shared<AnalyticsStorage>(*config);
-    auto api = makeApi(config);
+    auto api = std::make_shared<AnalyticsApi>(config);
     std::shared_ptr<AnalyticsStorageManager> identity = config->storageManager();
     if (!identity) {
         identity = std::make_shared<AnalyticsStorageManager>(*config);

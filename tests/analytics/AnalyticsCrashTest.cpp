@@ -1,5 +1,6 @@
 #include "QueueTestSupport.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSet>
 
@@ -69,7 +70,7 @@ TEST_F(AnalyticsCrashTest, EventsOfAnUploadCutShortByAKillAllArriveAfterARestart
     EXPECT_TRUE(filesOnDisk().isEmpty()) << filesOnDisk().join(' ').toStdString();
 }
 
-TEST_F(AnalyticsCrashTest, KillsInTheMiddleOfEnqueuingLeaveNoTornFile)
+TEST_F(AnalyticsCrashTest, EveryEventWhoseAddReturnedSurvivesAKill)
 {
     std::random_device device;
     const unsigned seed = device();
@@ -78,32 +79,134 @@ TEST_F(AnalyticsCrashTest, KillsInTheMiddleOfEnqueuingLeaveNoTornFile)
     make();
     queue.reset();
     storage.reset();
+    QSet<QString> promised;
     for (int round = 0; round < 20; ++round) {
         QProcess child;
         startChild(child, {"loop", server.baseUrl(), config->projectToken()});
-        ASSERT_TRUE(child.waitForReadyRead(30000));
+        ASSERT_TRUE(waitUntil([&] { return child.canReadLine(); }, 30000));
         QThread::usleep(std::uniform_int_distribution<unsigned>(0, 40000)(random));
         killHard(child);
+        // Only whole lines: a line cut by the kill was never promised.
+        const QList<QByteArray> lines = child.readAllStandardOutput().split('\n');
+        for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+            if (lines[i] != "READY")
+                promised.insert(QString::fromLatin1(lines[i]));
     }
+    EXPECT_GT(promised.size(), 0);
 
-    AnalyticsStorage probe(*config);
-    const QString queueDir = probe.path(AnalyticsStorage::StorageKey::queue);
-    int events = 0;
-    for (const QString& name : QDir(queueDir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        if (isTemporaryFileName(name))
-            continue;
-        QFile file(queueDir + "/" + name);
+    AnalyticsQueue& q = make();
+    QSet<QString> stored;
+    for (const QString& name : filesOnDisk()) {
+        EXPECT_FALSE(isTemporaryFileName(name)) << "a restart clears unfinished writes";
+        QFile file(queueFolder() + "/" + name);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
         ASSERT_TRUE(doc.isObject()) << "torn file " << name.toStdString();
-        ASSERT_TRUE(AnalyticsEvent::fromJsonObject(doc.object()).has_value()) << name.toStdString();
-        ++events;
+        const auto event = AnalyticsEvent::fromJsonObject(doc.object());
+        ASSERT_TRUE(event.has_value()) << name.toStdString();
+        stored.insert(uuidText(event->uuid()));
     }
-    EXPECT_GT(events, 0);
-    AnalyticsQueue& q = make();
-    EXPECT_EQ(q.depth(), events);
-    for (const QString& name : filesOnDisk())
-        EXPECT_FALSE(isTemporaryFileName(name)) << "a restart clears unfinished writes";
+    EXPECT_EQ(q.depth(), stored.size());
+    const QSet<QString> lost = promised - stored;
+    EXPECT_TRUE(lost.isEmpty()) << lost.size() << " of " << promised.size() << " events lost, one is "
+                                << (lost.isEmpty() ? std::string() : lost.begin()->toStdString());
+}
+
+TEST_F(AnalyticsCrashTest, AMigrationCutShortByAKillEndsWithEveryEventOnce)
+{
+    std::random_device device;
+    const unsigned seed = device();
+    std::mt19937 random(seed);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    make();
+    const QString list = storage->appFolder() + "/analytics.queue.plist";
+    const QString folder = queueFolder();
+    queue.reset();
+    storage.reset();
+    // Some elements share a time and some have none, as an older list holds them.
+    QJsonArray elements;
+    QSet<QString> expected;
+    for (int i = 0; i < 1500; ++i) {
+        QJsonObject event = makeEvent(QString("old%1").arg(i)).toJsonObject();
+        if (i % 7 == 0)
+            event.remove("timestamp");
+        else if (i % 5 == 0)
+            event["timestamp"] = "2024-01-31T12:00:00.250Z";
+        elements.append(event);
+        expected.insert(event["uuid"].toString());
+    }
+    const QByteArray listBytes = QJsonDocument(elements).toJson(QJsonDocument::Compact);
+    auto writeList = [&] {
+        QFile file(list);
+        return file.open(QIODevice::WriteOnly) && file.write(listBytes) == listBytes.size();
+    };
+
+    // How long a whole migration takes here, so kills land inside one.
+    ASSERT_TRUE(writeList());
+    QElapsedTimer timer;
+    timer.start();
+    {
+        QProcess child;
+        startChild(child, {"migrate", server.baseUrl(), config->projectToken()});
+        ASSERT_TRUE(child.waitForFinished(60000));
+    }
+    const qint64 wholeMs = std::max<qint64>(timer.elapsed(), 1);
+    auto storedIds = [&] {
+        QStringList ids;
+        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot)) {
+            QFile file(folder + "/" + name);
+            if (file.open(QIODevice::ReadOnly))
+                ids << QJsonDocument::fromJson(file.readAll()).object().value("uuid").toString();
+        }
+        return ids;
+    };
+    auto sameOnce = [&](const QStringList& ids) {
+        return ids.size() == expected.size() && QSet<QString>(ids.begin(), ids.end()) == expected;
+    };
+    ASSERT_TRUE(sameOnce(storedIds()));
+
+    for (int round = 0; round < 8; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_TRUE(QDir(folder).removeRecursively());
+        ASSERT_TRUE(writeList());
+        QProcess child;
+        startChild(child, {"migrate", server.baseUrl(), config->projectToken()});
+        QThread::msleep(std::uniform_int_distribution<qint64>(0, wholeMs)(random));
+        if (child.state() != QProcess::NotRunning)
+            ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+        ASSERT_TRUE(child.waitForFinished(30000));
+
+        // The next start finishes what the killed one began.
+        AnalyticsQueue& q = make();
+        EXPECT_EQ(q.depth(), expected.size());
+        queue.reset();
+        storage.reset();
+        const QStringList ids = storedIds();
+        EXPECT_TRUE(sameOnce(ids)) << ids.size() << " files for " << expected.size() << " events";
+        EXPECT_FALSE(QFileInfo::exists(list));
+        EXPECT_FALSE(QFileInfo::exists(list + ".migrating"));
+    }
+}
+
+// The client's threads are never stopped; whatever they touch must outlive
+// them, however early the program ends. The child also uses the client once
+// more after its static objects would have gone, as such a thread may.
+TEST_F(AnalyticsCrashTest, AProgramThatCapturesAndExitsAtOnceExitsClean)
+{
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        QProcess child;
+        child.setProgram(QStringLiteral(ANALYTICS_QUEUE_CHILD));
+        child.setArguments({"capture-exit", server.baseUrl(), config->projectToken()});
+        child.start();
+        ASSERT_TRUE(child.waitForStarted());
+        ASSERT_TRUE(waitUntil([&] { return child.state() == QProcess::NotRunning; }, 60000));
+        const QByteArray errors = child.readAllStandardError();
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child.exitCode(), 0) << errors.toStdString();
+        EXPECT_FALSE(errors.contains("Sanitizer")) << errors.toStdString();
+        EXPECT_FALSE(errors.contains("runtime error")) << errors.toStdString();
+    }
 }
 
 TEST_F(AnalyticsCrashTest, ASecondProcessOnTheSameFolderQueuesNothing)

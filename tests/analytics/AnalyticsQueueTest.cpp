@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <limits>
+#include <cstring>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace analytics;
@@ -14,6 +18,29 @@ using Reply = LoopbackHttpServer::Reply;
 namespace {
 
 class AnalyticsQueueTest : public ::testing::Test, public QueueFixture {};
+
+// While it lives, files of this process cannot grow past a few bytes (EFBIG),
+// which a write meets as it would a full disk; root is held to it too.
+class FileWritesFail {
+public:
+    FileWritesFail()
+    {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit tiny = saved_;
+        tiny.rlim_cur = 8;
+        ::setrlimit(RLIMIT_FSIZE, &tiny);
+    }
+    ~FileWritesFail()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
 
 } // namespace
 
@@ -96,6 +123,66 @@ TEST_F(AnalyticsQueueTest, OverTheCapTheOldestGoAndOrderIsKept)
     EXPECT_EQ(uuidsOf(server.requests().at(0)), ids.mid(3));
 }
 
+TEST_F(AnalyticsQueueTest, AtTheCapAFailedWriteLosesNothingStored)
+{
+    config->setMaxQueueSize(3);
+    AnalyticsLogRecorder log;
+    AnalyticsQueue& q = make();
+    for (int i = 0; i < 3; ++i)
+        q.add(makeEvent(QString("e%1").arg(i)));
+    const QStringList stored = filesOnDisk();
+    {
+        FileWritesFail full;
+        q.add(makeEvent("no room"));
+    }
+    EXPECT_TRUE(log.containsPrefix("[Analytics] Could not write file "));
+    EXPECT_EQ(q.depth(), 3);
+    EXPECT_EQ(filesOnDisk(), stored) << "the oldest event is kept when the new one cannot be stored";
+    EXPECT_EQ(log.count("[Analytics] Queue is full, dropping oldest event"), 0);
+
+    q.add(makeEvent("room again"));
+    EXPECT_EQ(q.depth(), 3);
+    EXPECT_EQ(filesOnDisk().mid(0, 2), stored.mid(1)) << "only now does the oldest go";
+    EXPECT_EQ(log.count("[Analytics] Queue is full, dropping oldest event"), 1);
+}
+
+TEST_F(AnalyticsQueueTest, AQueueFolderThatCannotBeListedSaysWhy)
+{
+    make();
+    const QString folder = queueFolder();
+    queue.reset();
+    storage.reset();
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    struct Case {
+        const char* name;
+        std::function<bool()> block;
+        int error;
+    };
+    const Case cases[] = {
+        {"a file in its place",
+         [&] {
+             QFile file(folder);
+             return file.open(QIODevice::WriteOnly);
+         },
+         ENOTDIR},
+        {"a link to itself", [&] { return QFile::link(folder, folder); }, ELOOP},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(folder);
+        ASSERT_TRUE(c.block());
+        AnalyticsLogRecorder log;
+        AnalyticsQueue& q = make();
+        EXPECT_EQ(q.depth(), 0);
+        EXPECT_TRUE(log.contains("[Analytics] Failed to load files for queue " + folder + ": " +
+                                 QString::fromLocal8Bit(std::strerror(c.error))))
+            << log.lines().join('\n').toStdString();
+        queue.reset();
+        storage.reset();
+    }
+    QFile::remove(folder);
+}
+
 TEST_F(AnalyticsQueueTest, BatchesStopAtTheirCountAndByteCaps)
 {
     config->setMaxBatchSize(3);
@@ -138,6 +225,9 @@ TEST_F(AnalyticsQueueTest, ServerAnswersDecideBetweenDeletingRetryingAndShrinkin
         {"500", Reply::json(R"({"error":"down"})", 500), false, 5000},
         {"503", Reply::json("{}", 503), false, 5000},
         {"no answer", Reply::closeWithoutAnswer(), false, 5000},
+        // The status decides, however long the body behind it.
+        {"200 with a 6 MB body", Reply::json("{\"pad\":\"" + QByteArray(6 << 20, 'x') + "\"}", 200), true, 0},
+        {"500 with a 6 MB body", Reply::json("{\"pad\":\"" + QByteArray(6 << 20, 'x') + "\"}", 500), false, 5000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -151,11 +241,57 @@ TEST_F(AnalyticsQueueTest, ServerAnswersDecideBetweenDeletingRetryingAndShrinkin
         server.setHandler([&c](const LoopbackHttpServer::Request&) { return c.reply; });
         q.flush();
         ASSERT_TRUE(server.waitForRequests(before + 1));
-        ASSERT_TRUE(waitUntil([&] { return !q.isFlushing() && (c.deleted ? q.depth() == 0 : true); }));
+        ASSERT_TRUE(waitUntil([&] { return !q.isFlushing() && (c.deleted ? q.depth() == 0 : true); }, 20000));
         EXPECT_EQ(q.depth(), c.deleted ? 0 : 4);
         EXPECT_EQ(filesOnDisk().size(), c.deleted ? 0 : 4);
         EXPECT_EQ(q.pausedUntilMs(), c.pauseMs ? clock().now().toMSecsSinceEpoch() + c.pauseMs : 0);
         EXPECT_EQ(q.retryCount(), c.pauseMs ? 1 : 0);
+    }
+}
+
+TEST_F(AnalyticsQueueTest, AnAnswerThatNeverEndsEndsAtTheDeadline)
+{
+    struct Case {
+        const char* name;
+        Reply reply;
+        bool deleted;
+    };
+    Reply trickledHead = Reply::json("{}", 200);
+    trickledHead.headByteDelayMs = 150;
+    Reply trickledBody = Reply::json("", 200);
+    trickledBody.headers = {{"Content-Length", "200"}};
+    for (int i = 0; i < 200; ++i)
+        trickledBody.withPiece("x", 150);
+    const Case cases[] = {
+        {"the head a byte at a time", trickledHead, false},
+        {"200, then the body a byte at a time", trickledBody, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AnalyticsLogRecorder log;
+        AnalyticsQueue& q = make();
+        api->setRequestDeadline(std::chrono::milliseconds(1500));
+        q.clear();
+        for (int i = 0; i < 3; ++i)
+            q.add(makeEvent("e"));
+        server.enqueue(c.reply);
+        const int before = static_cast<int>(server.requests().size());
+        q.flush();
+        ASSERT_TRUE(server.waitForRequests(before + 1));
+        // Either answer would keep the request going for 30 s.
+        ASSERT_TRUE(waitUntil([&] { return !q.isFlushing(); }, 15000));
+        EXPECT_EQ(q.depth(), c.deleted ? 0 : 3);
+        EXPECT_EQ(q.retryCount(), c.deleted ? 0 : 1);
+        if (c.deleted)
+            continue;
+        EXPECT_TRUE(log.contains("[Analytics] Error calling the batch API: No complete answer within 1.5 s."))
+            << log.lines().join('\n').toStdString();
+        // The usual back-off, and then the queue moves again.
+        EXPECT_EQ(q.pausedUntilMs(), clock().now().toMSecsSinceEpoch() + 5000);
+        clock().advance(5001);
+        q.flush();
+        ASSERT_TRUE(server.waitForRequests(before + 2));
+        ASSERT_TRUE(waitUntil([&] { return q.depth() == 0 && !q.isFlushing(); }));
     }
 }
 
@@ -289,11 +425,47 @@ TEST_F(AnalyticsQueueTest, EarlierLayoutsMoveIntoTheQueueFolder)
     EXPECT_EQ(QDir(app + "/analytics.queueFolder").entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList{"stray"});
     EXPECT_FALSE(QFileInfo::exists(app + "/analytics.queue.plist"));
+    EXPECT_FALSE(QFileInfo::exists(app + "/analytics.queue.plist.migrating"));
     EXPECT_TRUE(q.fileQueue().items().contains("1706702400.25"));
     config->setMaxBatchSize(10);
     q.flush();
     ASSERT_TRUE(server.waitForRequests(1));
     EXPECT_EQ(batchOf(server.requests().at(0)).size(), 6);
+}
+
+TEST_F(AnalyticsQueueTest, AfterARestartTheQueueRunsInCreationOrder)
+{
+    make();
+    const QString folder = queueFolder();
+    queue.reset();
+    storage.reset();
+    auto createdMs = [](const QString& path) {
+        const QFileInfo info(path);
+        return (info.birthTime().isValid() ? info.birthTime() : info.lastModified()).toMSecsSinceEpoch();
+    };
+    // Names against the order of creation; each file is made again until the
+    // file system gives it a later time than the one before.
+    QStringList ids;
+    qint64 previous = std::numeric_limits<qint64>::min();
+    for (const QString& name : {QString("C"), QString("B"), QString("A")}) {
+        const AnalyticsEvent event = makeEvent(name);
+        ids << uuidText(event.uuid());
+        const QString path = folder + "/" + name;
+        ASSERT_TRUE(waitUntil([&] {
+            QFile::remove(path);
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(event.toJsonObject()).toJson()) <= 0)
+                return false;
+            file.close();
+            return createdMs(path) > previous;
+        }));
+        previous = createdMs(path);
+    }
+    AnalyticsQueue& q = make();
+    EXPECT_EQ(q.fileQueue().items(), QStringList({"C", "B", "A"}));
+    q.flush();
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_EQ(uuidsOf(server.requests().at(0)), ids);
 }
 
 TEST_F(AnalyticsQueueTest, EightThreadsTenThousandEventsArriveExactlyOnce)

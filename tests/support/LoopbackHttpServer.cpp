@@ -273,9 +273,28 @@ private:
         if (closeAfterResponse_)
             head += "Connection: close\r\n";
         head += "\r\n";
+        if (reply_.headByteDelayMs > 0) {
+            trickle(head);
+            return;
+        }
         if (!send(head))
             return;
         sendNextPiece();
+    }
+
+    void trickle(QByteArray rest)
+    {
+        if (rest.isEmpty()) {
+            sendNextPiece();
+            return;
+        }
+        if (!send(rest.left(1)))
+            return;
+        QPointer<Connection> self(this);
+        QTimer::singleShot(reply_.headByteDelayMs, this, [self, rest = rest.mid(1)] {
+            if (self && self->state_ != State::Closed)
+                self->trickle(rest);
+        });
     }
 
     void sendNextPiece()

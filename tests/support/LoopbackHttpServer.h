@@ -63,6 +63,9 @@ public:
         bool chunked = false; // each piece one chunk, then the terminal chunk
         int delayMs = 0; // before the status line
         std::shared_ptr<Gate> gate; // the status line waits for it (after the delay)
+        // Sends the head one byte at a time, this far apart: a server that
+        // is never silent for long, yet never finishes its answer.
+        int headByteDelayMs = 0;
         // Cuts the connection after this many bytes of the response (head
         // included); 0 closes it without answering.
         std::optional<qsizetype> closeAfterBytes;

@@ -5,26 +5,59 @@
 //     queues <count> events (printing each id), which starts an upload, and
 //     then waits for the killer.
 //   analytics_queue_child loop <host> <token>
-//     queues events until killed; prints "READY" once the queue stands.
+//     queues events until killed; prints "READY" once the queue stands, then
+//     each event's id once add() has returned for it.
+//   analytics_queue_child migrate <host> <token>
+//     opens the queue, which moves the earlier layouts into it, and prints
+//     "MIGRATED".
+//   analytics_queue_child capture-exit <host> <token>
+//     sets the shared client up as the application does, with its debug log on,
+//     captures events (the last one starts an upload) and returns from main
+//     at once, while the client's threads are still at work.
 
 #include "analytics/AnalyticsApi.h"
 #include "analytics/AnalyticsConfig.h"
 #include "analytics/AnalyticsEvent.h"
+#include "analytics/AnalyticsFiles.h"
+#include "analytics/AnalyticsLog.h"
 #include "analytics/AnalyticsQueue.h"
 #include "analytics/AnalyticsStorage.h"
 #include "analytics/TimeBasedEpochGenerator.h"
+#include "analytics/sdk/AnalyticsSDK.h"
 #include "platform/Platform.h"
 #include "platform/fake/FakeAppInfo.h"
 #include "platform/fake/FakePlatform.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 
 using namespace analytics;
 
+namespace {
+
+// What a client thread that is never stopped may still do as the program
+// ends. Registered before the client makes any of its static objects, it
+// runs after all of them would have been destroyed: the latest moment such
+// a thread can reach.
+void useTheClientAfterStaticObjects()
+{
+    analyticsLog(QStringLiteral("[Analytics] Still at work at exit"));
+    const FolderLock lock(QFile::decodeName(std::getenv("HOME")));
+    const QString userAgent = analyticsSdkName() + QLatin1Char('/') + analyticsVersion();
+    const QString id = uuidText(TimeBasedEpochGenerator::shared().v7());
+    std::printf("%s %s\n", qPrintable(userAgent), qPrintable(id));
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string_view(argv[1]) == "capture-exit")
+        std::atexit(useTheClientAfterStaticObjects);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 4)
@@ -34,7 +67,22 @@ int main(int argc, char** argv)
         {"CFBundleIdentifier", "app.vellox.desktop"}};
 
     auto config = std::make_shared<AnalyticsConfig>(args[3], args[2]);
+    if (args[1] == QLatin1String("capture-exit")) {
+        config->setDebug(true);
+        config->setDisableReachabilityForTesting(true);
+        config->setDisableRemoteConfigForTesting(true);
+        // The last event starts an upload that is still on its way at exit.
+        constexpr int kEvents = 50;
+        config->setFlushAt(kEvents);
+        config->setMaxBatchSize(kEvents);
+        const auto sdk = AnalyticsSDK::shared();
+        sdk->setup(config);
+        for (int i = 0; i < kEvents; ++i)
+            sdk->capture(QStringLiteral("exit_test"), QVariantMap{{"i", i}});
+        return 0;
+    }
     const bool upload = args[1] == QLatin1String("upload");
+    const bool migrate = args[1] == QLatin1String("migrate");
     const int count = upload && args.size() > 4 ? args[4].toInt() : 0;
     config->setFlushAt(upload ? count : 1000000);
     config->setMaxQueueSize(1000000);
@@ -44,6 +92,11 @@ int main(int argc, char** argv)
     auto queue = std::make_shared<AnalyticsQueue>(config, storage, api, AnalyticsQueue::AnalyticsApiEndpoint::batch,
                                                   nullptr);
     queue->start(true, true);
+    if (migrate) {
+        std::printf("MIGRATED\n");
+        std::fflush(stdout);
+        return 0;
+    }
 
     if (upload) {
         for (int i = 0; i < count; ++i) {
@@ -63,5 +116,7 @@ int main(int argc, char** argv)
                                    {{"i", i}, {"pad", QString(512 + i % 4096, QLatin1Char('p'))}},
                                    QDateTime::currentDateTimeUtc(), TimeBasedEpochGenerator::shared().v7());
         queue->add(event);
+        std::printf("%s\n", qPrintable(uuidText(event.uuid())));
+        std::fflush(stdout);
     }
 }
