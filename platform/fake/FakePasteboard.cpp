@@ -32,7 +32,7 @@ void FakePasteboard::setContents(const Contents& contents)
 Pasteboard::Ownership FakePasteboard::lastTakenBy(quint64 window) const
 {
     for (auto it = takings_.crbegin(); it != takings_.crend(); ++it) {
-        if (window == 0 || sameClient(it->window, window))
+        if (window == 0 || it->window == kFocusedApplication || sameClient(it->window, window))
             return it->ownership;
     }
     return {};

@@ -15,6 +15,7 @@ public:
     // The front window of FakeWorkspace, and a clipboard manager's window.
     static constexpr quint64 kFrontWindow = 0x400001;
     static constexpr quint64 kManagerWindow = 0x600003;
+    static constexpr quint64 kFocusedApplication = 0;
 
     std::optional<QString> text() const override;
     void setText(const QString& text) override;
@@ -27,9 +28,10 @@ public:
     std::optional<QString> primaryTextOf(quint64 window) const override;
 
     // What another application's copy does: replaces the clipboard without
-    // counting as our write. By default the front window copies.
-    void putFromOtherClient(const Contents& contents, quint64 window = kFrontWindow);
-    void putTextFromOtherClient(const QString& text, quint64 window = kFrontWindow);
+    // counting as our write. By default the focused application copies,
+    // whichever window that is (the workspace may be a real one).
+    void putFromOtherClient(const Contents& contents, quint64 window = kFocusedApplication);
+    void putTextFromOtherClient(const QString& text, quint64 window = kFocusedApplication);
     static Contents textContents(const QString& text);
     static bool sameClient(quint64 a, quint64 b) { return a >> kClientShift == b >> kClientShift; }
 

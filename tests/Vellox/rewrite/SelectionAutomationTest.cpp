@@ -77,14 +77,17 @@ TEST_F(SelectionAutomationTest, OnlyTheFocusedApplicationsOwnTakingIsACopy)
 TEST_F(SelectionAutomationTest, ACopyThatLandsAfterTheCapGivesTheUserTheirClipboardBack)
 {
     SelectionAutomation::setWaitsForTesting({.copySettleMs = 10, .copyCapMs = 60, .lateCopyWatchMs = 5000});
+    bool landed = false;
     fakes.keys().onPost = [&](Chord) {
-        QTimer::singleShot(300, [&] { fakes.pasteboard().putTextFromOtherClient(QStringLiteral("selected")); });
+        QTimer::singleShot(300, [&] {
+            fakes.pasteboard().putTextFromOtherClient(QStringLiteral("selected"));
+            landed = true;
+        });
     };
     const auto read = run(SelectionAutomation::readSelection());
     ASSERT_TRUE(read.value);
     EXPECT_EQ(read.value->text, QString());
-    EXPECT_TRUE(rewrite_test::spinUntil([&] { return fakes.pasteboard().text() == QStringLiteral("selected"); }, 5000));
-    EXPECT_TRUE(rewrite_test::spinUntil([&] { return fakes.pasteboard().contents() == kImageAndText; }, 5000));
+    EXPECT_TRUE(rewrite_test::spinUntil([&] { return landed && fakes.pasteboard().contents() == kImageAndText; }, 5000));
 }
 
 TEST_F(SelectionAutomationTest, ATerminalWithoutAKnownChordIsReadFromThePrimarySelection)
