@@ -54,6 +54,13 @@ public:
         return !waitForLine("slow-paste").isEmpty();
     }
 
+    // A Control-C keeps the window busy for `ms` before it copies.
+    bool slowCopy(int ms)
+    {
+        send("slow-copy " + QByteArray::number(ms));
+        return !waitForLine("slow-copy").isEmpty();
+    }
+
     QString text()
     {
         send("text");

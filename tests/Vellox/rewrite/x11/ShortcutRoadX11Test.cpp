@@ -176,6 +176,36 @@ TEST_F(ShortcutRoadX11Test, NothingSelectedNeverSendsTheClipboard)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("secret password"));
 }
 
+TEST_F(ShortcutRoadX11Test, ACopyThatLandsAfterTheReadGaveUpGivesTheUserTheirClipboardBack)
+{
+    constexpr int kCapMs = 300;
+    SelectionAutomation::Waits quick;
+    quick.copyCapMs = kCapMs;
+    quick.lateCopyWatchMs = 30000;
+    SelectionAutomation::setWaitsForTesting(quick);
+    TextWindowProcess window(QStringLiteral("hello brave world"));
+    ASSERT_TRUE(window.isReady());
+    ASSERT_TRUE(rewrite_test::spinUntil([&] {
+        const auto front = platform::Platform::current().workspace->frontmostApplication();
+        return front && front->pid == window.pid();
+    }, kFocusWaitMs));
+    window.select(6, 11);
+    // Busy for five times the cap: the copy lands after the read gave up.
+    ASSERT_TRUE(window.slowCopy(5 * kCapMs));
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText(QStringLiteral("clipboard before"));
+
+    const auto read = rewrite_test::run(SelectionAutomation::readSelection(), 20000);
+    ASSERT_TRUE(read.value);
+    EXPECT_EQ(read.value->text, QString());
+    const platform::Pasteboard& board = *platform::Platform::current().pasteboard;
+    EXPECT_TRUE(rewrite_test::spinUntil([&] { return board.lastTakenBy(read.value->window) != platform::Pasteboard::Ownership{}; }, 20000))
+        << "the window never copied";
+    EXPECT_TRUE(rewrite_test::spinUntil([&] { return clipboard->text() == QStringLiteral("clipboard before"); }, 20000))
+        << clipboard->text().toStdString();
+    SelectionAutomation::setWaitsForTesting({});
+}
+
 TEST_F(ShortcutRoadX11Test, ASlowTargetBesideAClipboardManagerGetsTheAnswerOrTheUserIsToldToPaste)
 {
     PreferencesStore::resetSharedForTesting();

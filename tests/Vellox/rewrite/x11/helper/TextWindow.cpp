@@ -7,6 +7,7 @@
 //   reset                  puts the first text back and answers "reset"
 //   slow-paste <ms>        from now on, a Control-V keeps the window busy for
 //                          that long before it pastes; answers "slow-paste"
+//   slow-copy <ms>         the same for Control-C; answers "slow-copy"
 // It prints "ready <pid>" once the window has the focus, and "press <key>
 // <modifiers>" / "release <key> <modifiers>" for every key event it gets
 // (Qt key and modifier values in hexadecimal).
@@ -45,19 +46,22 @@ QRect selectionRect(QPlainTextEdit& edit)
     return QRect(edit.viewport()->mapToGlobal(local.topLeft()), local.size());
 }
 
-// Stands for an application that is busy when the paste chord arrives: it
-// reads no events meanwhile, so it asks for the clipboard that much later.
-class SlowPaste final : public QObject {
+// Stands for an application that is busy when a copy or paste chord
+// arrives: it reads no events meanwhile, so it takes or asks for the
+// clipboard that much later.
+class SlowChords final : public QObject {
 public:
-    int delayMs = 0;
+    int copyDelayMs = 0;
+    int pasteDelayMs = 0;
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (delayMs > 0 && event->type() == QEvent::KeyPress) {
+        if (event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
-            if (key->key() == Qt::Key_V && (key->modifiers() & Qt::ControlModifier) && !key->isAutoRepeat())
-                QThread::msleep(delayMs);
+            const int delay = key->key() == Qt::Key_V ? pasteDelayMs : key->key() == Qt::Key_C ? copyDelayMs : 0;
+            if (delay > 0 && (key->modifiers() & Qt::ControlModifier) && !key->isAutoRepeat())
+                QThread::msleep(delay);
         }
         return false;
     }
@@ -87,8 +91,8 @@ int main(int argc, char** argv)
     QPlainTextEdit edit;
     const QString firstText = argc > 1 ? QString::fromUtf8(argv[1]) : QString();
     edit.setPlainText(firstText);
-    SlowPaste slowPaste;
-    edit.installEventFilter(&slowPaste);
+    SlowChords slowChords;
+    edit.installEventFilter(&slowChords);
     edit.setWindowTitle(QStringLiteral("Vellox test text window"));
     edit.resize(480, 200);
     edit.move(200, 150);
@@ -134,8 +138,11 @@ int main(int argc, char** argv)
                 edit.setPlainText(firstText);
                 say("reset");
             } else if (words.value(0) == "slow-paste" && words.size() == 2) {
-                slowPaste.delayMs = words[1].toInt();
+                slowChords.pasteDelayMs = words[1].toInt();
                 say("slow-paste");
+            } else if (words.value(0) == "slow-copy" && words.size() == 2) {
+                slowChords.copyDelayMs = words[1].toInt();
+                say("slow-copy");
             } else if (words.value(0) == "text") {
                 const QByteArray json = QJsonDocument(QJsonArray{edit.toPlainText()}).toJson(QJsonDocument::Compact);
                 say("text " + json);
