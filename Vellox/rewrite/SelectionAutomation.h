@@ -21,8 +21,9 @@ inline constexpr int kPasteFetchCapMs = 4000;
 // the new owner's announcement arrives asynchronously, later under load.
 inline constexpr int kCopyCapMs = 400;
 // After a read that found no copy, how long a copy that still lands is
-// watched for, so the user's clipboard can be put back over it.
-inline constexpr int kLateCopyWatchMs = 10000;
+// watched for, so the user's clipboard can be put back over it. Kept short:
+// a copy the user makes by hand in that application afterwards looks the same.
+inline constexpr int kLateCopyWatchMs = 5000;
 // Between writing the new text and the paste chord (half a millisecond,
 // rounded up to the timer's resolution).
 inline constexpr int kBeforePasteMs = 1;
