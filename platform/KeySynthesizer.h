@@ -7,7 +7,10 @@ namespace platform {
 class KeySynthesizer {
 public:
     enum class Chord { copy, paste };
-    enum class Result { posted, unavailable, eventCreationFailed };
+    // `noKnownChord`: the focused window is a terminal whose copy and paste
+    // keys we do not know; nothing was typed, since a guess could reach the
+    // program running there as a control character.
+    enum class Result { posted, unavailable, eventCreationFailed, noKnownChord };
 
     virtual ~KeySynthesizer() = default;
 

@@ -32,11 +32,30 @@ public:
     // Replaces the whole clipboard; empty contents clear it.
     virtual void setContents(const Contents& contents) = 0;
 
-    // Counts every change of the clipboard, ours and other clients'.
-    virtual quint64 changeCount() const = 0;
-    // Whether another client has asked for the data since our last write.
-    // Backends that cannot tell answer true.
-    virtual bool ourDataWasFetched() const = 0;
+    // A taking of the clipboard as the server reported it: the owner's
+    // window and the server time the owner gave. Two copies by the same
+    // window differ in their time.
+    struct Ownership {
+        quint64 window = 0;
+        quint32 time = 0;
+        friend bool operator==(const Ownership&, const Ownership&) = default;
+    };
+
+    // The latest time the client that made `window` took the clipboard, none
+    // (all zero) when it has not since we started watching. With no window,
+    // the latest taking by any client but us.
+    virtual Ownership lastTakenBy(quint64 window) const = 0;
+    // Whether the client that made `window` asked for our data (not merely
+    // for the list of its formats) since our last write. Our own process and
+    // other clients, a clipboard manager for one, do not count. With no
+    // window, any other client counts. Backends that cannot tell answer true.
+    virtual bool fetchedByClientOf(quint64 window) const = 0;
+    // Whether the server names us the owner now. Backends that cannot ask
+    // answer true.
+    virtual bool ownedByUs() const = 0;
+    // The text of the primary selection (what selecting sets) when the client
+    // that made `window` owns it; none otherwise.
+    virtual std::optional<QString> primaryTextOf(quint64 window) const = 0;
 };
 
 } // namespace platform

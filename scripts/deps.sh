@@ -6,13 +6,13 @@ BUILD_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qcoro-qt6-dev
   nlohmann-json3-dev zlib1g-dev libprotobuf-c-dev protobuf-c-compiler libwebp-dev
   libsecret-1-dev libsystemd-dev
-  libxcb1-dev libxcb-xtest0-dev libxcb-xkb-dev libxcb-xinput-dev libxkbcommon-dev libxkbcommon-x11-dev xkb-data
+  libxcb1-dev libxcb-xtest0-dev libxcb-xkb-dev libxcb-xinput-dev libxcb-xfixes0-dev libxkbcommon-dev libxkbcommon-x11-dev xkb-data
 )
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev
   gnome-keyring libsecret-tools dbus dbus-bin
-  xvfb xauth xdotool x11-xserver-utils x11-utils x11-xkb-utils openbox
-  libglib2.0-bin at-spi2-core trayer
+  xvfb xauth xdotool x11-xserver-utils x11-utils x11-xkb-utils openbox xterm copyq trayer
+  libglib2.0-bin at-spi2-core
 )
 BENCH_PACKAGES=(libbenchmark-dev)
 # The clang build and its libFuzzer runtime, for the fuzz targets.

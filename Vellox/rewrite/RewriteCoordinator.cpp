@@ -207,7 +207,7 @@ QCoro::Task<void> RewriteCoordinator::rephraseSelection(Trigger trigger)
     started.start();
     surfaces.closeSettingsWindowIfOpen();
 
-    QString selection;
+    SelectionAutomation::Selection selection;
     std::exception_ptr readError;
     try {
         selection = co_await SelectionAutomation::readSelection();
@@ -233,7 +233,7 @@ QCoro::Task<void> RewriteCoordinator::rephraseSelection(Trigger trigger)
         co_return;
     }
 
-    const QString text = selection.trimmed();
+    const QString text = selection.text.trimmed();
     if (text.isEmpty()) {
         surfaces.presentNotice({kSelectFirstText, Level::warning, std::nullopt}, kNoticeSeconds);
         co_return;
@@ -335,7 +335,7 @@ QCoro::Task<void> RewriteCoordinator::rephraseSelection(Trigger trigger)
     hideSpinner();
     std::exception_ptr pasteError;
     try {
-        co_await SelectionAutomation::replaceSelection(answer);
+        co_await SelectionAutomation::replaceSelection(answer, selection.window);
     } catch (...) {
         pasteError = std::current_exception();
     }

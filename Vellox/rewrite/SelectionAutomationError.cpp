@@ -8,6 +8,14 @@ QString SelectionAutomationError::errorDescription() const
                               "the frontmost app.");
     case Kind::keyEventCreationFailed:
         return QStringLiteral("Couldn\u2019t create a keyboard event (system rejected synthesis).");
+    case Kind::focusChanged:
+        return QStringLiteral("Another window has the focus now, so the new text was not pasted.");
+    case Kind::clipboardNotOwned:
+        return QStringLiteral("Another application took the clipboard before the new text could be pasted.");
+    case Kind::noPasteChord:
+        return QStringLiteral("This terminal has no paste shortcut Vellox knows, so nothing was typed.");
+    case Kind::pasteNotFetched:
+        return QStringLiteral("The app did not take the new text from the clipboard in time.");
     }
     return {};
 }
@@ -24,6 +32,11 @@ QString SelectionAutomationError::recoverySuggestion() const
             "toggle on, launch again.");
     case Kind::keyEventCreationFailed:
         return QStringLiteral("Quit other apps that capture global keyboard input, then try again.");
+    case Kind::focusChanged:
+    case Kind::clipboardNotOwned:
+    case Kind::noPasteChord:
+    case Kind::pasteNotFetched:
+        break;
     }
     return {};
 }

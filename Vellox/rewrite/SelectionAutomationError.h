@@ -5,7 +5,16 @@
 // Why the selection could not be copied or replaced.
 class SelectionAutomationError final : public LocalizedError {
 public:
-    enum class Kind { accessibilityRequired, keyEventCreationFailed };
+    // The kinds after the first two say why a paste did not happen or may
+    // not have happened.
+    enum class Kind {
+        accessibilityRequired,
+        keyEventCreationFailed,
+        focusChanged,
+        clipboardNotOwned,
+        noPasteChord,
+        pasteNotFetched,
+    };
 
     explicit SelectionAutomationError(Kind kind)
         : kind_(kind)

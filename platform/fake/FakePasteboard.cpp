@@ -24,19 +24,48 @@ void FakePasteboard::clear()
 void FakePasteboard::setContents(const Contents& contents)
 {
     contents_ = contents;
-    ++changeCount_;
+    ours_ = !contents.isEmpty();
+    requesters.clear();
     writes.append(contents);
 }
 
-void FakePasteboard::putFromOtherClient(const Contents& contents)
+Pasteboard::Ownership FakePasteboard::lastTakenBy(quint64 window) const
 {
-    contents_ = contents;
-    ++changeCount_;
+    for (auto it = takings_.crbegin(); it != takings_.crend(); ++it) {
+        if (window == 0 || it->window == kFocusedApplication || sameClient(it->window, window))
+            return it->ownership;
+    }
+    return {};
 }
 
-void FakePasteboard::putTextFromOtherClient(const QString& text)
+bool FakePasteboard::fetchedByClientOf(quint64 window) const
 {
-    putFromOtherClient(textContents(text));
+    if (everyoneFetches)
+        return true;
+    for (quint64 requester : requesters) {
+        if (window == 0 || sameClient(requester, window))
+            return true;
+    }
+    return false;
+}
+
+std::optional<QString> FakePasteboard::primaryTextOf(quint64 window) const
+{
+    if (!primary || (window != 0 && !sameClient(primaryOwner, window)))
+        return std::nullopt;
+    return primary;
+}
+
+void FakePasteboard::putFromOtherClient(const Contents& contents, quint64 window)
+{
+    contents_ = contents;
+    ours_ = false;
+    takings_.append(Taking{window, Ownership{window, ++time_}});
+}
+
+void FakePasteboard::putTextFromOtherClient(const QString& text, quint64 window)
+{
+    putFromOtherClient(textContents(text), window);
 }
 
 Pasteboard::Contents FakePasteboard::textContents(const QString& text)

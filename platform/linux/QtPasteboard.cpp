@@ -1,10 +1,15 @@
 #include "QtPasteboard.h"
 
+#include "platform/linux/X11Desktop.h"
+
 #include <QBuffer>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QImage>
 #include <QGuiApplication>
 #include <QMimeData>
+
+#include <xcb/xfixes.h>
 
 #include <algorithm>
 
@@ -15,27 +20,6 @@ namespace {
 // Bytes a single format may bring along when the clipboard is saved;
 // anything bigger is left out rather than held in memory twice.
 constexpr qsizetype kMaxFormatBytes = 64 * 1024 * 1024;
-
-// Notes when the data is asked for. Qt asks our mime data whenever another
-// client requests the clipboard, so this tells that the paste target has
-// fetched what we put there.
-class RecordingMimeData final : public QMimeData {
-public:
-    explicit RecordingMimeData(std::shared_ptr<bool> fetched)
-        : fetched_(std::move(fetched))
-    {
-    }
-
-protected:
-    QVariant retrieveData(const QString& mimeType, QMetaType type) const override
-    {
-        *fetched_ = true;
-        return QMimeData::retrieveData(mimeType, type);
-    }
-
-private:
-    std::shared_ptr<bool> fetched_;
-};
 
 // Formats Qt derives from others or uses to talk to itself; putting them
 // back by hand would confuse the owner bookkeeping.
@@ -49,14 +33,115 @@ bool isSyntheticFormat(const QString& format)
 } // namespace
 
 QtPasteboard::QtPasteboard()
-    : fetched_(std::make_shared<bool>(true))
 {
-    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
-        connect(clipboard, &QClipboard::changed, this, [this](QClipboard::Mode mode) {
-            if (mode == QClipboard::Clipboard)
-                ++changeCount_;
+    // Creating the clipboard makes Qt ask the server for owner-change
+    // notices (XFixes) on its connection; the filter reads them there too.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (xcb_connection_t* connection = x11::applicationConnection()) {
+        const xcb_setup_t* setup = xcb_get_setup(connection);
+        idMask_ = setup->resource_id_mask;
+        ourClient_ = setup->resource_id_base & ~idMask_;
+        clipboardAtom_ = x11::atom(connection, "CLIPBOARD");
+        targetsAtom_ = x11::atom(connection, "TARGETS");
+        timestampAtom_ = x11::atom(connection, "TIMESTAMP");
+        const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
+        if (xfixes && xfixes->present) {
+            xfixesNotify_ = xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
+            onX11_ = true;
+            QCoreApplication::instance()->installNativeEventFilter(this);
+        }
+    }
+    if (clipboard && !onX11_) {
+        // Without the server's notices, a change we did not make stands for
+        // a taking by another client.
+        connect(clipboard, &QClipboard::changed, this, [this, clipboard](QClipboard::Mode mode) {
+            if (mode == QClipboard::Clipboard && !clipboard->ownsClipboard())
+                lastOther_ = {0, ++localChanges_};
         });
     }
+}
+
+QtPasteboard::~QtPasteboard()
+{
+    if (onX11_ && QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+}
+
+bool QtPasteboard::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    if (eventType != "xcb_generic_event_t")
+        return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const uint8_t type = event->response_type & 0x7f;
+    if (type == XCB_SELECTION_REQUEST) {
+        // Seen before Qt answers it. A request for the list of formats or
+        // the time is not the data; a clipboard manager asks for both first.
+        const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
+        if (request->selection == clipboardAtom_ && request->target != targetsAtom_
+            && request->target != timestampAtom_) {
+            const quint32 client = request->requestor & ~idMask_;
+            if (client != ourClient_ && !requesters_.contains(client))
+                requesters_.append(client);
+        }
+    } else if (type == xfixesNotify_) {
+        const auto* notice = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
+        // An owner of none is a clear (ours, or an owner that went away).
+        if (notice->selection == clipboardAtom_ && notice->subtype == XCB_XFIXES_SELECTION_EVENT_SET_SELECTION_OWNER
+            && notice->owner != XCB_WINDOW_NONE) {
+            const quint32 client = notice->owner & ~idMask_;
+            if (client != ourClient_) {
+                lastOther_ = {notice->owner, notice->selection_timestamp};
+                takenBy_.insert(client, lastOther_);
+            }
+        }
+    }
+    return false;
+}
+
+Pasteboard::Ownership QtPasteboard::lastTakenBy(quint64 window) const
+{
+    if (window == 0 || !onX11_)
+        return lastOther_;
+    return takenBy_.value(quint32(window) & ~idMask_);
+}
+
+bool QtPasteboard::fetchedByClientOf(quint64 window) const
+{
+    if (!onX11_)
+        return true;
+    if (window == 0)
+        return !requesters_.isEmpty();
+    return requesters_.contains(quint32(window) & ~idMask_);
+}
+
+bool QtPasteboard::ownedByUs() const
+{
+    xcb_connection_t* connection = onX11_ ? x11::applicationConnection() : nullptr;
+    if (!connection)
+        return true;
+    x11::Reply<xcb_get_selection_owner_reply_t> reply(
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboardAtom_), nullptr));
+    return reply && reply->owner != XCB_WINDOW_NONE && (reply->owner & ~idMask_) == ourClient_;
+}
+
+std::optional<QString> QtPasteboard::primaryTextOf(quint64 window) const
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard || !clipboard->supportsSelection())
+        return std::nullopt;
+    if (xcb_connection_t* connection = onX11_ ? x11::applicationConnection() : nullptr) {
+        x11::Reply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
+            connection, xcb_get_selection_owner(connection, XCB_ATOM_PRIMARY), nullptr));
+        if (!reply || reply->owner == XCB_WINDOW_NONE)
+            return std::nullopt;
+        const quint32 owner = reply->owner & ~idMask_;
+        if (owner == ourClient_ || (window != 0 && owner != (quint32(window) & ~idMask_)))
+            return std::nullopt;
+    }
+    const QMimeData* data = clipboard->mimeData(QClipboard::Selection);
+    if (!data || !data->hasText())
+        return std::nullopt;
+    return data->text();
 }
 
 std::optional<QString> QtPasteboard::text() const
@@ -69,14 +154,14 @@ std::optional<QString> QtPasteboard::text() const
 
 void QtPasteboard::setText(const QString& text)
 {
-    auto* data = new RecordingMimeData(fetched_ = std::make_shared<bool>(false));
+    auto* data = new QMimeData;
     data->setText(text);
     install(data);
 }
 
 void QtPasteboard::clear()
 {
-    *fetched_ = true;
+    requesters_.clear();
     QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
 }
 
@@ -114,7 +199,7 @@ void QtPasteboard::setContents(const Contents& contents)
         clear();
         return;
     }
-    auto* data = new RecordingMimeData(fetched_ = std::make_shared<bool>(false));
+    auto* data = new QMimeData;
     bool hasImage = false;
     for (const auto& [format, bytes] : contents.formats) {
         data->setData(format, bytes);
@@ -130,13 +215,9 @@ void QtPasteboard::setContents(const Contents& contents)
     install(data);
 }
 
-bool QtPasteboard::ourDataWasFetched() const
-{
-    return *fetched_;
-}
-
 void QtPasteboard::install(QMimeData* data)
 {
+    requesters_.clear();
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
 }
 

@@ -99,11 +99,14 @@ KeySynthesizer::Result XTestKeySynthesizer::post(Chord chord)
     if (!extension || !extension->present)
         return Result::unavailable;
 
-    bool terminal = false;
+    ChordStyle style = ChordStyle::control;
     if (const xcb_window_t window = x11::activeWindow(connection); window != XCB_WINDOW_NONE) {
         if (const auto cls = x11::windowClass(connection, window))
-            terminal = isTerminalWindowClass(cls->className, cls->instance);
+            style = chordStyleForWindowClass(cls->className, cls->instance);
     }
+    if (style == ChordStyle::none)
+        return Result::noKnownChord;
+    const bool terminal = style == ChordStyle::controlShift;
     const bool copy = chord == Chord::copy;
     std::optional<xcb_keycode_t> letter = keycodeFor(connection, copy ? kLowerC : kLowerV);
     if (!letter) {

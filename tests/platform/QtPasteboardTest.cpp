@@ -63,19 +63,6 @@ TEST(QtPasteboardTest, AnImageObjectIsSavedAsPngBytes)
     EXPECT_EQ(back.pixelColor(1, 1), QColor(10, 200, 30));
 }
 
-TEST(QtPasteboardTest, CountsChangesAndNoticesWhenOurDataIsFetched)
-{
-    QtPasteboard board;
-    const quint64 before = board.changeCount();
-    QGuiApplication::clipboard()->setText(QStringLiteral("from someone else"));
-    EXPECT_GT(board.changeCount(), before);
-
-    board.setText(QStringLiteral("ours"));
-    EXPECT_FALSE(board.ourDataWasFetched());
-    EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain")), QByteArray("ours"));
-    EXPECT_TRUE(board.ourDataWasFetched());
-}
-
 TEST(X11AccessibilityTrustTest, NoDisplayMeansNotTrusted)
 {
     if (QGuiApplication::platformName() == QLatin1String("xcb") || !qEnvironmentVariableIsEmpty("DISPLAY"))

@@ -85,6 +85,18 @@ TEST(RewriteRoadOutcomeTest, EveryOutcomeReportsItselfOnce)
          },
          error("New text is on the clipboard \u2014 paste to finish."), {}, QStringLiteral("paste_failed"),
          {QStringLiteral("rewrite_triggered"), QStringLiteral("rewrite_failed:paste_failed")}, QStringLiteral("Better text.")},
+        {"another window focused by the time the answer came: nothing pasted", [](RoadHarness& t) {
+             t.answer(QStringLiteral("Better text."));
+             t.fakes.keys().onPost = [&t](platform::KeySynthesizer::Chord chord) {
+                 if (chord == platform::KeySynthesizer::Chord::copy)
+                     t.fakes.pasteboard().putTextFromOtherClient(*t.selection);
+                 t.fakes.workspace().front->window = 0xa00007;
+                 if (chord == platform::KeySynthesizer::Chord::paste)
+                     t.pasted.append(QStringLiteral("pasted into the wrong window"));
+             };
+         },
+         error("New text is on the clipboard \u2014 paste to finish."), {}, QStringLiteral("paste_failed"),
+         {QStringLiteral("rewrite_triggered"), QStringLiteral("rewrite_failed:paste_failed")}, QStringLiteral("Better text.")},
         {"success", [](RoadHarness& t) { t.answer(QStringLiteral("Better text.")); }, std::nullopt, {}, {},
          {QStringLiteral("rewrite_triggered"), QStringLiteral("rewrite_success")}, earlier},
     };
@@ -119,6 +131,9 @@ TEST(RewriteRoadOutcomeTest, EveryOutcomeReportsItselfOnce)
         expectedEvents.sort();
         EXPECT_EQ(t.events(), expectedEvents);
         EXPECT_EQ(t.fakes.pasteboard().text(), c.clipboardAfter);
+        if (c.logCode == QLatin1String("paste_failed")) {
+            EXPECT_TRUE(t.pasted.isEmpty());
+        }
         if (c.events.isEmpty()) {
             EXPECT_EQ(t.server.requests().size(), requestsBefore) << "nothing may reach the provider";
         }

@@ -41,6 +41,26 @@ public:
         return QRect(words[1].toInt(), words[2].toInt(), words[3].toInt(), words[4].toInt());
     }
 
+    bool reset()
+    {
+        send("reset");
+        return !waitForLine("reset").isEmpty();
+    }
+
+    // A Control-V keeps the window busy for `ms` before it pastes.
+    bool slowPaste(int ms)
+    {
+        send("slow-paste " + QByteArray::number(ms));
+        return !waitForLine("slow-paste").isEmpty();
+    }
+
+    // A Control-C keeps the window busy for `ms` before it copies.
+    bool slowCopy(int ms)
+    {
+        send("slow-copy " + QByteArray::number(ms));
+        return !waitForLine("slow-copy").isEmpty();
+    }
+
     QString text()
     {
         send("text");

@@ -55,23 +55,30 @@ protected:
 
 } // namespace
 
-TEST(TerminalWindowsTest, RecognisesTerminalsByClassOrInstance)
+TEST(TerminalWindowsTest, TerminalsGetTheChordTheirDefaultsBind)
 {
+    using platform::ChordStyle;
     struct Case {
         const char* className;
         const char* instance;
-        bool terminal;
+        ChordStyle style;
     };
     const Case cases[] = {
-        {"XTerm", "xterm", true},           {"Gnome-terminal", "gnome-terminal-server", true},
-        {"konsole", "konsole", true},       {"Alacritty", "Alacritty", true},
-        {"kitty", "kitty", true},           {"URxvt", "urxvt", true},
-        {"firefox", "Navigator", false},    {"Gedit", "gedit", false},
-        {"", "", false},                    {"Xterminal-notes", "notes", false},
+        {"Gnome-terminal", "gnome-terminal-server", ChordStyle::controlShift},
+        {"konsole", "konsole", ChordStyle::controlShift},
+        {"Alacritty", "Alacritty", ChordStyle::controlShift},
+        {"kitty", "kitty", ChordStyle::controlShift},
+        {"XTerm", "xterm", ChordStyle::none},
+        {"UXTerm", "uxterm", ChordStyle::none},
+        {"URxvt", "urxvt", ChordStyle::none},
+        {"firefox", "Navigator", ChordStyle::control},
+        {"Gedit", "gedit", ChordStyle::control},
+        {"", "", ChordStyle::control},
+        {"Xterminal-notes", "notes", ChordStyle::control},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.className);
-        EXPECT_EQ(platform::isTerminalWindowClass(QString::fromLatin1(c.className), QString::fromLatin1(c.instance)), c.terminal);
+        EXPECT_EQ(platform::chordStyleForWindowClass(QString::fromLatin1(c.className), QString::fromLatin1(c.instance)), c.style);
     }
 }
 
@@ -95,14 +102,28 @@ TEST_F(KeySynthesizerX11Test, CopyCarriesControlAloneAndPutsHeldModifiersBack)
 
 TEST_F(KeySynthesizerX11Test, TerminalsGetControlShiftSoACopyNeverInterrupts)
 {
-    // "-name xterm" gives the window the WM_CLASS instance of a terminal.
+    // "-name" gives the window the WM_CLASS instance of a terminal.
     TextWindowProcess window(QStringLiteral("$ sleep 100"), QProcessEnvironment::systemEnvironment(),
-                             {QStringLiteral("-name"), QStringLiteral("xterm")});
+                             {QStringLiteral("-name"), QStringLiteral("gnome-terminal-server")});
     ASSERT_TRUE(window.isReady() && waitForFocus(window));
-    ASSERT_EQ(workspace.frontmostApplication()->instanceName, QStringLiteral("xterm"));
+    ASSERT_EQ(workspace.frontmostApplication()->instanceName, QStringLiteral("gnome-terminal-server"));
 
     EXPECT_EQ(keys.post(Chord::copy), platform::KeySynthesizer::Result::posted);
     EXPECT_EQ(letterPress(window.keyEvents(4), kKeyC), "press " + kKeyC + ' ' + kControlShift);
     EXPECT_EQ(keys.post(Chord::paste), platform::KeySynthesizer::Result::posted);
     EXPECT_EQ(letterPress(window.keyEvents(10), kKeyV), "press " + kKeyV + ' ' + kControlShift);
+}
+
+TEST_F(KeySynthesizerX11Test, ATerminalWithoutAKnownCopyChordIsTypedNothing)
+{
+    TextWindowProcess window(QStringLiteral("$ sleep 100"), QProcessEnvironment::systemEnvironment(),
+                             {QStringLiteral("-name"), QStringLiteral("xterm")});
+    ASSERT_TRUE(window.isReady() && waitForFocus(window));
+    EXPECT_EQ(keys.post(Chord::copy), platform::KeySynthesizer::Result::noKnownChord);
+    EXPECT_EQ(keys.post(Chord::paste), platform::KeySynthesizer::Result::noKnownChord);
+    // A key typed now is the first the window gets.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("x")}), 0);
+    const QList<QByteArray> events = window.keyEvents(2);
+    ASSERT_FALSE(events.isEmpty());
+    EXPECT_TRUE(events.first().startsWith("press " + QByteArray::number(Qt::Key_X, 16))) << events.first().toStdString();
 }

@@ -10,9 +10,17 @@
 #include "platform/fake/FakePlatform.h"
 
 #include <QClipboard>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
+#include <QTimer>
+
+#include <iostream>
+
+#include <signal.h>
+#include <sys/prctl.h>
 
 namespace {
 
@@ -25,6 +33,60 @@ platform::Platform desktop()
     p.clock = platform::fake::makeFakePlatform().clock;
     return p;
 }
+
+// A clipboard manager of its own, with its settings and history in `home`:
+// it asks every new clipboard owner for its data at once.
+class ClipboardManager {
+public:
+    explicit ClipboardManager(const QString& home)
+    {
+        QDir().mkpath(home);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home);
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
+        process_.setProcessEnvironment(environment);
+        // Nothing of it may outlive a test that ends early, nor hold its output open.
+        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        process_.setStandardOutputFile(QProcess::nullDevice());
+        process_.setStandardErrorFile(QProcess::nullDevice());
+        process_.start(QStringLiteral("copyq"), QStringList{});
+    }
+    ~ClipboardManager()
+    {
+        process_.terminate();
+        if (!process_.waitForFinished(10000))
+            process_.kill();
+        process_.waitForFinished(2000);
+    }
+
+    bool started() { return process_.waitForStarted(10000); }
+
+private:
+    QProcess process_;
+};
+
+// Holds a process stopped for a moment, and lets it go on at the latest when
+// the test ends.
+class StoppedProcess {
+public:
+    explicit StoppedProcess(qint64 pid)
+        : pid_(pid)
+    {
+        ::kill(pid_t(pid_), SIGSTOP);
+    }
+    ~StoppedProcess() { resume(); }
+    void resume()
+    {
+        if (std::exchange(stopped_, false))
+            ::kill(pid_t(pid_), SIGCONT);
+    }
+
+private:
+    qint64 pid_;
+    bool stopped_ = true;
+};
 
 class ShortcutRoadX11Test : public ::testing::Test {
 protected:
@@ -110,6 +172,187 @@ TEST_F(ShortcutRoadX11Test, NothingSelectedNeverSendsTheClipboard)
     window.select(3, 3);
     QGuiApplication::clipboard()->setText(QStringLiteral("secret password"));
     const auto read = rewrite_test::run(SelectionAutomation::readSelection());
-    EXPECT_EQ(read.value, QString());
+    EXPECT_EQ(read.value->text, QString());
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("secret password"));
+}
+
+TEST_F(ShortcutRoadX11Test, ACopyThatLandsAfterTheReadGaveUpGivesTheUserTheirClipboardBack)
+{
+    constexpr int kCapMs = 300;
+    SelectionAutomation::Waits quick;
+    quick.copyCapMs = kCapMs;
+    quick.lateCopyWatchMs = 30000;
+    SelectionAutomation::setWaitsForTesting(quick);
+    TextWindowProcess window(QStringLiteral("hello brave world"));
+    ASSERT_TRUE(window.isReady());
+    ASSERT_TRUE(rewrite_test::spinUntil([&] {
+        const auto front = platform::Platform::current().workspace->frontmostApplication();
+        return front && front->pid == window.pid();
+    }, kFocusWaitMs));
+    window.select(6, 11);
+    // Busy for five times the cap: the copy lands after the read gave up.
+    ASSERT_TRUE(window.slowCopy(5 * kCapMs));
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText(QStringLiteral("clipboard before"));
+
+    const auto read = rewrite_test::run(SelectionAutomation::readSelection(), 20000);
+    ASSERT_TRUE(read.value);
+    EXPECT_EQ(read.value->text, QString());
+    const platform::Pasteboard& board = *platform::Platform::current().pasteboard;
+    EXPECT_TRUE(rewrite_test::spinUntil([&] { return board.lastTakenBy(read.value->window) != platform::Pasteboard::Ownership{}; }, 20000))
+        << "the window never copied";
+    EXPECT_TRUE(rewrite_test::spinUntil([&] { return clipboard->text() == QStringLiteral("clipboard before"); }, 20000))
+        << clipboard->text().toStdString();
+    SelectionAutomation::setWaitsForTesting({});
+}
+
+TEST_F(ShortcutRoadX11Test, ASlowTargetBesideAClipboardManagerGetsTheAnswerOrTheUserIsToldToPaste)
+{
+    PreferencesStore::resetSharedForTesting();
+    KeychainStore::setApiKey(QStringLiteral("sk-x11"), ProviderId::openaiCompatible);
+    AppSettings settings;
+    settings.apiBaseURL = server.baseUrl() + QStringLiteral("/v1");
+    PreferencesStore::shared().setSettings(settings);
+    SelectionAutomation::Waits patient;
+    patient.copyCapMs = 5000;
+    patient.pasteFetchCapMs = 15000;
+    SelectionAutomation::setWaitsForTesting(patient);
+
+    platform::Pasteboard& board = *platform::Platform::current().pasteboard;
+    ClipboardManager manager(home.filePath(QStringLiteral("manager")));
+    ASSERT_TRUE(manager.started());
+    // The manager is up once it asks for what we put on the clipboard.
+    board.setText(QStringLiteral("is anybody there"));
+    ASSERT_TRUE(rewrite_test::spinUntil([&] { return board.fetchedByClientOf(0); }, 20000))
+        << "the clipboard manager never asked for the clipboard";
+
+    TextWindowProcess window(QStringLiteral("hello brave world"));
+    ASSERT_TRUE(window.isReady());
+    ASSERT_TRUE(rewrite_test::spinUntil([&] {
+        const auto front = platform::Platform::current().workspace->frontmostApplication();
+        return front && front->pid == window.pid();
+    }, kFocusWaitMs)) << "the text window never got the focus";
+
+    // Every other round the window is slow to paste; in the others it is
+    // stopped for a moment as the provider is asked.
+    constexpr int kRounds = 30;
+    constexpr int kSlowMs = 300;
+    int replaced = 0;
+    int toldToPaste = 0;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        const bool stop = round % 2 == 1;
+        const QString answer = QStringLiteral("answer%1").arg(round);
+        const QString userClipboard = QStringLiteral("the user's clipboard %1").arg(round);
+        ASSERT_TRUE(window.reset());
+        ASSERT_TRUE(window.slowPaste(stop ? 0 : kSlowMs));
+        window.select(6, 11);
+        clipboard->setText(userClipboard);
+        answerWith(answer);
+
+        std::optional<StoppedProcess> stopped;
+        QTimer stopper;
+        QTimer resumer;
+        resumer.setSingleShot(true);
+        QObject::connect(&resumer, &QTimer::timeout, [&] { stopped->resume(); });
+        if (stop) {
+            const qsizetype asked = server.requests().size();
+            QObject::connect(&stopper, &QTimer::timeout, [&, asked] {
+                if (server.requests().size() > asked && !stopped) {
+                    stopped.emplace(window.pid());
+                    resumer.start(kSlowMs);
+                }
+            });
+            stopper.start(1);
+        }
+        runRoad();
+        stopper.stop();
+        if (stopped)
+            stopped->resume();
+
+        const QString original = QStringLiteral("hello brave world");
+        const QString pasted = QStringLiteral("hello %1 world").arg(answer);
+        const auto error = RewriteFeedbackState::shared().lastError();
+        if (!error) {
+            ++replaced;
+            EXPECT_TRUE(rewrite_test::spinUntil([&] { return window.text() == pasted; }, 10000)) << window.text().toStdString();
+            EXPECT_EQ(clipboard->text(), userClipboard);
+        } else {
+            ++toldToPaste;
+            EXPECT_EQ(error->text, QStringLiteral("New text is on the clipboard \u2014 paste to finish."));
+            EXPECT_EQ(clipboard->text(), answer);
+            const QString now = window.text();
+            EXPECT_TRUE(now == original || now == pasted) << now.toStdString();
+        }
+    }
+    std::cout << "rounds: " << kRounds << ", replaced and clipboard restored: " << replaced
+              << ", told to paste with the answer on the clipboard: " << toldToPaste << std::endl;
+    RecordProperty("replaced", replaced);
+    RecordProperty("toldToPaste", toldToPaste);
+    PreferencesStore::resetSharedForTesting();
+    SelectionAutomation::setWaitsForTesting({});
+}
+
+TEST_F(ShortcutRoadX11Test, AProgramRunningInXtermIsNotInterrupted)
+{
+    PreferencesStore::resetSharedForTesting();
+    KeychainStore::setApiKey(QStringLiteral("sk-x11"), ProviderId::openaiCompatible);
+    AppSettings settings;
+    settings.apiBaseURL = server.baseUrl() + QStringLiteral("/v1");
+    PreferencesStore::shared().setSettings(settings);
+
+    const QString pidFile = home.filePath(QStringLiteral("sleep.pid"));
+    QProcess xterm;
+    xterm.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    xterm.setStandardOutputFile(QProcess::nullDevice());
+    xterm.setStandardErrorFile(QProcess::nullDevice());
+    xterm.start(QStringLiteral("xterm"),
+                {QStringLiteral("-geometry"), QStringLiteral("60x5+0+0"), QStringLiteral("-e"), QStringLiteral("sh"),
+                 QStringLiteral("-c"), QStringLiteral("printf 'brave\\n'; echo $$ > '%1'; exec sleep 100").arg(pidFile)});
+    ASSERT_TRUE(xterm.waitForStarted(10000));
+    qint64 sleepPid = 0;
+    ASSERT_TRUE(rewrite_test::spinUntil([&] {
+        QFile file(pidFile);
+        sleepPid = file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
+        return sleepPid > 0;
+    }, kFocusWaitMs));
+    std::optional<platform::Workspace::FrontApplication> front;
+    ASSERT_TRUE(rewrite_test::spinUntil([&] {
+        front = platform::Platform::current().workspace->frontmostApplication();
+        return front && front->pid == xterm.processId();
+    }, kFocusWaitMs)) << "xterm never got the focus";
+
+    // Selecting the line, as a user does with three clicks.
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(front->window),
+                       QStringLiteral("20"), QStringLiteral("6"), QStringLiteral("click"), QStringLiteral("--repeat"),
+                       QStringLiteral("3"), QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    ASSERT_TRUE(rewrite_test::spinUntil([&] {
+        return clipboard->text(QClipboard::Selection).trimmed() == QStringLiteral("brave");
+    }, 10000)) << "the line was never selected";
+
+    clipboard->setText(QStringLiteral("clipboard before"));
+    answerWith(QStringLiteral("bold"));
+    runRoad();
+
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_TRUE(server.requests().first().body.contains("\"content\":\"brave\""));
+    EXPECT_EQ(RewriteFeedbackState::shared().lastError(),
+              RewriteFeedbackMessage({QStringLiteral("New text is on the clipboard \u2014 paste to finish."),
+                                      RewriteFeedbackMessage::Level::error, std::nullopt}));
+    EXPECT_EQ(clipboard->text(), QStringLiteral("bold"));
+    // The program in the terminal runs on: no ^C reached it.
+    EXPECT_EQ(::kill(pid_t(sleepPid), 0), 0);
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(sleepPid));
+    ASSERT_TRUE(stat.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(stat.readAll().contains(") Z ")) << "the program in the terminal was stopped";
+    EXPECT_EQ(xterm.state(), QProcess::Running);
+
+    ::kill(pid_t(sleepPid), SIGTERM);
+    if (!xterm.waitForFinished(10000))
+        xterm.kill();
+    xterm.waitForFinished(2000);
+    PreferencesStore::resetSharedForTesting();
 }

@@ -4,6 +4,10 @@
 //   select <start> <end>   selects that range and answers "selected x y w h",
 //                          the selection's rectangle in global coordinates
 //   text                   answers "text <JSON string>"
+//   reset                  puts the first text back and answers "reset"
+//   slow-paste <ms>        from now on, a Control-V keeps the window busy for
+//                          that long before it pastes; answers "slow-paste"
+//   slow-copy <ms>         the same for Control-C; answers "slow-copy"
 // It prints "ready <pid>" once the window has the focus, and "press <key>
 // <modifiers>" / "release <key> <modifiers>" for every key event it gets
 // (Qt key and modifier values in hexadecimal).
@@ -14,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QSocketNotifier>
 #include <QTextBlock>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -41,6 +46,27 @@ QRect selectionRect(QPlainTextEdit& edit)
     return QRect(edit.viewport()->mapToGlobal(local.topLeft()), local.size());
 }
 
+// Stands for an application that is busy when a copy or paste chord
+// arrives: it reads no events meanwhile, so it takes or asks for the
+// clipboard that much later.
+class SlowChords final : public QObject {
+public:
+    int copyDelayMs = 0;
+    int pasteDelayMs = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const int delay = key->key() == Qt::Key_V ? pasteDelayMs : key->key() == Qt::Key_C ? copyDelayMs : 0;
+            if (delay > 0 && (key->modifiers() & Qt::ControlModifier) && !key->isAutoRepeat())
+                QThread::msleep(delay);
+        }
+        return false;
+    }
+};
+
 class KeyReporter final : public QObject {
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -63,7 +89,10 @@ int main(int argc, char** argv)
     KeyReporter reporter;
     app.installEventFilter(&reporter);
     QPlainTextEdit edit;
-    edit.setPlainText(argc > 1 ? QString::fromUtf8(argv[1]) : QString());
+    const QString firstText = argc > 1 ? QString::fromUtf8(argv[1]) : QString();
+    edit.setPlainText(firstText);
+    SlowChords slowChords;
+    edit.installEventFilter(&slowChords);
     edit.setWindowTitle(QStringLiteral("Vellox test text window"));
     edit.resize(480, 200);
     edit.move(200, 150);
@@ -105,6 +134,15 @@ int main(int argc, char** argv)
                 const QRect r = selectionRect(edit);
                 say("selected " + QByteArray::number(r.x()) + ' ' + QByteArray::number(r.y()) + ' '
                     + QByteArray::number(r.width()) + ' ' + QByteArray::number(r.height()));
+            } else if (words.value(0) == "reset") {
+                edit.setPlainText(firstText);
+                say("reset");
+            } else if (words.value(0) == "slow-paste" && words.size() == 2) {
+                slowChords.pasteDelayMs = words[1].toInt();
+                say("slow-paste");
+            } else if (words.value(0) == "slow-copy" && words.size() == 2) {
+                slowChords.copyDelayMs = words[1].toInt();
+                say("slow-copy");
             } else if (words.value(0) == "text") {
                 const QByteArray json = QJsonDocument(QJsonArray{edit.toPlainText()}).toJson(QJsonDocument::Compact);
                 say("text " + json);
