@@ -12,6 +12,7 @@
 #include "platform/fake/FakeSelectionLocator.h"
 #include "platform/fake/FakeSystemLog.h"
 #include "platform/fake/FakeWorkspace.h"
+#include "support/SpinUntil.h"
 
 #include "gemini-client/NetworkSession.h"
 
@@ -84,17 +85,7 @@ struct Fakes {
     platform::fake::FakeWorkspace& workspace() { return get<platform::fake::FakeWorkspace>(p.workspace); }
 };
 
-// Spins the event loop until `done` holds or the time is up.
-inline bool spinUntil(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using test_support::spinUntil;
 
 // What a coroutine ended with.
 template <class T>

@@ -101,6 +101,16 @@ protected:
         ASSERT_TRUE(rewrite_test::run(RewriteCoordinator::shared().rephraseSelection(RewriteCoordinator::Trigger::globalHotkey), 20000).done);
     }
 
+    // A key and a provider at this test's loopback server.
+    void useLoopbackProvider()
+    {
+        PreferencesStore::resetSharedForTesting();
+        KeychainStore::setApiKey(QStringLiteral("sk-x11"), ProviderId::openaiCompatible);
+        AppSettings settings;
+        settings.apiBaseURL = server.baseUrl() + QStringLiteral("/v1");
+        PreferencesStore::shared().setSettings(settings);
+    }
+
     void answerWith(const QString& text) { server.enqueue(LoopbackHttpServer::Reply::json(rewrite_test::openAIAnswer(text))); }
 
     TempHome home;
@@ -113,11 +123,7 @@ protected:
 
 TEST_F(ShortcutRoadX11Test, ReplacesTheSelectionInAnotherProcessAndKeepsTheClipboard)
 {
-    PreferencesStore::resetSharedForTesting();
-    KeychainStore::setApiKey(QStringLiteral("sk-x11"), ProviderId::openaiCompatible);
-    AppSettings settings;
-    settings.apiBaseURL = server.baseUrl() + QStringLiteral("/v1");
-    PreferencesStore::shared().setSettings(settings);
+    useLoopbackProvider();
 
     // A loaded test machine (sanitizers, two cores) can take longer than a
     // desktop for the window's copy to reach the clipboard.
@@ -208,11 +214,7 @@ TEST_F(ShortcutRoadX11Test, ACopyThatLandsAfterTheReadGaveUpGivesTheUserTheirCli
 
 TEST_F(ShortcutRoadX11Test, ASlowTargetBesideAClipboardManagerGetsTheAnswerOrTheUserIsToldToPaste)
 {
-    PreferencesStore::resetSharedForTesting();
-    KeychainStore::setApiKey(QStringLiteral("sk-x11"), ProviderId::openaiCompatible);
-    AppSettings settings;
-    settings.apiBaseURL = server.baseUrl() + QStringLiteral("/v1");
-    PreferencesStore::shared().setSettings(settings);
+    useLoopbackProvider();
     SelectionAutomation::Waits patient;
     patient.copyCapMs = 5000;
     patient.pasteFetchCapMs = 15000;
@@ -296,11 +298,7 @@ TEST_F(ShortcutRoadX11Test, ASlowTargetBesideAClipboardManagerGetsTheAnswerOrThe
 
 TEST_F(ShortcutRoadX11Test, AProgramRunningInXtermIsNotInterrupted)
 {
-    PreferencesStore::resetSharedForTesting();
-    KeychainStore::setApiKey(QStringLiteral("sk-x11"), ProviderId::openaiCompatible);
-    AppSettings settings;
-    settings.apiBaseURL = server.baseUrl() + QStringLiteral("/v1");
-    PreferencesStore::shared().setSettings(settings);
+    useLoopbackProvider();
 
     const QString pidFile = home.filePath(QStringLiteral("sleep.pid"));
     QProcess xterm;
