@@ -10,17 +10,20 @@
 #include "platform/fake/FakePlatform.h"
 
 #include <QClipboard>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
+#include <QThread>
 #include <QTimer>
 
 #include <iostream>
 
 #include <signal.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -47,18 +50,32 @@ public:
         environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
         environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
         process_.setProcessEnvironment(environment);
-        // Nothing of it may outlive a test that ends early, nor hold its output open.
-        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        // Nothing of it may outlive a test that ends early, nor hold its output
+        // open. It starts a clipboard monitor process of its own, so it gets a
+        // process group that is ended as a whole.
+        process_.setChildProcessModifier([] {
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            ::setpgid(0, 0);
+        });
         process_.setStandardOutputFile(QProcess::nullDevice());
         process_.setStandardErrorFile(QProcess::nullDevice());
         process_.start(QStringLiteral("copyq"), QStringList{});
     }
     ~ClipboardManager()
     {
-        process_.terminate();
-        if (!process_.waitForFinished(10000))
-            process_.kill();
+        const pid_t group = pid_t(process_.processId());
+        if (group > 0)
+            ::kill(-group, SIGTERM);
+        if (!process_.waitForFinished(10000) && group > 0)
+            ::kill(-group, SIGKILL);
         process_.waitForFinished(2000);
+        // The monitor may outlast the manager by a moment.
+        if (group > 0) {
+            QDeadlineTimer deadline(10000);
+            while (::kill(-group, 0) == 0 && !deadline.hasExpired())
+                QThread::msleep(10);
+            ::kill(-group, SIGKILL);
+        }
     }
 
     bool started() { return process_.waitForStarted(10000); }
