@@ -4,6 +4,7 @@
 #include "Vellox/app/MenuBarWindow.h"
 #include "Vellox/app/OpenSettingsRequest.h"
 #include "Vellox/app/SettingsWindow.h"
+#include "Vellox/app/StatusNotifierTray.h"
 #include "Vellox/app/TrayAbsenceNotice.h"
 #include "Vellox/panels/UIWindowCoordinator.h"
 #include "Vellox/rewrite/AppReadinessState.h"
@@ -16,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -43,20 +45,35 @@ VelloxApp::VelloxApp(AppDelegate* delegate, Options options, QObject* parent)
         // host's MANAGER announcement), so a host that starts after Vellox
         // still gets it.
         createTray();
-        if (!QSystemTrayIcon::isSystemTrayAvailable())
+        // Qt has chosen its way by now, by whether a StatusNotifierItem host
+        // was registered. Gone the XEmbed way, it would leave out such a host
+        // starting later, so that case gets an item of its own.
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        if (bus.isConnected() && !StatusNotifierTray::hostRegistered(bus)) {
+            notifierTray_ = new StatusNotifierTray(
+                bus, [] { return QSystemTrayIcon::isSystemTrayAvailable(); },
+                {[this] { togglePopover(); }, [this](QPoint at) { trayMenu_->popup(at); }}, this);
+            notifierTray_->setIcon(tray_->icon());
+        }
+        if (!trayShown())
             QTimer::singleShot(options.trayGraceMs, this, &VelloxApp::noticeMissingTray);
     }
 }
 
 void VelloxApp::noticeMissingTray()
 {
-    if (trayNoticeShown_ || QSystemTrayIcon::isSystemTrayAvailable())
+    if (trayNoticeShown_ || trayShown())
         return;
     trayNoticeShown_ = true;
     VelloxLog::startup().notice(QStringLiteral("No system tray is available: Vellox runs without its tray "
                                                "icon. Start Vellox again to open its settings."));
     qWarning("Vellox: no system tray is available; start Vellox again to open its settings.");
     TrayAbsenceNotice::show();
+}
+
+bool VelloxApp::trayShown() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable() || (notifierTray_ && notifierTray_->isRegistered());
 }
 
 VelloxApp::~VelloxApp()
@@ -106,6 +123,8 @@ void VelloxApp::updateTrayIcon()
     shownDot_ = state;
     trayIconSet_ = true;
     tray_->setIcon(StatusDot::icon(state, StatusDot::themeSymbol()));
+    if (notifierTray_)
+        notifierTray_->setIcon(tray_->icon());
 }
 
 MenuBarWindow* VelloxApp::popover()

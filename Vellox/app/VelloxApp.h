@@ -10,6 +10,7 @@ class MenuBarWindow;
 class QMenu;
 class QSystemTrayIcon;
 class SettingsWindow;
+class StatusNotifierTray;
 
 // The application's scenes: the tray icon with its status dot and popover,
 // the settings window, and the answer to every open-settings request.
@@ -48,10 +49,12 @@ private:
     void updateTrayIcon();
     void createTray();
     void noticeMissingTray();
+    bool trayShown() const;
 
     AppDelegate* delegate_;
     QSystemTrayIcon* tray_ = nullptr;
     QMenu* trayMenu_ = nullptr;
+    StatusNotifierTray* notifierTray_ = nullptr;
     QPointer<MenuBarWindow> popover_;
     QPointer<SettingsWindow> settings_;
     StatusDotState shownDot_ = StatusDotState::none;
