@@ -3,6 +3,7 @@
 // running, the other hands over and exits. The session's unlocked keyring
 // answers the program's key reads without a prompt.
 #include "support/SpinUntil.h"
+#include "support/StopProcess.h"
 #include "support/TempHome.h"
 
 #include <QCoreApplication>
@@ -33,15 +34,7 @@ qint64 nameOwnerPid()
     return bus->servicePid(name).value();
 }
 
-void stop(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(10000))
-        process.kill();
-    process.waitForFinished(5000);
-}
+using test_support::stopProcess;
 
 TEST(SingleInstance, TwoSimultaneousLaunchesLeaveOneRunningInstance)
 {
@@ -73,7 +66,7 @@ TEST(SingleInstance, TwoSimultaneousLaunchesLeaveOneRunningInstance)
         const bool owned = oneExited && spinUntil([] { return nameOwnerPid() > 0; }, kSettleMs);
         if (!oneExited || !owned || finished() != 1) {
             for (auto& launch : launches) {
-                stop(*launch);
+                stopProcess(*launch);
                 std::fprintf(stderr, "--- vellox output ---\n%s\n", launch->readAll().constData());
             }
             FAIL() << "exited: " << finished() << ", name owned: " << owned;
@@ -85,7 +78,7 @@ TEST(SingleInstance, TwoSimultaneousLaunchesLeaveOneRunningInstance)
         EXPECT_EQ(nameOwnerPid(), first.processId());
         EXPECT_EQ(first.state(), QProcess::Running);
 
-        stop(first);
+        stopProcess(first);
         ASSERT_TRUE(spinUntil([] { return nameOwnerPid() < 0; }, kSettleMs)) << "the name outlived its owner";
     }
 }

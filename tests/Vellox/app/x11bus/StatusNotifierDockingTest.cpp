@@ -4,6 +4,7 @@
 // showing in both.
 #include "support/FakeStatusNotifierWatcher.h"
 #include "support/SpinUntil.h"
+#include "support/StopProcess.h"
 #include "support/TempHome.h"
 #include "support/VelloxOnBus.h"
 
@@ -20,15 +21,7 @@ constexpr int kSettleMs = 60'000;
 
 using test_support::spinUntil;
 
-void stop(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(10000))
-        process.kill();
-    process.waitForFinished(5000);
-}
+using test_support::stopProcess;
 
 TEST(StatusNotifierDocking, TheItemIsWithdrawnOnceAnXEmbedTrayDocksTheIcon)
 {
@@ -46,8 +39,8 @@ TEST(StatusNotifierDocking, TheItemIsWithdrawnOnceAnXEmbedTrayDocksTheIcon)
     ASSERT_TRUE(program.waitForStarted(5000));
     QProcess trayer;
     const auto finish = [&] {
-        stop(trayer);
-        stop(program);
+        stopProcess(trayer);
+        stopProcess(program);
         if (::testing::Test::HasFailure())
             std::fprintf(stderr, "--- vellox output ---\n%s\n", program.readAll().constData());
     };
