@@ -28,7 +28,7 @@
 namespace {
 
 // A window of a new process gets the focus quickly, but not on a loaded machine.
-constexpr int kFocusWaitMs = 15000;
+constexpr int kFocusWaitMs = 30000;
 
 platform::Platform desktop()
 {
@@ -118,6 +118,15 @@ protected:
         ASSERT_TRUE(rewrite_test::run(RewriteCoordinator::shared().rephraseSelection(RewriteCoordinator::Trigger::globalHotkey), 20000).done);
     }
 
+    // Waits until the window manager has given the keyboard to the process.
+    static bool hasTheKeyboard(qint64 pid)
+    {
+        return rewrite_test::spinUntil([pid] {
+            const auto front = platform::Platform::current().workspace->frontmostApplication();
+            return front && front->pid == pid;
+        }, kFocusWaitMs);
+    }
+
     // A key and a provider at this test's loopback server.
     void useLoopbackProvider()
     {
@@ -149,10 +158,7 @@ TEST_F(ShortcutRoadX11Test, ReplacesTheSelectionInAnotherProcessAndKeepsTheClipb
     SelectionAutomation::setWaitsForTesting(patient);
     TextWindowProcess window(QStringLiteral("hello brave world"));
     ASSERT_TRUE(window.isReady());
-    ASSERT_TRUE(rewrite_test::spinUntil([&] {
-        const auto front = platform::Platform::current().workspace->frontmostApplication();
-        return front && front->pid == window.pid();
-    }, kFocusWaitMs)) << "the text window never got the focus";
+    ASSERT_TRUE(hasTheKeyboard(window.pid())) << "the text window never got the focus";
     window.select(6, 11);
 
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -188,10 +194,7 @@ TEST_F(ShortcutRoadX11Test, NothingSelectedNeverSendsTheClipboard)
 {
     TextWindowProcess window(QStringLiteral("no selection here"));
     ASSERT_TRUE(window.isReady());
-    ASSERT_TRUE(rewrite_test::spinUntil([&] {
-        const auto front = platform::Platform::current().workspace->frontmostApplication();
-        return front && front->pid == window.pid();
-    }, kFocusWaitMs));
+    ASSERT_TRUE(hasTheKeyboard(window.pid()));
     window.select(3, 3);
     QGuiApplication::clipboard()->setText(QStringLiteral("secret password"));
     const auto read = rewrite_test::run(SelectionAutomation::readSelection());
@@ -208,10 +211,7 @@ TEST_F(ShortcutRoadX11Test, ACopyThatLandsAfterTheReadGaveUpGivesTheUserTheirCli
     SelectionAutomation::setWaitsForTesting(quick);
     TextWindowProcess window(QStringLiteral("hello brave world"));
     ASSERT_TRUE(window.isReady());
-    ASSERT_TRUE(rewrite_test::spinUntil([&] {
-        const auto front = platform::Platform::current().workspace->frontmostApplication();
-        return front && front->pid == window.pid();
-    }, kFocusWaitMs));
+    ASSERT_TRUE(hasTheKeyboard(window.pid()));
     window.select(6, 11);
     // Busy for five times the cap: the copy lands after the read gave up.
     ASSERT_TRUE(window.slowCopy(5 * kCapMs));
@@ -247,10 +247,7 @@ TEST_F(ShortcutRoadX11Test, ASlowTargetBesideAClipboardManagerGetsTheAnswerOrThe
 
     TextWindowProcess window(QStringLiteral("hello brave world"));
     ASSERT_TRUE(window.isReady());
-    ASSERT_TRUE(rewrite_test::spinUntil([&] {
-        const auto front = platform::Platform::current().workspace->frontmostApplication();
-        return front && front->pid == window.pid();
-    }, kFocusWaitMs)) << "the text window never got the focus";
+    ASSERT_TRUE(hasTheKeyboard(window.pid())) << "the text window never got the focus";
 
     // Every other round the window is slow to paste; in the others it is
     // stopped for a moment as the provider is asked.
