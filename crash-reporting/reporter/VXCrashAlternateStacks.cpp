@@ -14,6 +14,7 @@
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
+#include <ucontext.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -26,14 +27,17 @@ constexpr auto kAnswerTimeout = std::chrono::milliseconds(2000);
 
 enum RequestState : int { kPending = 0, kInstalled = 1, kNotNeeded = 2 };
 
-// A stack on its way to a running thread. Left allocated when the thread
-// does not answer in time, since it may still take it later.
+// A stack on its way to a running thread.
 struct Request {
     void* mapping;
     std::atomic<int> state{kPending};
 };
 
 std::mutex g_installMutex;
+// Requests not answered when install returned: a thread that blocks the
+// signal, or one slow to run, may still take its stack at any later time, so
+// neither the request nor its mapping may go. Kept for the process's life.
+std::vector<Request*> g_unanswered;
 bool g_installed = false;
 // Set once running threads were reached: from then on every new thread
 // starts by installing a stack of its own.
@@ -63,23 +67,33 @@ void unmapStack(void* mapping)
     munmap(mapping, kVXCrashAlternateStackSize + pageSize());
 }
 
-// Async-signal-safe.
-bool useStack(void* mapping)
+// Async-signal-safe. `installed`, when given, receives the stack as installed.
+bool useStack(void* mapping, stack_t* installed = nullptr)
 {
     stack_t stack;
     std::memset(&stack, 0, sizeof stack);
     stack.ss_sp = static_cast<char*>(mapping) + pageSize();
     stack.ss_size = kVXCrashAlternateStackSize;
-    return sigaltstack(&stack, nullptr) == 0;
+    if (sigaltstack(&stack, nullptr) != 0)
+        return false;
+    if (installed)
+        *installed = stack;
+    return true;
 }
 
-void installRequestedStack(int, siginfo_t* info, void*)
+void installRequestedStack(int, siginfo_t* info, void* context)
 {
     if (info->si_code != SI_QUEUE || info->si_pid != getpid() || !info->si_value.sival_ptr)
         return;
     const int savedErrno = errno;
     auto* request = static_cast<Request*>(info->si_value.sival_ptr);
-    const bool installed = !vxcrash_has_alternate_stack() && useStack(request->mapping);
+    stack_t stack;
+    const bool installed = !vxcrash_has_alternate_stack() && useStack(request->mapping, &stack);
+    // Returning from a handler restores the alternate stack the thread had
+    // when the signal came, saved in the handler's context: the new one
+    // replaces it there too, or it would be gone once this returns.
+    if (installed)
+        static_cast<ucontext_t*>(context)->uc_stack = stack;
     request->state.store(installed ? kInstalled : kNotNeeded, std::memory_order_release);
     errno = savedErrno;
 }
@@ -144,15 +158,16 @@ std::vector<pid_t> otherThreads()
     return tids;
 }
 
-// Sends each running thread a stack and waits for the answers.
+// Sends each running thread a stack and waits for the answers of those that
+// can answer now. A thread that blocks the signal gets its request queued
+// all the same, and takes its stack when it unblocks the signal.
 void reachRunningThreads()
 {
     const int signo = vxcrash_alternate_stack_signal();
     std::vector<Request*> sent;
+    std::vector<Request*> queued;
     for (pid_t tid : otherThreads()) {
-        // A thread that blocks the signal would never answer in time.
-        if (signalBlockedBy(tid, signo))
-            continue;
+        const bool blocked = signalBlockedBy(tid, signo);
         void* mapping = mapStack();
         if (!mapping)
             break;
@@ -170,7 +185,7 @@ void reachRunningThreads()
             delete request;
             continue;
         }
-        sent.push_back(request);
+        (blocked ? queued : sent).push_back(request);
     }
     const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
     for (Request* request : sent) {
@@ -178,11 +193,17 @@ void reachRunningThreads()
                && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+    }
+    queued.insert(queued.end(), sent.begin(), sent.end());
+    for (Request* request : queued) {
         const int state = request->state.load(std::memory_order_acquire);
+        if (state == kPending) {
+            g_unanswered.push_back(request);
+            continue;
+        }
         if (state == kNotNeeded)
             unmapStack(request->mapping);
-        if (state != kPending)
-            delete request;
+        delete request;
     }
 }
 

@@ -10,7 +10,9 @@
 // The kernel gives a new thread no alternate stack, and a stack cannot be
 // installed once the overflow happened. So each thread gets one ahead:
 // - threads running at install time are sent a reserved real-time signal
-//   carrying a stack made for them; its handler installs that stack;
+//   carrying a stack made for them; its handler installs that stack, for
+//   good (past the handler's return). A thread that blocks the signal then
+//   takes its stack once it unblocks it;
 // - threads started later get theirs as their first step: this library
 //   provides pthread_create, which wraps the start routine once install has
 //   run, and frees the stack when the thread ends.

@@ -3,10 +3,13 @@
 #include "crash-reporting/reporter/VXCrashSignalNames.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -55,9 +58,22 @@ size_t packString(Context& ctx, VXCrashWriterOutput* out, uint32_t number, const
 }
 
 // Optional texts: an unknown value is left out rather than written empty.
+size_t packOptionalString(Context& ctx, VXCrashWriterOutput* out, uint32_t number, const char* text)
+{
+    return text[0] ? pack(ctx, out, number, VXCRASH_PACK_STRING, text) : 0;
+}
+
 size_t packOptionalString(Context& ctx, VXCrashWriterOutput* out, uint32_t number, const std::string& text)
 {
-    return text.empty() ? 0 : packString(ctx, out, number, text);
+    return packOptionalString(ctx, out, number, text.c_str());
+}
+
+// Copies a process name, cut where the writer keeps it.
+void copyProcessName(char (&to)[kVXCrashProcessNameMax + 1], const char* from, size_t length)
+{
+    const size_t kept = length < kVXCrashProcessNameMax ? length : kVXCrashProcessNameMax;
+    std::memcpy(to, from, kept);
+    to[kept] = '\0';
 }
 
 // "#" and a decimal number, without the C library's formatting.
@@ -364,11 +380,11 @@ int vxcrash_log_writer_init_with_facts(vxcrash_log_writer* writer, const vxcrash
     if (!facts.has_process)
         return VXCRASH_WRITER_INVALID_ARGUMENT;
     writer->process.pid = facts.pid;
-    writer->process.name = facts.process_name;
+    copyProcessName(writer->process.name, facts.process_name.data(), facts.process_name.size());
     writer->process.start_time = facts.start_time;
     writer->process.path = facts.process_path;
     writer->process.parent_pid = facts.parent_pid;
-    writer->process.parent_name = facts.parent_name;
+    copyProcessName(writer->process.parent_name, facts.parent_name.data(), facts.parent_name.size());
     // No process of this system runs translated.
     writer->process.native = true;
 
@@ -392,6 +408,34 @@ int vxcrash_log_writer_init(vxcrash_log_writer* writer, const std::string& app_i
 {
     return vxcrash_log_writer_init_with_facts(writer, vxcrash_writer_facts::current(), app_identifier, app_version,
                                               app_marketing_version, symbol_strategy, user_requested);
+}
+
+void vxcrash_log_writer_forked(vxcrash_log_writer* writer, pid_t child, int64_t child_start_time)
+{
+    auto& process = writer->process;
+    process.parent_pid = process.pid;
+    std::memcpy(process.parent_name, process.name, sizeof process.name);
+    process.pid = child;
+    process.start_time = child_start_time;
+    vxcrash_new_report_id(writer->uuid);
+}
+
+bool vxcrash_new_report_id(uint8_t uuid[16])
+{
+    uint8_t bytes[16];
+    size_t got = 0;
+    while (got < sizeof bytes) {
+        const long result = syscall(SYS_getrandom, bytes + got, sizeof bytes - got, 0);
+        if (result < 0 && errno == EINTR)
+            continue;
+        if (result <= 0)
+            return false;
+        got += size_t(result);
+    }
+    bytes[6] = uint8_t((bytes[6] & 0x0F) | 0x40);
+    bytes[8] = uint8_t((bytes[8] & 0x3F) | 0x80);
+    std::memcpy(uuid, bytes, sizeof bytes);
+    return true;
 }
 
 void vxcrash_log_writer_set_exception(vxcrash_log_writer* writer, const std::string& name,

@@ -30,6 +30,8 @@ enum vxcrash_log_writer_status : int {
 constexpr size_t kVXCrashMaxFrames = kVXCrashReportMaxFrames;
 // Bytes of a crash-info message kept at most.
 constexpr size_t kVXCrashInfoMessageMax = 1024;
+// Bytes of a process name kept at most: the kernel keeps no more of one.
+constexpr size_t kVXCrashProcessNameMax = 15;
 
 // An immutable copy of the custom data, published through one atomic pointer.
 struct vxcrash_custom_data_block {
@@ -64,12 +66,15 @@ struct vxcrash_log_writer {
         std::string marketing_version;
     } application;
 
+    // Names are the kernel's command names, cut to kVXCrashProcessNameMax
+    // bytes; held inline, so a forked child can rewrite them without
+    // allocating.
     struct {
-        std::string name;
+        char name[kVXCrashProcessNameMax + 1] = {};
         pid_t pid = 0;
         std::string path;
         int64_t start_time = 0;
-        std::string parent_name;
+        char parent_name[kVXCrashProcessNameMax + 1] = {};
         pid_t parent_pid = 0;
         bool native = true;
     } process;
@@ -122,6 +127,15 @@ int vxcrash_log_writer_init_with_facts(vxcrash_log_writer* writer, const vxcrash
                                        const std::string& app_identifier, const std::string& app_version,
                                        const std::string& app_marketing_version, uint32_t symbol_strategy,
                                        bool user_requested);
+
+// Makes the writer's reports those of a child this process just forked: the
+// child's pid and start time, this process as its parent, and a report id
+// of its own. Async-signal-safe: it runs in the child right after fork.
+void vxcrash_log_writer_forked(vxcrash_log_writer* writer, pid_t child, int64_t child_start_time);
+
+// Fills `uuid` with a new random (version 4) report id. False when the
+// kernel's random source fails. Async-signal-safe.
+bool vxcrash_new_report_id(uint8_t uuid[16]);
 
 // Stores an exception for the report. Calling it twice on one writer is a
 // programming error and aborts. Ordinary context, or the uncaught-exception

@@ -2,9 +2,11 @@
 
 #include "crash-reporting/reporter/VXCrashSysctl.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <fcntl.h>
 #include <sstream>
 #include <unistd.h>
 
@@ -23,18 +25,105 @@ std::optional<std::string> readFile(const std::string& path)
     return content.str();
 }
 
-std::optional<long long> bootTimeSeconds()
+// Field `number` (counted from 1, the pid) of a /proc/<pid>/stat line, as
+// an unsigned number. The command name may itself hold spaces and
+// parentheses, so the fields after it are counted from its last ')'.
+// Async-signal-safe.
+bool statField(const char* stat, size_t length, int number, uint64_t* value)
+{
+    size_t at = length;
+    while (at > 0 && stat[at - 1] != ')')
+        --at;
+    if (at == 0)
+        return false;
+    // Field 3 (the state) starts after ") ".
+    int field = 2;
+    bool inField = false;
+    for (; at < length; ++at) {
+        const char c = stat[at];
+        if (c == ' ' || c == '\n') {
+            inField = false;
+            continue;
+        }
+        if (!inField) {
+            inField = true;
+            if (++field == number)
+                break;
+        }
+    }
+    if (field != number || at >= length)
+        return false;
+    uint64_t result = 0;
+    size_t digits = 0;
+    for (; at < length && stat[at] >= '0' && stat[at] <= '9'; ++at, ++digits)
+        result = result * 10 + uint64_t(stat[at] - '0');
+    if (digits == 0)
+        return false;
+    *value = result;
+    return true;
+}
+
+constexpr int kParentField = 4;
+constexpr int kStartTimeField = 22;
+
+} // namespace
+
+bool VXCrashProcessInfo::startTicks(pid_t pid, uint64_t* ticks)
+{
+    // "/proc/<pid>/stat" without the C library's formatting.
+    char path[40] = "/proc/self/stat";
+    if (pid > 0) {
+        char digits[16];
+        size_t count = 0;
+        for (unsigned value = unsigned(pid); value; value /= 10)
+            digits[count++] = char('0' + value % 10);
+        size_t at = 6; // after "/proc/"
+        while (count)
+            path[at++] = digits[--count];
+        const char tail[] = "/stat";
+        for (size_t i = 0; i < sizeof tail; ++i)
+            path[at++] = tail[i];
+    }
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char stat[2048];
+    size_t length = 0;
+    for (;;) {
+        const ssize_t got = read(fd, stat + length, sizeof stat - length);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        length += size_t(got);
+        if (length == sizeof stat)
+            break;
+    }
+    close(fd);
+    return statField(stat, length, kStartTimeField, ticks);
+}
+
+std::optional<VXCrashProcessInfo::TickClock> VXCrashProcessInfo::TickClock::current()
 {
     const auto stat = readFile("/proc/stat");
-    if (!stat)
+    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+    if (!stat || ticksPerSecond <= 0)
         return std::nullopt;
     const auto at = stat->find("\nbtime ");
     if (at == std::string::npos)
         return std::nullopt;
-    return std::atoll(stat->c_str() + at + 7);
+    return TickClock{std::atoll(stat->c_str() + at + 7), ticksPerSecond};
 }
 
-} // namespace
+VXCrashProcessInfo::StartTime VXCrashProcessInfo::TickClock::startTime(uint64_t ticks) const
+{
+    StartTime start;
+    if (ticksPerSecond > 0) {
+        start.seconds = bootSeconds + int64_t(ticks / uint64_t(ticksPerSecond));
+        start.microseconds = int64_t(ticks % uint64_t(ticksPerSecond)) * 1000000 / ticksPerSecond;
+    }
+    return start;
+}
 
 std::optional<VXCrashProcessInfo> VXCrashProcessInfo::currentProcessInfo()
 {
@@ -64,23 +153,13 @@ std::optional<VXCrashProcessInfo> VXCrashProcessInfo::withProcessID(pid_t pid)
     if (!name.empty())
         info.processName = name;
 
-    std::istringstream fields(stat->substr(close + 2));
-    std::string field;
-    // Fields after the name, counted from 3 (state).
-    unsigned long long startTicks = 0;
-    for (int number = 3; fields >> field; ++number) {
-        if (number == 4)
-            info.parentProcessID = pid_t(std::atol(field.c_str()));
-        if (number == 22) {
-            startTicks = std::strtoull(field.c_str(), nullptr, 10);
-            break;
-        }
-    }
-    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
-    if (const auto boot = bootTimeSeconds(); boot && ticksPerSecond > 0) {
-        info.startTime.seconds = *boot + int64_t(startTicks / ticksPerSecond);
-        info.startTime.microseconds = int64_t(startTicks % ticksPerSecond) * 1000000 / ticksPerSecond;
-    }
+    uint64_t parent = 0;
+    if (statField(stat->data(), stat->size(), kParentField, &parent))
+        info.parentProcessID = pid_t(parent);
+    uint64_t ticks = 0;
+    const auto clock = TickClock::current();
+    if (clock && statField(stat->data(), stat->size(), kStartTimeField, &ticks))
+        info.startTime = clock->startTime(ticks);
 
     if (const auto status = readFile(base + "/status")) {
         const auto at = status->find("\nTracerPid:");

@@ -6,12 +6,13 @@
 
 #include <QCoreApplication>
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
 
 namespace report_fields {
-constexpr uint32_t kThreads = 3, kBinaryImages = 4, kException = 5, kSignal = 6;
+constexpr uint32_t kThreads = 3, kBinaryImages = 4, kException = 5, kSignal = 6, kCustomData = 10;
 constexpr uint32_t kThreadFrames = 2, kThreadRegisters = 4, kExceptionFrames = 3, kSignalMachException = 4;
 } // namespace report_fields
 
@@ -87,6 +88,7 @@ public:
     WireReader(const uint8_t* data, size_t length) : at_(data), end_(data + length) { }
 
     bool atEnd() const { return at_ == end_; }
+    const uint8_t* position() const { return at_; }
 
     bool varint(uint64_t* value)
     {
@@ -143,58 +145,82 @@ private:
     const uint8_t* end_;
 };
 
-// Counts the entries of field `number` in a message body, up to `limit` + 1.
-size_t countField(const uint8_t* data, size_t length, uint32_t number, size_t limit)
-{
-    WireReader reader(data, length);
-    size_t count = 0;
+// What the writer puts in one field of one message at most: how many times
+// the field comes, and how many bytes one of them holds.
+struct FieldLimit {
+    const ProtobufCMessageDescriptor* message;
     uint32_t field;
-    const uint8_t* body;
-    size_t bodyLength;
-    while (count <= limit && !reader.atEnd() && reader.field(&field, &body, &bodyLength)) {
-        if (field == number)
-            ++count;
+    size_t maxCount;
+    size_t maxBytes;
+};
+
+constexpr size_t kAny = SIZE_MAX;
+
+const FieldLimit kFieldLimits[] = {
+    // The crashed thread may come on top of the threads listed.
+    {&vxcrash__crash_report__descriptor, report_fields::kThreads, kVXCrashReportMaxThreads + 1, kAny},
+    {&vxcrash__crash_report__descriptor, report_fields::kBinaryImages, kVXCrashReportMaxImages, kAny},
+    {&vxcrash__crash_report__descriptor, report_fields::kCustomData, kAny, kVXCrashReportMaxCustomDataBytes},
+    {&vxcrash__crash_report__thread__descriptor, report_fields::kThreadFrames, kVXCrashReportMaxFrames, kAny},
+    {&vxcrash__crash_report__thread__descriptor, report_fields::kThreadRegisters, kVXCrashReportMaxRegisters, kAny},
+    {&vxcrash__crash_report__exception__descriptor, report_fields::kExceptionFrames, kVXCrashReportMaxFrames, kAny},
+    // Codes may come packed, so their message is bounded by its bytes.
+    {&vxcrash__crash_report__signal__descriptor, report_fields::kSignalMachException, kAny,
+     kMaxMachExceptionMessageBytes},
+};
+
+struct WalkBudget {
+    size_t unknownFields = 0;
+    size_t unknownBytes = 0;
+};
+
+const FieldLimit* limitOf(const ProtobufCMessageDescriptor* message, uint32_t field)
+{
+    for (const FieldLimit& limit : kFieldLimits) {
+        if (limit.message == message && limit.field == field)
+            return &limit;
     }
-    return count;
+    return nullptr;
 }
 
-// False when the body holds more threads, frames, registers or images than
-// the writer ever writes. Unpacking allocates per entry, so a hostile file
-// is stopped here before it can cost memory. A body that does not parse is
-// left to the unpacker, which names its error.
-bool countsWithinWriterLimits(const uint8_t* data, size_t length)
+// False when a message body, or any message nested in it, holds what the
+// writer never writes: more threads, frames, registers or images, more bytes
+// of custom data or Mach exception codes, or unknown fields beyond the
+// allowance. Unpacking allocates per entry, so a hostile file is stopped
+// here before it can cost memory. A body that does not parse is left to the
+// unpacker, which names its error.
+bool withinWriterLimits(const ProtobufCMessageDescriptor* message, const uint8_t* data, size_t length,
+                        WalkBudget& budget)
 {
-    namespace f = report_fields;
+    constexpr size_t kMaxFieldsPerMessage = 16;
+    if (message->n_fields > kMaxFieldsPerMessage)
+        return false;
+    size_t counts[kMaxFieldsPerMessage] = {};
     WireReader reader(data, length);
-    size_t threads = 0;
-    size_t images = 0;
-    uint32_t field;
+    uint32_t number;
     const uint8_t* body;
     size_t bodyLength;
-    while (!reader.atEnd() && reader.field(&field, &body, &bodyLength)) {
-        if (field == f::kThreads) {
-            if (++threads > kVXCrashReportMaxThreads + 1
-                || countField(body, bodyLength, f::kThreadFrames, kVXCrashReportMaxFrames) > kVXCrashReportMaxFrames
-                || countField(body, bodyLength, f::kThreadRegisters, kVXCrashReportMaxRegisters)
-                       > kVXCrashReportMaxRegisters) {
+    while (!reader.atEnd()) {
+        const uint8_t* start = reader.position();
+        if (!reader.field(&number, &body, &bodyLength))
+            return true;
+        const ProtobufCFieldDescriptor* field = protobuf_c_message_descriptor_get_field(message, number);
+        if (!field) {
+            budget.unknownBytes += size_t(reader.position() - start);
+            if (++budget.unknownFields > kVXCrashReportMaxUnknownFields
+                || budget.unknownBytes > kVXCrashReportMaxUnknownBytes) {
                 return false;
             }
-        } else if (field == f::kBinaryImages) {
-            if (++images > kVXCrashReportMaxImages)
+            continue;
+        }
+        if (const FieldLimit* limit = limitOf(message, number)) {
+            if (++counts[field - message->fields] > limit->maxCount || bodyLength > limit->maxBytes)
                 return false;
-        } else if (field == f::kException) {
-            if (countField(body, bodyLength, f::kExceptionFrames, kVXCrashReportMaxFrames) > kVXCrashReportMaxFrames)
-                return false;
-        } else if (field == f::kSignal) {
-            // Codes may come packed, so their message is bounded by its bytes.
-            WireReader signal(body, bodyLength);
-            uint32_t signalField;
-            const uint8_t* signalBody;
-            size_t signalBodyLength;
-            while (!signal.atEnd() && signal.field(&signalField, &signalBody, &signalBodyLength)) {
-                if (signalField == f::kSignalMachException && signalBodyLength > kMaxMachExceptionMessageBytes)
-                    return false;
-            }
+        }
+        if (field->type == PROTOBUF_C_TYPE_MESSAGE && body
+            && !withinWriterLimits(static_cast<const ProtobufCMessageDescriptor*>(field->descriptor), body,
+                                   bodyLength, budget)) {
+            return false;
         }
     }
     return true;
@@ -238,7 +264,9 @@ std::unique_ptr<Vxcrash__CrashReport, UnpackedReportDeleter> VXCrashReportDecode
     }
     const size_t bodyLength = size_t(data.size() - headerLength);
     const auto* body = reinterpret_cast<const uint8_t*>(data.constData()) + headerLength;
-    if (size_t(data.size()) > kVXCrashReportMaxBytes || !countsWithinWriterLimits(body, bodyLength)) {
+    WalkBudget budget;
+    if (size_t(data.size()) > kVXCrashReportMaxBytes
+        || !withinWriterLimits(&vxcrash__crash_report__descriptor, body, bodyLength, budget)) {
         failure = {VXCrashReporterErrorCrashReportInvalid,
                    localized("Crash report of %lu bytes holds more than the crash reporter writes.")
                        .replace(QLatin1String("%lu"), QString::number(bodyLength))};

@@ -21,6 +21,13 @@ constexpr size_t kVXCrashReportMaxSymbolNameBytes = 256;
 constexpr size_t kVXCrashReportMaxExceptionTextBytes = 4096;
 constexpr size_t kVXCrashReportMaxCustomDataBytes = 1024 * 1024;
 
+// The writer writes no field the format does not know, though a later
+// version of it might add a few. Each unknown field costs the decoder an
+// allocation and a copy, so a report holding more of them than this, or more
+// bytes in them, is refused.
+constexpr size_t kVXCrashReportMaxUnknownFields = 64;
+constexpr size_t kVXCrashReportMaxUnknownBytes = 64 * 1024;
+
 namespace vxcrash_limits_detail {
 // Generous sizes of one encoded entry: each field's key, a varint at its
 // longest (10 bytes) and the length prefix of every nested message.

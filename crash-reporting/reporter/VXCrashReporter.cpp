@@ -3,6 +3,7 @@
 #include "crash-reporting/reporter/VXCrashFileOutput.h"
 #include "crash-reporting/reporter/VXCrashLogWriter.h"
 #include "crash-reporting/reporter/VXCrashMachException.h"
+#include "crash-reporting/reporter/VXCrashProcessInfo.h"
 #include "crash-reporting/reporter/VXCrashProcessTarget.h"
 #include "crash-reporting/reporter/VXCrashReporterLog.h"
 #include "crash-reporting/reporter/VXCrashSharedImages.h"
@@ -26,7 +27,9 @@
 #include <exception>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <limits>
 #include <mutex>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <typeinfo>
 #include <unistd.h>
@@ -47,8 +50,12 @@ struct SignalHandlerContext {
     vxcrash_log_writer writer;
     char* reportPath = nullptr;
     // The report is written here and renamed to reportPath once whole, so a
-    // reader finds a whole report or none.
+    // reader finds a whole report or none. Named after the process (see
+    // formatPartialPath), and renamed in place by a forked child: the buffer
+    // has room for any pid and start time.
     char* partialPath = nullptr;
+    size_t partialCapacity = 0;
+    VXCrashProcessInfo::TickClock clock;
 };
 
 SignalHandlerContext& signalHandlerContext()
@@ -190,12 +197,16 @@ std::optional<QByteArray> readWholeFile(const QString& path, int* errnum, size_t
         return std::nullopt;
     }
     struct stat info;
-    if (maxBytes > 0 && fstat(fd, &info) == 0 && uint64_t(info.st_size) > maxBytes) {
+    const bool sized = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+    if (maxBytes > 0 && sized && uint64_t(info.st_size) > maxBytes) {
         *errnum = EFBIG;
         close(fd);
         return std::nullopt;
     }
     QByteArray bytes;
+    // One allocation for the size the file has now, instead of one per growth.
+    if (sized && uint64_t(info.st_size) < uint64_t(std::numeric_limits<qsizetype>::max()))
+        bytes.reserve(qsizetype(info.st_size));
     char chunk[65536];
     for (;;) {
         const ssize_t got = read(fd, chunk, sizeof chunk);
@@ -222,28 +233,82 @@ std::optional<QByteArray> readWholeFile(const QString& path, int* errnum, size_t
     return bytes;
 }
 
-// Each process writes its report under a partial name of its own, so two
-// instances that crash at once do not share one.
-QString partialReportPath(const QString& reportPath, pid_t pid)
+// Appends the decimal digits of `value` at `at`; answers the end.
+char* appendNumber(char* at, uint64_t value)
 {
-    return reportPath + QLatin1Char('.') + QString::number(pid) + QLatin1String(kPartialReportSuffix);
+    char digits[24];
+    size_t count = 0;
+    do {
+        digits[count++] = char('0' + value % 10);
+        value /= 10;
+    } while (value);
+    while (count)
+        *at++ = digits[--count];
+    return at;
+}
+
+// Room for ".<pid>.<start ticks>" and the suffix after the report's path.
+constexpr size_t kPartialNameRoom = 2 * 24 + 16;
+
+// Each process writes its report under a partial name of its own, so two
+// instances that crash at once do not share one: the report's path, the
+// process's pid and start ticks, ".partial". Async-signal-safe.
+void formatPartialPath(SignalHandlerContext& context, pid_t pid, uint64_t startTicks)
+{
+    const size_t reportLength = std::strlen(context.reportPath);
+    if (reportLength + kPartialNameRoom > context.partialCapacity)
+        return;
+    char* at = context.partialPath;
+    std::memcpy(at, context.reportPath, reportLength);
+    at += reportLength;
+    *at++ = '.';
+    at = appendNumber(at, uint64_t(pid));
+    *at++ = '.';
+    at = appendNumber(at, startTicks);
+    std::memcpy(at, kPartialReportSuffix, std::strlen(kPartialReportSuffix) + 1);
 }
 
 // A partial report is what a crash left when the process ended while it was
-// written. The one of a process still running is its own business.
+// written. The one of a process still running is its own business; a process
+// that has the pid now but started at another time is not the one that
+// wrote it. A name that carries no start time is left over as well.
 void removeLeftoverPartialReports(const QString& folder)
 {
     const QString prefix = QLatin1String(VXCrashReporter::kLiveReportFileName) + QLatin1Char('.');
     const QStringList names = QDir(folder).entryList({prefix + QLatin1Char('*') + QLatin1String(kPartialReportSuffix)},
                                                      QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
-        const qsizetype digits = name.size() - prefix.size() - qsizetype(std::strlen(kPartialReportSuffix));
-        bool isNumber = false;
-        const pid_t pid = pid_t(name.mid(prefix.size(), digits).toInt(&isNumber));
-        if (isNumber && pid != getpid() && pid > 0 && kill(pid, 0) == 0)
+        const qsizetype length = name.size() - prefix.size() - qsizetype(std::strlen(kPartialReportSuffix));
+        const QStringList parts = name.mid(prefix.size(), length).split(QLatin1Char('.'));
+        bool pidIsNumber = false;
+        bool ticksAreNumber = false;
+        const pid_t pid = parts.size() == 2 ? pid_t(parts[0].toInt(&pidIsNumber)) : 0;
+        const qulonglong ticks = parts.size() == 2 ? parts[1].toULongLong(&ticksAreNumber) : 0;
+        uint64_t runningTicks = 0;
+        if (pidIsNumber && ticksAreNumber && pid > 0 && pid != getpid()
+            && VXCrashProcessInfo::startTicks(pid, &runningTicks) && runningTicks == ticks) {
             continue;
+        }
         unlink(QFile::encodeName(folder + QLatin1Char('/') + name).constData());
     }
+}
+
+// Runs in a child forked after enable, before fork returns there: the child
+// reports as itself, under a partial name of its own. Async-signal-safe, as
+// anything in the child of a process with threads must be.
+void adoptForkedChild()
+{
+    const int savedErrno = errno;
+    SignalHandlerContext& context = signalHandlerContext();
+    const pid_t pid = getpid();
+    uint64_t ticks = 0;
+    VXCrashProcessInfo::startTicks(0, &ticks);
+    vxcrash_log_writer_forked(&context.writer, pid, context.clock.startTime(ticks).seconds);
+    formatPartialPath(context, pid, ticks);
+    // A report the parent was writing at the fork is not the child's to wait
+    // for: its thread is not in the child.
+    g_reportingThread.store(0);
+    errno = savedErrno;
 }
 
 QString processName()
@@ -383,12 +448,21 @@ bool VXCrashReporter::enableCrashReporter(VXCrashReporterError* error)
 
     removeLeftoverPartialReports(crashReportDirectory_);
     SignalHandlerContext& context = signalHandlerContext();
+    uint64_t startTicks = 0;
+    const auto clock = VXCrashProcessInfo::TickClock::current();
+    if (!clock || !VXCrashProcessInfo::startTicks(0, &startTicks)) {
+        vxcrash_set_error(error, vxcrash_os_error(QStringLiteral("Failed to read this process's information"), EINVAL));
+        return false;
+    }
+    context.clock = *clock;
     context.reportPath = strdup(QFile::encodeName(crashReportPath()).constData());
-    context.partialPath = strdup(QFile::encodeName(partialReportPath(crashReportPath(), getpid())).constData());
+    context.partialCapacity = context.reportPath ? std::strlen(context.reportPath) + kPartialNameRoom : 0;
+    context.partialPath = context.reportPath ? static_cast<char*>(std::malloc(context.partialCapacity)) : nullptr;
     if (!context.reportPath || !context.partialPath) {
         vxcrash_set_error(error, vxcrash_posix_error(ENOMEM));
         return false;
     }
+    formatPartialPath(context, getpid(), startTicks);
     if (vxcrash_log_writer_init(&context.writer, applicationIdentifier_.toStdString(),
                                 applicationVersion_.toStdString(), applicationMarketingVersion_.toStdString(),
                                 configuration_.symbolicationStrategy() & VXCrashReporterConfig::SymbolicationStrategyAll,
@@ -399,6 +473,7 @@ bool VXCrashReporter::enableCrashReporter(VXCrashReporterError* error)
     }
     if (!customData_.isNull())
         vxcrash_log_writer_set_custom_data(&context.writer, customData_.constData(), size_t(customData_.size()));
+    pthread_atfork(nullptr, nullptr, adoptForkedChild);
     g_enabledReporter.store(this);
     vxcrash_nasync_shared_image_list_refresh();
 

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fstream>
 #include <set>
-#include <sys/random.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 #include <utility>
@@ -72,11 +71,7 @@ vxcrash_writer_facts vxcrash_writer_facts::current()
 {
     vxcrash_writer_facts facts;
 
-    // A version 4 UUID from the kernel's random source.
-    if (getrandom(facts.uuid, sizeof facts.uuid, 0) == sizeof facts.uuid) {
-        facts.uuid[6] = uint8_t((facts.uuid[6] & 0x0F) | 0x40);
-        facts.uuid[8] = uint8_t((facts.uuid[8] & 0x3F) | 0x80);
-    }
+    vxcrash_new_report_id(facts.uuid);
 
     if (const auto process = VXCrashProcessInfo::currentProcessInfo()) {
         facts.has_process = true;

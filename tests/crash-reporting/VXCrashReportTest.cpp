@@ -323,11 +323,12 @@ TEST(VXCrashReport, EnumNumbersOutsideTheSchemaReadAsUnknown)
     }
 }
 
-TEST(VXCrashReport, CountsBeyondWhatTheWriterWritesAreRefusedBeforeUnpacking)
+TEST(VXCrashReport, WhatTheWriterNeverWritesIsRefusedBeforeUnpacking)
 {
     // A valid report (one thread, one image) with a repeated field filled to
     // the writer's limit, then past it; the entries are as small as the
-    // format allows, as in a hostile file.
+    // format allows, as in a hostile file. Likewise for the bytes of a field,
+    // and for fields the format does not know, anywhere in the report.
     CrashReportFixture f;
     const QByteArray valid = f.body();
     const ProtoBytes emptyThread = ProtoBytes().varint(1, 0).varint(3, 0);
@@ -366,6 +367,23 @@ TEST(VXCrashReport, CountsBeyondWhatTheWriterWritesAreRefusedBeforeUnpacking)
              for (size_t i = 0; i < n; ++i) e.message(3, frame);
              return ProtoBytes().message(5, e);
          }, kVXCrashReportMaxFrames},
+        {"bytes of custom data", 10, [&](size_t n) {
+             return ProtoBytes().text(10, QByteArray(qsizetype(n), 'c'));
+         }, kVXCrashReportMaxCustomDataBytes},
+        {"unknown fields", 15, [&](size_t n) {
+             ProtoBytes b;
+             for (size_t i = 0; i < n; ++i) b.varint(15, 0);
+             return b;
+         }, kVXCrashReportMaxUnknownFields},
+        {"unknown fields in frames", 3, [&](size_t n) {
+             ProtoBytes t = emptyThread;
+             for (size_t i = 0; i < n; ++i) t.message(2, ProtoBytes(frame).varint(9, 0));
+             return ProtoBytes().message(3, t);
+         }, kVXCrashReportMaxUnknownFields},
+        {"bytes of an unknown field", 15, [&](size_t n) {
+             // A key byte and a 3-byte length before the value: n bytes in all.
+             return ProtoBytes().text(15, QByteArray(qsizetype(n - 4), 'u'));
+         }, kVXCrashReportMaxUnknownBytes},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,13 +1,24 @@
 // Enables the crash reporter, parks two threads, then crashes in the way its
 // first argument names, inside vellox_crash_outer -> _middle -> _inner.
-// Usage: vellox_crash_child <mode> <report base folder>
+// Usage: vellox_crash_child <mode>[@<thread>] <report base folder>
+// where <thread> picks the thread that crashes (the main one by default):
+//   late            a std::thread started after the reporter was enabled
+//   early-<wait>    a thread started before, waiting while the reporter is
+//                   enabled: busy (a loop), sleep (usleep), condition (a
+//                   condition variable), read (a pipe), blocked (a condition
+//                   variable with every signal blocked, unblocked before it
+//                   crashes)
 #undef NDEBUG
 
 #include "CrashChildProtocol.h"
+#include "crash-reporting/reporter/VXCrashProcessInfo.h"
 #include "crash-reporting/reporter/VXCrashReporter.h"
+
+#include <QFile>
 
 #include <atomic>
 #include <cassert>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,10 +26,12 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <malloc.h>
+#include <memory>
 #include <pthread.h>
 #include <stdexcept>
 #include <string>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -154,12 +167,61 @@ __attribute__((noinline)) void vellox_signal_handler_crash(int)
     asm volatile("" ::: "memory");
 }
 
+// Crashes the calling thread in the way `mode` names.
+__attribute__((noinline)) void vellox_crash_run(const char* mode)
+{
+    const std::string name = mode;
+    // Crashes inside the handler of another signal, installed by the program
+    // after the reporter.
+    if (name == "null-write-in-signal-handler") {
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_handler = vellox_signal_handler_crash;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGUSR1, &action, nullptr);
+        raise(SIGUSR1);
+        std::exit(0);
+    }
+    // Crashes in a library loaded after enabling.
+    if (name == "plugin-null-write") {
+        void* plugin = dlopen(VELLOX_CRASH_PLUGIN, RTLD_NOW);
+        auto* outer = plugin ? reinterpret_cast<void (*)()>(dlsym(plugin, "vellox_plugin_outer")) : nullptr;
+        if (!outer)
+            std::exit(5);
+        outer();
+        std::exit(0);
+    }
+    // The library loaded before enabling is unloaded, another that may take
+    // its place is loaded, and the crash is in the executable.
+    if (name == "plugin-unloaded") {
+        if (!g_earlyPlugin || dlclose(g_earlyPlugin) != 0 || !dlopen(VELLOX_CRASH_PLUGIN_OTHER, RTLD_NOW))
+            std::exit(5);
+        vellox_crash_outer("null-write");
+        std::exit(0);
+    }
+    // No crash: the thread tells the alternate stack it has.
+    if (name == "alternate-stack") {
+        stack_t current;
+        std::memset(&current, 0, sizeof current);
+        sigaltstack(nullptr, &current);
+        std::printf("alternate-stack=%zu disabled=%d\n", current.ss_size, (current.ss_flags & SS_DISABLE) ? 1 : 0);
+        std::fflush(stdout);
+        return;
+    }
+    vellox_crash_outer(mode);
+    asm volatile("" ::: "memory");
+}
+
 } // extern "C"
+
+namespace {
 
 bool endsWith(const std::string& text, const std::string& suffix)
 {
     return text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
+
+VXCrashReporter* g_reporter = nullptr;
 
 bool enableReporter(const char* base)
 {
@@ -171,6 +233,7 @@ bool enableReporter(const char* base)
                                     VXCrashReporterConfig(VXCrashReporterConfig::SignalHandlerTypeMach,
                                                           VXCrashReporterConfig::SymbolicationStrategySymbolTable,
                                                           true, QString::fromLocal8Bit(base)));
+    g_reporter = &reporter;
     if (g_allocatingCallback) {
         VXCrashReporterCallbacks callbacks;
         callbacks.crashCallback = [](siginfo_t*, ucontext_t*, void*) { g_allocated = std::malloc(64); };
@@ -186,23 +249,182 @@ bool enableReporter(const char* base)
     return true;
 }
 
+// A thread started before the reporter is enabled, still running while it
+// is, that crashes once released.
+class EarlyThread {
+public:
+    enum class Wait { Busy, Sleep, Condition, Read, Blocked };
+
+    static bool parseWait(const std::string& name, Wait* wait)
+    {
+        static const std::pair<const char*, Wait> names[] = {{"busy", Wait::Busy},
+                                                              {"sleep", Wait::Sleep},
+                                                              {"condition", Wait::Condition},
+                                                              {"read", Wait::Read},
+                                                              {"blocked", Wait::Blocked}};
+        for (const auto& [text, value] : names) {
+            if (name == text) {
+                *wait = value;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    EarlyThread(Wait wait, std::string mode) : wait_(wait), mode_(std::move(mode))
+    {
+        if (pipe(pipe_) != 0)
+            std::exit(6);
+        pthread_create(&thread_, nullptr, &EarlyThread::run, this);
+        while (!ready_.load())
+            usleep(1000);
+    }
+
+    // Lets the thread crash, and waits for it.
+    void release()
+    {
+        pthread_mutex_lock(&mutex_);
+        go_.store(true);
+        pthread_cond_broadcast(&condition_);
+        pthread_mutex_unlock(&mutex_);
+        (void)!write(pipe_[1], "g", 1);
+        pthread_join(thread_, nullptr);
+    }
+
+private:
+    static void* run(void* self)
+    {
+        static_cast<EarlyThread*>(self)->waitThenCrash();
+        return nullptr;
+    }
+
+    void waitThenCrash()
+    {
+        sigset_t mask;
+        if (wait_ == Wait::Blocked) {
+            sigfillset(&mask);
+            pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+        }
+        ready_.store(true);
+        switch (wait_) {
+        case Wait::Busy:
+            while (!go_.load()) {
+            }
+            break;
+        case Wait::Sleep:
+            while (!go_.load())
+                usleep(1000);
+            break;
+        case Wait::Condition:
+        case Wait::Blocked:
+            pthread_mutex_lock(&mutex_);
+            while (!go_.load())
+                pthread_cond_wait(&condition_, &mutex_);
+            pthread_mutex_unlock(&mutex_);
+            break;
+        case Wait::Read: {
+            char byte;
+            while (read(pipe_[0], &byte, 1) < 0 && errno == EINTR) {
+            }
+            break;
+        }
+        }
+        if (wait_ == Wait::Blocked) {
+            sigemptyset(&mask);
+            pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+        }
+        vellox_crash_run(mode_.c_str());
+    }
+
+    const Wait wait_;
+    const std::string mode_;
+    pthread_t thread_{};
+    pthread_mutex_t mutex_ = PTHREAD_MUTEX_INITIALIZER;
+    pthread_cond_t condition_ = PTHREAD_COND_INITIALIZER;
+    int pipe_[2] = {-1, -1};
+    std::atomic<bool> ready_{false};
+    std::atomic<bool> go_{false};
+};
+
+long long startSeconds(pid_t pid)
+{
+    const auto info = VXCrashProcessInfo::withProcessID(pid);
+    return info ? static_cast<long long>(info->startTime.seconds) : -1;
+}
+
+// A child forked after enabling crashes first; its report is set aside as
+// forked_child_report.vxcrash, then this process crashes too.
+[[noreturn]] void forkedChildThenParent()
+{
+    int gate[2];
+    if (pipe(gate) != 0)
+        std::exit(6);
+    const pid_t child = fork();
+    if (child == 0) {
+        char byte;
+        while (read(gate[0], &byte, 1) < 0 && errno == EINTR) {
+        }
+        vellox_crash_outer("null-write");
+        _exit(0);
+    }
+    std::printf("parent-pid=%d parent-start=%lld\nchild-pid=%d child-start=%lld\n", int(getpid()),
+                startSeconds(getpid()), int(child), startSeconds(child));
+    std::fflush(stdout);
+    (void)!write(gate[1], "g", 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    std::printf("child-signal=%d\n", WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    std::fflush(stdout);
+    const QByteArray report = QFile::encodeName(g_reporter->crashReportPath());
+    const QByteArray aside = QFile::encodeName(g_reporter->crashReportDirectory() + "/forked_child_report.vxcrash");
+    if (rename(report.constData(), aside.constData()) != 0)
+        std::printf("child left no report\n");
+    std::fflush(stdout);
+    vellox_crash_outer("null-write");
+    std::exit(0);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <mode> <report base folder>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <mode>[@<thread>] <report base folder>\n", argv[0]);
         return 2;
     }
-    // "<mode>-enabled-on-worker" enables the reporter on a thread that then
-    // ends, and crashes on the main thread, which was running all along.
     std::string mode = argv[1];
+    std::string thread;
+    if (const auto at = mode.find('@'); at != std::string::npos) {
+        thread = mode.substr(at + 1);
+        mode.resize(at);
+    }
     if (mode == "allocating-callback") {
         g_allocatingCallback = true;
         mode = "null-write";
     }
+    // "<mode>-enabled-on-worker" enables the reporter on a thread that then
+    // ends; without another thread named, it crashes on the main thread,
+    // which was running all along.
     const std::string onWorker = "-enabled-on-worker";
     const bool enableOnWorker = endsWith(mode, onWorker);
-    if (enableOnWorker) {
+    if (enableOnWorker)
         mode.resize(mode.size() - onWorker.size());
+    // "plugin-unloaded" loads a library before the reporter is enabled.
+    if (mode == "plugin-unloaded")
+        g_earlyPlugin = dlopen(VELLOX_CRASH_PLUGIN, RTLD_NOW);
+
+    std::unique_ptr<EarlyThread> early;
+    const std::string earlyPrefix = "early-";
+    if (thread.compare(0, earlyPrefix.size(), earlyPrefix) == 0) {
+        EarlyThread::Wait wait;
+        if (!EarlyThread::parseWait(thread.substr(earlyPrefix.size()), &wait))
+            return 2;
+        early = std::make_unique<EarlyThread>(wait, mode);
+    } else if (!thread.empty() && thread != "late") {
+        return 2;
+    }
+
+    if (enableOnWorker) {
         static const char* base = argv[2];
         pthread_t worker;
         pthread_create(&worker, nullptr, [](void*) -> void* {
@@ -212,50 +434,21 @@ int main(int argc, char** argv)
         pthread_join(worker, &enabled);
         if (!enabled)
             return 4;
-    } else {
-        // "plugin-unloaded" loads a library before the reporter is enabled
-        // and unloads it after, then loads another that may take its place,
-        // and crashes in the executable.
-        if (mode == "plugin-unloaded")
-            g_earlyPlugin = dlopen(VELLOX_CRASH_PLUGIN, RTLD_NOW);
-        if (!enableReporter(argv[2]))
-            return 4;
+    } else if (!enableReporter(argv[2])) {
+        return 4;
     }
 
     for (int i = 0; i < crashchild::kParkedThreads; ++i) {
-        pthread_t thread;
-        pthread_create(&thread, nullptr, parkedThread, nullptr);
+        pthread_t parked;
+        pthread_create(&parked, nullptr, parkedThread, nullptr);
     }
     while (g_parked.load() < crashchild::kParkedThreads)
         usleep(1000);
     // Give the parked threads time to reach pause() itself.
     usleep(20000);
 
-    // "null-write-in-signal-handler" crashes inside the handler of another
-    // signal, installed by the program after the reporter.
-    if (mode == "null-write-in-signal-handler") {
-        struct sigaction action;
-        std::memset(&action, 0, sizeof action);
-        action.sa_handler = vellox_signal_handler_crash;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGUSR1, &action, nullptr);
-        raise(SIGUSR1);
-        return 0;
-    }
-    // "plugin-null-write" crashes in a library loaded after enabling.
-    if (mode == "plugin-null-write") {
-        void* plugin = dlopen(VELLOX_CRASH_PLUGIN, RTLD_NOW);
-        auto* outer = plugin ? reinterpret_cast<void (*)()>(dlsym(plugin, "vellox_plugin_outer")) : nullptr;
-        if (!outer)
-            return 5;
-        outer();
-        return 0;
-    }
-    if (mode == "plugin-unloaded") {
-        if (!g_earlyPlugin || dlclose(g_earlyPlugin) != 0 || !dlopen(VELLOX_CRASH_PLUGIN_OTHER, RTLD_NOW))
-            return 5;
-        mode = "null-write";
-    }
+    if (mode == "forked-child")
+        forkedChildThenParent();
     // "fault-together-<n>": n threads make a null write at the same moment.
     const std::string together = "fault-together-";
     if (mode.compare(0, together.size(), together) == 0) {
@@ -266,15 +459,16 @@ int main(int argc, char** argv)
         pthread_join(threads[0], nullptr);
         return 0;
     }
-    // "<mode>-on-thread" crashes the same way on a std::thread started after
-    // the reporter was enabled.
-    const std::string onThread = "-on-thread";
-    if (endsWith(mode, onThread)) {
-        // Started by the C++ library, as a host's threads are.
-        const std::string threadMode = mode.substr(0, mode.size() - onThread.size());
-        std::thread([&threadMode] { vellox_crash_outer(threadMode.c_str()); }).join();
+    if (early) {
+        early->release();
         return 0;
     }
-    vellox_crash_outer(mode.c_str());
+    if (thread == "late") {
+        // Started by the C++ library, as a host's threads are.
+        std::thread([&mode] { vellox_crash_run(mode.c_str()); }).join();
+        return 0;
+    }
+    vellox_crash_run(mode.c_str());
     return 0;
 }
+

@@ -1,5 +1,6 @@
 #include "CrashChildProtocol.h"
 #include "CrashChildRun.h"
+#include "crash-reporting/reporter/VXCrashAlternateStacks.h"
 #include "crash-reporting/reporter/VXCrashReport.h"
 #include "crash-reporting/reporter/VXCrashReporter.h"
 
@@ -9,9 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <fstream>
+#include <iostream>
+#include <sstream>
 #include <string>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <tuple>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -49,16 +55,53 @@ void PrintTo(const Case& c, std::ostream* os)
     *os << c.mode;
 }
 
+// The thread that crashes, as the child's "@<thread>" suffix names it: the
+// main thread, one started before the reporter was enabled and still running
+// while it was, and one started after.
+struct Placement {
+    const char* suffix;
+    const char* name;
+};
+const Placement kPlacements[] = {{"", "main"}, {"@early-condition", "early_thread"}, {"@late", "late_thread"}};
+
+void PrintTo(const Placement& p, std::ostream* os)
+{
+    *os << p.name;
+}
+
+using MatrixParam = std::tuple<Case, Placement>;
+
 const std::vector<std::string> kCrashChain = {"vellox_crash_inner", "vellox_crash_middle", "vellox_crash_outer"};
 
-std::string caseName(const testing::TestParamInfo<Case>& info)
+std::string caseName(const testing::TestParamInfo<MatrixParam>& info)
 {
-    std::string name = info.param.mode;
+    std::string name = std::string(std::get<0>(info.param).mode) + "_on_" + std::get<1>(info.param).name;
     for (char& c : name) {
         if (c == '-')
             c = '_';
     }
     return name;
+}
+
+VXCrashReporter nextLaunch(const QString& base)
+{
+    return VXCrashReporter(QString::fromLatin1(crashchild::kApplicationIdentifier),
+                           QString::fromLatin1(crashchild::kApplicationVersion),
+                           QString::fromLatin1(crashchild::kMarketingVersion), VXCrashReporterConfig(base));
+}
+
+std::shared_ptr<const VXCrashReport> decodeFile(const QString& path, std::string* why)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *why = "no report at " + path.toStdString();
+        return nullptr;
+    }
+    VXCrashReporterError error;
+    auto report = VXCrashReport::fromData(file.readAll(), &error);
+    if (!report)
+        *why = error.localizedDescription.toStdString();
+    return report;
 }
 
 std::vector<std::string> frameNames(const VXCrashReportThreadInfo& thread)
@@ -101,17 +144,18 @@ std::string joined(const std::vector<std::string>& names)
     return text;
 }
 
-class CrashMatrix : public testing::TestWithParam<Case> { };
+class CrashMatrix : public testing::TestWithParam<MatrixParam> { };
 
 } // namespace
 
 TEST_P(CrashMatrix, NextLaunchFindsDecodesAndPurgesTheReport)
 {
-    const Case& c = GetParam();
+    const Case& c = std::get<0>(GetParam());
+    const std::string mode = std::string(c.mode) + std::get<1>(GetParam()).suffix;
     QTemporaryDir base;
     ASSERT_TRUE(base.isValid());
 
-    const CrashChildRun child = CrashChildRun::run(c.mode, base.path());
+    const CrashChildRun child = CrashChildRun::run(mode.c_str(), base.path());
     ASSERT_TRUE(child.killedBy(c.signo)) << "status " << child.status << ", output: " << child.output;
 
     // The next launch: a reporter for the same application and folder.
@@ -247,13 +291,10 @@ TEST_P(CrashMatrix, NextLaunchFindsDecodesAndPurgesTheReport)
 
 INSTANTIATE_TEST_SUITE_P(
     Child, CrashMatrix,
-    testing::Values(
+    testing::Combine(testing::Values(
         Case{"null-write", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", Address::Announced, kCrashChain},
-        Case{"null-write-on-thread", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", Address::Announced, kCrashChain},
         Case{"read-only-write", SIGSEGV, "SIGSEGV", "SEGV_ACCERR", Address::Announced, kCrashChain},
         Case{"stack-overflow", SIGSEGV, "SIGSEGV", nullptr, Address::Any, {"vellox_recurse", "vellox_recurse"}},
-        Case{"stack-overflow-on-thread", SIGSEGV, "SIGSEGV", nullptr, Address::Any,
-             {"vellox_recurse", "vellox_recurse"}},
         Case{"stack-overflow-enabled-on-worker", SIGSEGV, "SIGSEGV", nullptr, Address::Any,
              {"vellox_recurse", "vellox_recurse"}},
         Case{"null-write-enabled-on-worker", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", Address::Announced, kCrashChain},
@@ -268,10 +309,10 @@ INSTANTIATE_TEST_SUITE_P(
              {"vellox_crash_inner", "vellox_crash_middle", "vellox_crash_outer", "vellox_signal_handler_crash"}},
         Case{"abort-in-malloc", SIGABRT, "SIGABRT", "#-6", Address::None, kCrashChain, "invalid next size"},
         Case{"plugin-null-write", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", Address::Announced,
-             {"vellox_plugin_inner", "vellox_plugin_middle", "vellox_plugin_outer", "main"}, nullptr, nullptr,
-             Plugin::Crashed},
+             {"vellox_plugin_inner", "vellox_plugin_middle", "vellox_plugin_outer", "vellox_crash_run"}, nullptr,
+             nullptr, Plugin::Crashed},
         Case{"plugin-unloaded", SIGSEGV, "SIGSEGV", "SEGV_MAPERR", Address::Announced, kCrashChain, nullptr, nullptr,
-             Plugin::Unloaded}),
+             Plugin::Unloaded}), testing::ValuesIn(kPlacements)),
     caseName);
 
 class CrashTogether : public testing::TestWithParam<int> { };
@@ -319,36 +360,199 @@ INSTANTIATE_TEST_SUITE_P(Child, CrashTogether, testing::Values(2, 8), [](const t
     return std::to_string(info.param) + "_threads";
 });
 
+namespace {
+
+// Field 22 of /proc/<pid>/stat: when the process started, in clock ticks
+// after boot. 0 when the process is gone.
+unsigned long long startTicks(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    for (int number = 3; fields >> field; ++number) {
+        if (number == 22)
+            return std::stoull(field);
+    }
+    return 0;
+}
+
+} // namespace
+
+// A partial report is left by a crash whose process ended while writing it.
+// The one of a process still running stays; a process is the one that wrote
+// the file only when its start time matches too, since pids are reused.
 TEST(CrashReportFolder, EnableRemovesPartialReportsOfEndedProcessesOnly)
 {
     QTemporaryDir base;
     ASSERT_TRUE(base.isValid());
-    const VXCrashReporter layout(QString::fromLatin1(crashchild::kApplicationIdentifier),
-                                 QString::fromLatin1(crashchild::kApplicationVersion),
-                                 QString::fromLatin1(crashchild::kMarketingVersion),
-                                 VXCrashReporterConfig(base.path()));
+    const VXCrashReporter layout = nextLaunch(base.path());
     ASSERT_TRUE(QDir().mkpath(layout.crashReportDirectory()));
-    // A process that has ended, and one that runs (this one).
     const pid_t ended = fork();
     if (ended == 0)
         _exit(0);
     int status = 0;
     waitpid(ended, &status, 0);
-    const auto partial = [&](pid_t pid) {
-        return layout.crashReportPath() + "." + QString::number(pid) + ".partial";
+    const unsigned long long running = startTicks(getpid());
+    ASSERT_GT(running, 0u);
+
+    struct Partial {
+        const char* what;
+        pid_t pid;
+        unsigned long long ticks;
+        bool kept;
     };
-    for (pid_t pid : {ended, getpid()}) {
-        QFile file(partial(pid));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const Partial partials[] = {
+        {"a process that ended", ended, running, false},
+        {"a process that runs (this one)", getpid(), running, true},
+        {"an ended process whose pid this one now has", getpid(), running - 1, false},
+        {"an older name without the start time, of a pid now reused", getpid(), 0, false},
+    };
+    const auto path = [&](const Partial& p) {
+        return layout.crashReportPath() + "." + QString::number(p.pid)
+               + (p.ticks ? "." + QString::number(p.ticks) : QString()) + ".partial";
+    };
+    for (const Partial& p : partials) {
+        QFile file(path(p));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << p.what;
         file.write("vxcrash\x01\x0a", 9);
     }
 
     const CrashChildRun child = CrashChildRun::run("null-write", base.path());
     ASSERT_TRUE(child.killedBy(SIGSEGV)) << "status " << child.status << ", output: " << child.output;
-    EXPECT_FALSE(QFile::exists(partial(ended)));
-    EXPECT_TRUE(QFile::exists(partial(getpid())));
+    for (const Partial& p : partials) {
+        EXPECT_EQ(QFile::exists(path(p)), p.kept) << p.what;
+    }
     EXPECT_TRUE(QFile::exists(layout.crashReportPath()));
 }
+
+// A child forked after the reporter was enabled is a process of its own: its
+// report names it, not the process it was forked from, and is written under
+// a partial name of its own.
+TEST(ForkedChild, WritesAReportNamingItselfUnderItsOwnPartialName)
+{
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const VXCrashReporter layout = nextLaunch(base.path());
+    ASSERT_TRUE(QDir().mkpath(layout.crashReportDirectory()));
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, QFile::encodeName(layout.crashReportDirectory()).constData(), IN_CREATE), 0);
+
+    const CrashChildRun parent = CrashChildRun::run("forked-child", base.path());
+    ASSERT_TRUE(parent.killedBy(SIGSEGV)) << "status " << parent.status << ", output: " << parent.output;
+    // Both announce their fault address too, so each value is looked up by its name.
+    const auto value = [&](const std::string& key) {
+        const auto at = parent.output.find(key + "=");
+        return at == std::string::npos ? -1ll : std::atoll(parent.output.c_str() + at + key.size() + 1);
+    };
+    const long long parentPid = value("parent-pid");
+    const long long childPid = value("child-pid");
+    const long long parentStart = value("parent-start");
+    const long long childStart = value("child-start");
+    const long long childSignal = value("child-signal");
+    ASSERT_GT(parentPid, 0) << parent.output;
+    ASSERT_GT(childPid, 0) << parent.output;
+    EXPECT_EQ(childSignal, SIGSEGV);
+
+    std::string why;
+    const auto childReport = decodeFile(layout.crashReportDirectory() + "/forked_child_report.vxcrash", &why);
+    ASSERT_TRUE(childReport) << why << "; output: " << parent.output;
+    const auto parentReport = decodeFile(layout.crashReportPath(), &why);
+    ASSERT_TRUE(parentReport) << why;
+    ASSERT_TRUE(childReport->hasProcessInfo() && parentReport->hasProcessInfo());
+    const auto& childInfo = *childReport->processInfo();
+    const auto& parentInfo = *parentReport->processInfo();
+    std::cout << "forked child: pid " << childInfo.processID() << ", parent " << childInfo.parentProcessID()
+              << ", report " << childReport->uuidRef().value_or(QUuid()).toString().toStdString()
+              << "; its parent: pid " << parentInfo.processID() << ", report "
+              << parentReport->uuidRef().value_or(QUuid()).toString().toStdString() << std::endl;
+
+    EXPECT_EQ(childInfo.processID(), uint32_t(childPid));
+    EXPECT_EQ(childInfo.parentProcessID(), uint32_t(parentPid));
+    EXPECT_EQ(childInfo.parentProcessName().toStdString(), parentInfo.processName().toStdString());
+    ASSERT_TRUE(childInfo.processStartTime());
+    EXPECT_EQ(childInfo.processStartTime()->toSecsSinceEpoch(), childStart);
+    EXPECT_EQ(parentInfo.processID(), uint32_t(parentPid));
+    ASSERT_TRUE(parentInfo.processStartTime());
+    EXPECT_EQ(parentInfo.processStartTime()->toSecsSinceEpoch(), parentStart);
+    ASSERT_TRUE(childReport->uuidRef() && parentReport->uuidRef());
+    EXPECT_NE(*childReport->uuidRef(), *parentReport->uuidRef());
+    EXPECT_EQ(childReport->uuidRef()->version(), QUuid::Random);
+
+    // Each wrote under its own partial name, named after its pid.
+    std::vector<std::string> partials;
+    alignas(inotify_event) char events[8192];
+    ssize_t got;
+    while ((got = read(watch, events, sizeof events)) > 0) {
+        for (char* at = events; at < events + got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            const std::string name = event->len ? event->name : "";
+            if (name.size() > 8 && name.compare(name.size() - 8, 8, ".partial") == 0)
+                partials.push_back(name);
+            at += sizeof(inotify_event) + event->len;
+        }
+    }
+    close(watch);
+    ASSERT_EQ(partials.size(), 2u);
+    EXPECT_NE(partials[0], partials[1]);
+    EXPECT_NE(partials[0].find("." + std::to_string(childPid) + "."), std::string::npos) << partials[0];
+    EXPECT_NE(partials[1].find("." + std::to_string(parentPid) + "."), std::string::npos) << partials[1];
+}
+
+class ThreadRunningAtEnable : public testing::TestWithParam<const char*> { };
+
+// A thread that runs while the reporter is enabled is handed an alternate
+// stack by a signal, whatever it is doing; one that blocks every signal then
+// takes it once it unblocks them. The stack must outlast the handler that
+// installed it.
+TEST_P(ThreadRunningAtEnable, KeepsTheAlternateStackItWasHanded)
+{
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const std::string mode = std::string("alternate-stack@early-") + GetParam();
+    const CrashChildRun child = CrashChildRun::run(mode.c_str(), base.path());
+    ASSERT_TRUE(child.exitedWith(0)) << "status " << child.status << ", output: " << child.output;
+    EXPECT_NE(child.output.find("alternate-stack=" + std::to_string(kVXCrashAlternateStackSize) + " disabled=0"),
+              std::string::npos)
+        << child.output;
+}
+
+// Its stack overflowing is reported, every time.
+TEST_P(ThreadRunningAtEnable, EveryOverflowIsReported)
+{
+    constexpr int kRuns = 5;
+    const std::string mode = std::string("stack-overflow@early-") + GetParam();
+    int reported = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        QTemporaryDir base;
+        ASSERT_TRUE(base.isValid());
+        const CrashChildRun child = CrashChildRun::run(mode.c_str(), base.path());
+        EXPECT_TRUE(child.killedBy(SIGSEGV)) << "status " << child.status << ", output: " << child.output;
+        std::string why;
+        const auto report = decodeFile(nextLaunch(base.path()).crashReportPath(), &why);
+        if (!report) {
+            ADD_FAILURE() << why;
+            continue;
+        }
+        for (const auto& thread : report->threads()) {
+            if (thread->crashed() && containsRun(frameNames(*thread), {"vellox_recurse", "vellox_recurse"}))
+                ++reported;
+        }
+    }
+    std::cout << "overflow on a thread running at enable (" << GetParam() << "): " << reported << " of " << kRuns
+              << " reported" << std::endl;
+    EXPECT_EQ(reported, kRuns);
+}
+
+INSTANTIATE_TEST_SUITE_P(Child, ThreadRunningAtEnable,
+                         testing::Values("busy", "sleep", "condition", "read", "blocked"),
+                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 // The spy the children run with catches a crash handler that allocates: a
 // crash callback, which runs inside the handler, does so here.

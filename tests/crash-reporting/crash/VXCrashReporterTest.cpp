@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <iostream>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -185,6 +186,55 @@ TEST(VXCrashReporter, PendingReportLargerThanAnyWrittenIsRefusedUnreadAndPurged)
 
     EXPECT_TRUE(reporter.purgePendingCrashReport(&error));
     EXPECT_FALSE(reporter.hasPendingCrashReport());
+}
+
+// Within the size bound, but made of fields the writer never writes: each
+// unknown field would cost the unpacker an allocation of its own, gigabytes
+// for the whole file. The next launch reads it and refuses it before that.
+TEST(VXCrashReporter, PendingReportOfFieldsTheWriterNeverWritesIsRefusedBeforeUnpacking)
+{
+    QTemporaryDir base;
+    VXCrashReporter reporter = makeReporter(base.path());
+    ASSERT_TRUE(QDir().mkpath(reporter.crashReportDirectory()));
+    PrivateTemp temp;
+    VXCrashReporterError error;
+    std::optional<QByteArray> bytes = reporter.generateLiveReport(&error);
+    ASSERT_TRUE(bytes) << error.localizedDescription.toStdString();
+    constexpr qsizetype kHostileBytes = 92 * 1000 * 1000;
+    ASSERT_LT(size_t(kHostileBytes), kVXCrashReportMaxBytes);
+    {
+        QFile hostile(reporter.crashReportPath());
+        ASSERT_TRUE(hostile.open(QIODevice::WriteOnly));
+        ASSERT_EQ(hostile.write(*bytes), bytes->size());
+        // Field 15, a varint of 0: two bytes each, written in chunks.
+        QByteArray chunk;
+        for (int i = 0; i < 512 * 1024; ++i)
+            chunk.append("\x78\x00", 2);
+        while (hostile.size() + chunk.size() <= kHostileBytes)
+            ASSERT_EQ(hostile.write(chunk), chunk.size());
+    }
+    bytes.reset();
+
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    const bool peakReset = clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+    clearRefs.close();
+    const long long peakBefore = peakResidentBytes();
+    const auto start = std::chrono::steady_clock::now();
+    std::optional<QByteArray> data = reporter.loadPendingCrashReportData(&error);
+    ASSERT_TRUE(data) << error.localizedDescription.toStdString();
+    EXPECT_GT(data->size(), 91 * 1000 * 1000);
+    const auto report = VXCrashReport::fromData(*data, &error);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    const long long peak = peakResidentBytes() - peakBefore;
+    std::cout << "92 MB unknown-field report: " << (report ? "decoded" : "refused") << " after "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() << " ms, peak "
+              << (peakReset ? peak / (1024 * 1024) : -1) << " MB above the start" << std::endl;
+    EXPECT_FALSE(report);
+    EXPECT_EQ(error.code, VXCrashReporterErrorCrashReportInvalid);
+    EXPECT_LT(elapsed, std::chrono::seconds(3));
+    if (peakReset) {
+        EXPECT_LT(peak, 512ll * 1024 * 1024);
+    }
 }
 
 TEST(VXCrashReporter, OneReporterPerProcessIsEnabledOnce)
