@@ -448,13 +448,11 @@ bool VXCrashReporter::enableCrashReporter(VXCrashReporterError* error)
 
     removeLeftoverPartialReports(crashReportDirectory_);
     SignalHandlerContext& context = signalHandlerContext();
+    // Without them a forked child's report has no start time, and partial
+    // names carry a start of 0; the report is written all the same.
     uint64_t startTicks = 0;
-    const auto clock = VXCrashProcessInfo::TickClock::current();
-    if (!clock || !VXCrashProcessInfo::startTicks(0, &startTicks)) {
-        vxcrash_set_error(error, vxcrash_os_error(QStringLiteral("Failed to read this process's information"), EINVAL));
-        return false;
-    }
-    context.clock = *clock;
+    VXCrashProcessInfo::startTicks(0, &startTicks);
+    context.clock = VXCrashProcessInfo::TickClock::current().value_or(VXCrashProcessInfo::TickClock{});
     context.reportPath = strdup(QFile::encodeName(crashReportPath()).constData());
     context.partialCapacity = context.reportPath ? std::strlen(context.reportPath) + kPartialNameRoom : 0;
     context.partialPath = context.reportPath ? static_cast<char*>(std::malloc(context.partialCapacity)) : nullptr;

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <ctime>
 #include <iostream>
 #include <mutex>
 #include <thread>
@@ -146,6 +147,13 @@ TEST(VXCrashReporter, NoPendingReportUntilOneIsWritten)
     EXPECT_EQ(error.code, ENOENT);
 }
 
+std::chrono::nanoseconds threadCpuTime()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
 // Peak resident memory of this process in bytes, counted from the last reset.
 long long peakResidentBytes()
 {
@@ -219,19 +227,27 @@ TEST(VXCrashReporter, PendingReportOfFieldsTheWriterNeverWritesIsRefusedBeforeUn
     const bool peakReset = clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
     clearRefs.close();
     const long long peakBefore = peakResidentBytes();
+    // The time the read and the decoding cost this thread: a busy machine
+    // may keep it waiting for a processor far longer, which is no cost of
+    // the decoder's.
     const auto start = std::chrono::steady_clock::now();
+    const auto cpuStart = threadCpuTime();
     std::optional<QByteArray> data = reporter.loadPendingCrashReportData(&error);
     ASSERT_TRUE(data) << error.localizedDescription.toStdString();
     EXPECT_GT(data->size(), 91 * 1000 * 1000);
     const auto report = VXCrashReport::fromData(*data, &error);
+    const auto cpu = threadCpuTime() - cpuStart;
     const auto elapsed = std::chrono::steady_clock::now() - start;
     const long long peak = peakResidentBytes() - peakBefore;
-    std::cout << "92 MB unknown-field report: " << (report ? "decoded" : "refused") << " after "
-              << std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() << " ms, peak "
+    const auto ms = [](auto duration) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
+    };
+    std::cout << "92 MB unknown-field report: " << (report ? "decoded" : "refused") << " after " << ms(cpu)
+              << " ms of processor time (" << ms(elapsed) << " ms on the clock), peak "
               << (peakReset ? peak / (1024 * 1024) : -1) << " MB above the start" << std::endl;
     EXPECT_FALSE(report);
     EXPECT_EQ(error.code, VXCrashReporterErrorCrashReportInvalid);
-    EXPECT_LT(elapsed, std::chrono::seconds(3));
+    EXPECT_LT(cpu, std::chrono::seconds(3));
     if (peakReset) {
         EXPECT_LT(peak, 512ll * 1024 * 1024);
     }
