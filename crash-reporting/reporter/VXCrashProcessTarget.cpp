@@ -192,6 +192,9 @@ void VXCrashProcessTarget::releaseSymbols()
     if (symbolsReady_)
         vxcrash_async_symbol_cache_free(&symbols_);
     symbolsReady_ = false;
+    for (RememberedSymbol& known : remembered_)
+        known = RememberedSymbol{};
+    nextRemembered_ = 0;
 }
 
 bool VXCrashProcessTarget::findSymbol(const void* image, uint64_t pc, uint32_t strategy, char* name, size_t capacity,
@@ -199,8 +202,36 @@ bool VXCrashProcessTarget::findSymbol(const void* image, uint64_t pc, uint32_t s
 {
     if (!symbolsReady_)
         return false;
+    if (capacity == 0)
+        return false;
+    for (const RememberedSymbol& known : remembered_) {
+        if (known.image == image && known.pc == pc && known.strategy == strategy) {
+            if (!known.found)
+                return false;
+            SymbolResult copy{name, capacity, start, false};
+            foundSymbol(known.start, known.name, &copy);
+            return true;
+        }
+    }
     auto* found = const_cast<vxcrash_async_image*>(static_cast<const vxcrash_async_image*>(image));
     SymbolResult result{name, capacity, start, false};
-    return vxcrash_async_find_symbol(found, strategy, &symbols_, pc, foundSymbol, &result) == VXCRASH_STATUS_OK
-           && result.found;
+    const bool ok = vxcrash_async_find_symbol(found, strategy, &symbols_, pc, foundSymbol, &result) == VXCRASH_STATUS_OK
+                    && result.found;
+    // Only whole names are remembered, so a later caller never gets a cut one.
+    const size_t length = ok ? std::strlen(name) : 0;
+    if (!ok || (length + 1 < capacity && length + 1 < kRememberedNameMax)) {
+        RememberedSymbol& slot = remembered_[nextRemembered_];
+        nextRemembered_ = (nextRemembered_ + 1) % kRememberedSymbols;
+        slot.image = image;
+        slot.pc = pc;
+        slot.strategy = strategy;
+        slot.found = ok;
+        slot.start = ok ? *start : 0;
+        SymbolResult copy{slot.name, sizeof slot.name, &slot.start, false};
+        if (ok)
+            foundSymbol(*start, name, &copy);
+        else
+            slot.name[0] = '\0';
+    }
+    return ok;
 }

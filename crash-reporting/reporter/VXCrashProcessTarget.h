@@ -12,6 +12,8 @@
 // from each thread's saved registers; the loaded images. Captured states
 // handed to the writer are `const ucontext_t*`. Async-signal-safe.
 class VXCrashProcessTarget final : public VXCrashWriterTarget {
+    static constexpr size_t kRememberedNameMax = 256;
+
 public:
     // Reads the images of `images`, the process's shared list by default.
     explicit VXCrashProcessTarget(vxcrash_async_image_list* images = nullptr);
@@ -44,6 +46,20 @@ public:
 private:
     vxframe_status_t step();
 
+    // The last few symbols found. A deep stack repeats the same few return
+    // addresses (an overflow is one function calling itself), and each thread
+    // is written twice (sized, then written): without these, every frame
+    // scans a whole symbol table again.
+    struct RememberedSymbol {
+        const void* image = nullptr;
+        uint64_t pc = 0;
+        uint32_t strategy = 0;
+        bool found = false;
+        uint64_t start = 0;
+        char name[kRememberedNameMax];
+    };
+    static constexpr size_t kRememberedSymbols = 4;
+
     vxcrash_async_image_list* images_;
     bool suspended_ = false;
     bool walking_ = false;
@@ -51,4 +67,6 @@ private:
     uint8_t uuid_[16];
     vxcrash_async_symbol_cache symbols_;
     bool symbolsReady_ = false;
+    RememberedSymbol remembered_[kRememberedSymbols];
+    size_t nextRemembered_ = 0;
 };

@@ -28,6 +28,7 @@
 #include <malloc.h>
 #include <memory>
 #include <pthread.h>
+#include <sched.h>
 #include <stdexcept>
 #include <string>
 #include <sys/mman.h>
@@ -75,8 +76,11 @@ static void* parkedThread(void*)
 __attribute__((noinline)) void vellox_fault_together()
 {
     g_togetherReady.fetch_add(1);
-    while (g_togetherReady.load() < g_together) {
-    }
+    // Yielding lets the threads not started yet, and on a machine with few
+    // cores the ones not running, reach this point soon; they still fault
+    // within a scheduling slice of each other.
+    while (g_togetherReady.load() < g_together)
+        sched_yield();
     *reinterpret_cast<volatile int*>(crashchild::kNullWriteOffset) = 1;
     asm volatile("" ::: "memory");
 }
