@@ -11,7 +11,7 @@ BUILD_PACKAGES=(
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev
   gnome-keyring libsecret-tools dbus dbus-bin
-  xvfb xauth xdotool x11-xserver-utils x11-utils x11-xkb-utils openbox xterm copyq trayer
+  xvfb xauth xdotool wmctrl x11-xserver-utils x11-utils x11-xkb-utils openbox xterm copyq trayer
   libglib2.0-bin at-spi2-core
 )
 BENCH_PACKAGES=(libbenchmark-dev)
