@@ -246,7 +246,7 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     accessibilityStatus_ = new InlineStatus(InlineStatus::Tone::neutral, QStringLiteral("Checking…"));
     accessibilityStatus_->setObjectName(QStringLiteral("accessibilityStatus"));
     permissions->addRow(FormSection::labelledRow(QStringLiteral("Accessibility"), accessibilityStatus_));
-    openAccessibility_ = new QPushButton(QStringLiteral("Open System Settings"));
+    openAccessibility_ = new QPushButton(QStringLiteral("Open Accessibility Settings"));
     openAccessibility_->setObjectName(QStringLiteral("openAccessibilityButton"));
     openAccessibility_->setAutoDefault(false);
     connect(openAccessibility_, &QPushButton::clicked, this,

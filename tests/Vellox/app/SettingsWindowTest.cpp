@@ -334,6 +334,19 @@ TEST_F(SettingsWindowTest, EveryControlHasANameForScreenReaders)
     EXPECT_EQ(QAccessible::queryAccessibleInterface(view().askEachTimeSwitch())->text(QAccessible::Name),
               QStringLiteral("Ask each time"));
     qunsetenv("VELLOX_AX_DEBUG");
+
+    // The window is a frame with its title for a name, and its status rows
+    // are read, not only painted.
+    QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(window.get());
+    EXPECT_EQ(frame->role(), QAccessible::Window);
+    EXPECT_EQ(frame->text(QAccessible::Name), QStringLiteral("Vellox Settings"));
+    for (InlineStatus* status : {view().keyStatus(), view().accessibilityStatus()}) {
+        QAccessibleInterface* row = QAccessible::queryAccessibleInterface(status);
+        EXPECT_EQ(row->role(), QAccessible::StatusBar);
+        EXPECT_EQ(row->text(QAccessible::Name), status->text());
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(view().keyStatus())->text(QAccessible::Name),
+              QStringLiteral("Not connected"));
 }
 
 TEST_F(SettingsWindowTest, PermissionRowsFollowTheStatusAndTheDebugSwitch)
