@@ -11,8 +11,8 @@ BUILD_PACKAGES=(
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev
   gnome-keyring libsecret-tools dbus dbus-bin
-  xvfb xauth xdotool x11-xserver-utils x11-utils x11-xkb-utils openbox xterm copyq trayer
-  libglib2.0-bin at-spi2-core
+  xvfb xauth xdotool wmctrl x11-xserver-utils x11-utils x11-xkb-utils openbox xterm copyq trayer
+  libglib2.0-bin at-spi2-core python3-pyatspi
 )
 BENCH_PACKAGES=(libbenchmark-dev)
 # The clang build and its libFuzzer runtime, for the fuzz targets.

@@ -16,6 +16,8 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
+#include <algorithm>
+
 using namespace VelloxTokens;
 
 namespace {
@@ -24,6 +26,7 @@ constexpr int kTextWidth = 360;
 constexpr int kBadgeHeight = 96;
 constexpr qreal kBadgeCircle = 88;
 constexpr int kPrimaryWidth = 200;
+const QString kOpenSettingsTitle = QStringLiteral("Open Accessibility Settings");
 constexpr int kStatusHeight = 22;
 
 class PermissionBadge : public QWidget {
@@ -90,7 +93,8 @@ AccessibilityPanel::AccessibilityPanel(std::function<void()> onOpenAccessibility
 
     auto* steps = new QVBoxLayout;
     steps->setSpacing(int(Spacing::xs));
-    for (const char* step : {"1. Open System Settings with the button below.", "2. Enable Vellox in the Accessibility list.",
+    for (const char* step : {"1. Vellox types through the X11 XTEST extension.",
+                             "2. Log in to an X11 session where XTEST is enabled.",
                              "3. Return here — we'll detect permission automatically."}) {
         auto* label = ShellWidgets::text(QString::fromUtf8(step), Typography::secondary, Colors::textSecondary, true);
         ShellWidgets::fixWidth(label, kTextWidth);
@@ -103,9 +107,10 @@ AccessibilityPanel::AccessibilityPanel(std::function<void()> onOpenAccessibility
     badge_ = new PermissionBadge(grantedFlash_, badgeFade_, this);
     root->addWidget(badge_);
 
-    primary_ = new PrimaryButton(QString(), std::nullopt, [this] { pressPrimary(); });
+    primary_ = new PrimaryButton(kOpenSettingsTitle, std::nullopt, [this] { pressPrimary(); });
     primary_->setObjectName(QStringLiteral("accessibilityPrimary"));
-    primary_->setFixedWidth(kPrimaryWidth);
+    // The design's width, or the width the longer title needs: it is never cut.
+    primary_->setFixedWidth(std::max(kPrimaryWidth, primary_->sizeHint().width()));
     root->addWidget(primary_, 0, Qt::AlignHCenter);
 
     status_ = new InlineStatus(InlineStatus::Tone::neutral, QString());
@@ -186,7 +191,7 @@ void AccessibilityPanel::scheduleAdvance(int milliseconds)
 void AccessibilityPanel::sync()
 {
     const bool granted = AppReadinessState::shared().permissionStatus() == AccessibilityPermissionStatus::granted;
-    primary_->setText(granted ? QStringLiteral("Continue") : QStringLiteral("Open System Settings"));
+    primary_->setText(granted ? QStringLiteral("Continue") : kOpenSettingsTitle);
     primary_->update();
     if (granted) {
         status_->set(InlineStatus::Tone::success, QStringLiteral("Permission granted"));

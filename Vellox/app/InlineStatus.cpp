@@ -1,7 +1,9 @@
 #include "Vellox/app/InlineStatus.h"
 
+#include "Vellox/app/ShellAccessibility.h"
 #include "Vellox/app/VelloxTokens.h"
 
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -15,6 +17,7 @@ InlineStatus::InlineStatus(Tone tone, QString text, QWidget* parent)
     , tone_(tone)
     , text_(std::move(text))
 {
+    ShellAccessibility::install();
     setFont(VelloxTokens::Typography::secondary.font());
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     policy.setHeightForWidth(true);
@@ -26,9 +29,14 @@ void InlineStatus::set(Tone tone, const QString& text)
     if (tone == tone_ && text == text_)
         return;
     tone_ = tone;
+    const bool newText = text != text_;
     text_ = text;
     updateGeometry();
     update();
+    if (newText) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 QColor InlineStatus::dotColor(Tone tone, const QWidget* widget)

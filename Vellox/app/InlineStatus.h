@@ -3,7 +3,8 @@
 #include <QWidget>
 
 // A status line: a small dot in the tone's colour and a secondary text, whose
-// colour stays secondary whatever the tone.
+// colour stays secondary whatever the tone. Screen readers read the text and
+// hear of each new one.
 class InlineStatus : public QWidget {
     Q_OBJECT
 public:

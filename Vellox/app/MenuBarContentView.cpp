@@ -137,7 +137,7 @@ QString MenuBarContentView::actionTitle(RewriteFeedbackAction action)
 {
     switch (action) {
     case RewriteFeedbackAction::openAccessibilitySettings:
-        return QStringLiteral("Open System Settings");
+        return QStringLiteral("Open Accessibility Settings");
     case RewriteFeedbackAction::openSettings:
         return QStringLiteral("Settings");
     case RewriteFeedbackAction::retryPermissionCheck:
@@ -356,7 +356,7 @@ void MenuBarContentView::addFooter(QVBoxLayout* root)
     pause->setObjectName(QStringLiteral("pauseRow"));
     root->addWidget(pause);
 
-    auto* settingsRow = new MenuRow({std::nullopt, QStringLiteral("Settings"), QStringLiteral("⌘,"), false},
+    auto* settingsRow = new MenuRow({std::nullopt, QStringLiteral("Settings"), QStringLiteral("Ctrl+,"), false},
                                     [this] { openSettingsClosingMenuSnapshot(); });
     settingsRow->setObjectName(QStringLiteral("settingsRow"));
     root->addWidget(settingsRow);
@@ -365,7 +365,7 @@ void MenuBarContentView::addFooter(QVBoxLayout* root)
 
 void MenuBarContentView::addQuitRow(QVBoxLayout* root)
 {
-    auto* quitRow = new MenuRow({std::nullopt, QStringLiteral("Quit Vellox"), QStringLiteral("⌘Q"), false},
+    auto* quitRow = new MenuRow({std::nullopt, QStringLiteral("Quit Vellox"), QStringLiteral("Ctrl+Q"), false},
                                 [this] { quit(); });
     quitRow->setObjectName(QStringLiteral("quitRow"));
     root->addWidget(quitRow);

@@ -33,16 +33,13 @@ MenuBarWindow::MenuBarWindow(std::function<void()> openSettings, std::function<v
     UIWindowCoordinator::setWindowIdentifier(this, UIWindowCoordinator::menuPopoverWindowIdentifier);
     UIWindowCoordinator::shared().registerWindow(this);
 
-    // The glyphs the rows show (⌘, and ⌘Q) stand for Super on Linux; the
-    // Control forms are what Linux users reach for, so both work.
-    for (const QKeySequence& keys : {QKeySequence(Qt::META | Qt::Key_Comma), QKeySequence(Qt::CTRL | Qt::Key_Comma)})
-        connect(new QShortcut(keys, this), &QShortcut::activated, content_,
-                &MenuBarContentView::openSettingsClosingMenuSnapshot);
-    for (const QKeySequence& keys : {QKeySequence(Qt::META | Qt::Key_Q), QKeySequence(Qt::CTRL | Qt::Key_Q)})
-        connect(new QShortcut(keys, this), &QShortcut::activated, this, [this] {
-            if (QWidget* quit = content_->findChild<QWidget*>(QStringLiteral("quitRow")))
-                QMetaObject::invokeMethod(quit, "click");
-        });
+    // The keys the Settings and Quit rows name.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this), &QShortcut::activated, content_,
+            &MenuBarContentView::openSettingsClosingMenuSnapshot);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated, this, [this] {
+        if (QWidget* quit = content_->findChild<QWidget*>(QStringLiteral("quitRow")))
+            QMetaObject::invokeMethod(quit, "click");
+    });
 }
 
 QPoint MenuBarWindow::placement(const QRect& anchor, const QSize& size, const QRect& available)

@@ -23,7 +23,14 @@ MenuRowToggle::MenuRowToggle(std::optional<QString> systemImage, QString title, 
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_Hover);
     switch_->setFocusPolicy(Qt::NoFocus);
-    connect(this, &QAbstractButton::clicked, switch_, &SwitchControl::flip);
+    // The row is the control the keyboard reaches, so it carries the checked
+    // state too; row and switch toggle each other, and the switch writes the
+    // caller's value.
+    switch_->setAccessibleName(title_);
+    setCheckable(true);
+    setChecked(switch_->isChecked());
+    connect(this, &QAbstractButton::toggled, switch_, &QAbstractButton::setChecked);
+    connect(switch_, &QAbstractButton::toggled, this, &QAbstractButton::setChecked);
 }
 
 bool MenuRowToggle::isOn() const

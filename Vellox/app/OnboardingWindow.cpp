@@ -1,6 +1,7 @@
 #include "Vellox/app/OnboardingWindow.h"
 
 #include "Vellox/app/OnboardingRootView.h"
+#include "Vellox/app/ShellAccessibility.h"
 #include "Vellox/app/VelloxTokens.h"
 
 #include <QMouseEvent>
@@ -11,8 +12,11 @@
 OnboardingWindow::OnboardingWindow(QWidget* content)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
 {
+    ShellAccessibility::install();
     setObjectName(QStringLiteral("OnboardingWindow"));
     setWindowTitle(QString());
+    // The window has no title to show; screen readers still need its name.
+    setAccessibleName(QStringLiteral("Welcome to Vellox"));
     setFixedSize(OnboardingRootView::kWidth, OnboardingRootView::kHeight);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

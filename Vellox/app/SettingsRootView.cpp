@@ -246,7 +246,7 @@ SettingsRootView::SettingsRootView(QWidget* parent)
     accessibilityStatus_ = new InlineStatus(InlineStatus::Tone::neutral, QStringLiteral("Checking…"));
     accessibilityStatus_->setObjectName(QStringLiteral("accessibilityStatus"));
     permissions->addRow(FormSection::labelledRow(QStringLiteral("Accessibility"), accessibilityStatus_));
-    openAccessibility_ = new QPushButton(QStringLiteral("Open System Settings"));
+    openAccessibility_ = new QPushButton(QStringLiteral("Open Accessibility Settings"));
     openAccessibility_->setObjectName(QStringLiteral("openAccessibilityButton"));
     openAccessibility_->setAutoDefault(false);
     connect(openAccessibility_, &QPushButton::clicked, this,
@@ -440,11 +440,15 @@ QCoro::Task<void> SettingsRootView::refreshPersistedKeyForCurrentProvider()
     if (!self || PreferencesStore::shared().settings().provider != provider)
         co_return;
     hasPersistedKey_ = !key.isEmpty();
-    if (!isEditingKey_) {
+    // A key typed into the editor shown for a missing key stays, like one
+    // typed after "Add key": after a refused save it is what Save retries.
+    const bool keepTyped = keyTyped_ && !hasPersistedKey_;
+    if (!isEditingKey_ && !keepTyped) {
         apiKeyField_->clear();
         // With no stored key the empty field is exactly what the store holds.
         keyReadIn_ = !hasPersistedKey_;
         keyTyped_ = false;
+        keySaveError_.clear();
     }
     sync();
 }

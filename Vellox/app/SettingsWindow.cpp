@@ -1,6 +1,7 @@
 #include "Vellox/app/SettingsWindow.h"
 
 #include "Vellox/app/SettingsRootView.h"
+#include "Vellox/app/ShellAccessibility.h"
 #include "Vellox/panels/UIWindowCoordinator.h"
 
 #include <QGuiApplication>
@@ -18,6 +19,7 @@ SettingsWindow::SettingsWindow(QWidget* parent)
     : QWidget(parent, Qt::Window)
     , root_(new SettingsRootView)
 {
+    ShellAccessibility::install();
     setObjectName(QStringLiteral("SettingsWindow"));
     setWindowTitle(QStringLiteral("Vellox Settings"));
     setAttribute(Qt::WA_DeleteOnClose);

@@ -15,9 +15,6 @@ namespace {
 constexpr char kWatcherService[] = "org.kde.StatusNotifierWatcher";
 constexpr char kWatcherPath[] = "/StatusNotifierWatcher";
 constexpr char kWatcherInterface[] = "org.kde.StatusNotifierWatcher";
-// Qt announces no change of the XEmbed tray host, so while a watcher is on
-// the bus the docking is looked at this often.
-constexpr int kDockCheckMs = 2000;
 // A watcher that does not answer this soon is taken for one without a host.
 constexpr int kHostQueryMs = 1000;
 
@@ -50,8 +47,6 @@ StatusNotifierTray::StatusNotifierTray(QDBusConnection bus, std::function<bool()
     if (!bus_.isConnected())
         return;
     StatusNotifierPixmap::registerDBusTypes();
-    dockCheck_.setInterval(kDockCheckMs);
-    connect(&dockCheck_, &QTimer::timeout, this, &StatusNotifierTray::reconcile);
     watcher_ = new QDBusServiceWatcher(QString::fromLatin1(kWatcherService), bus_,
                                        QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -86,10 +81,6 @@ void StatusNotifierTray::reconcile()
         registerItem();
     else if (!wanted && isRegistered())
         withdraw();
-    if (watcherPresent_)
-        dockCheck_.start();
-    else
-        dockCheck_.stop();
 }
 
 void StatusNotifierTray::registerItem()

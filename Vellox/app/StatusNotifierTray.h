@@ -6,7 +6,6 @@
 #include <QIcon>
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 
 #include <functional>
 
@@ -17,8 +16,8 @@ class QDBusServiceWatcher;
 // StatusNotifierItem and the XEmbed tray; having gone the XEmbed way, it never
 // shows the icon to a host that speaks only StatusNotifierItem. So while a
 // StatusNotifierWatcher is on the bus and no XEmbed tray has docked the icon,
-// this registers an item of its own, and withdraws it once the XEmbed tray
-// docks, so the icon never shows twice.
+// this registers an item of its own, and withdraws it the moment the XEmbed
+// tray docks, so the icon never shows twice.
 class StatusNotifierTray : public QObject {
     Q_OBJECT
 public:
@@ -35,9 +34,12 @@ public:
 
     void setIcon(const QIcon& icon);
     bool isRegistered() const { return !exported_.isNull(); }
+    // Registers or withdraws the item as the watcher and the XEmbed tray now
+    // stand; the owner of `xembedDocked` calls it whenever that answer may
+    // have changed.
+    void reconcile();
 
 private:
-    void reconcile();
     void registerItem();
     void withdraw();
 
@@ -49,7 +51,6 @@ private:
     QDBusServiceWatcher* watcher_ = nullptr;
     bool watcherPresent_ = false;
     bool refused_ = false;
-    QTimer dockCheck_;
     QPointer<QObject> exported_;
     QPointer<StatusNotifierItem> item_;
 };

@@ -21,9 +21,17 @@ SwitchControl::SwitchControl(Binding<bool> isOn, QWidget* parent)
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFocusPolicy(Qt::TabFocus);
     setAccessibleName(QString());
-    connect(this, &QAbstractButton::clicked, this, &SwitchControl::flip);
     shown_ = isOn_.get();
+    setCheckable(true);
+    setChecked(shown_);
     KitPainting::fadeTo(knob_, shown_ ? 1.0 : 0.0);
+    // Every way of toggling ends here: a click, the keyboard, and a screen
+    // reader's action, which sets the checked state without a click.
+    connect(this, &QAbstractButton::toggled, this, [this](bool on) {
+        if (on != isOn_.get())
+            isOn_.set(on);
+        refresh();
+    });
 }
 
 bool SwitchControl::isOn() const
@@ -31,15 +39,12 @@ bool SwitchControl::isOn() const
     return isOn_.get();
 }
 
-void SwitchControl::flip()
-{
-    isOn_.set(!isOn_.get());
-    refresh();
-}
-
 void SwitchControl::refresh()
 {
     const bool on = isOn_.get();
+    // The caller may keep its value (or change another one with it); the
+    // checked state follows what it holds.
+    setChecked(on);
     if (on == shown_)
         return;
     shown_ = on;

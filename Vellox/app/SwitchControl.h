@@ -7,15 +7,16 @@
 class QVariantAnimation;
 
 // A small on/off switch tinted with the accent. Its value lives with the
-// caller: a click writes the negation through the binding, and refresh()
-// re-reads it after the caller changed it.
+// caller: a click, the space bar or a screen reader's toggle writes the new
+// value through the binding, and refresh() re-reads it after the caller
+// changed it. It is a checkable button whose checked state is the bound
+// value, so assistive technologies read it as a check box that is on or off.
 class SwitchControl : public QAbstractButton {
     Q_OBJECT
 public:
     explicit SwitchControl(Binding<bool> isOn, QWidget* parent = nullptr);
 
     bool isOn() const;
-    void flip();
     // Re-reads the bound value and moves the knob to it.
     void refresh();
 

@@ -1,5 +1,6 @@
 #include "Vellox/app/TrayAbsenceNotice.h"
 
+#include "Vellox/app/TrayNoticeWindow.h"
 #include "Vellox/settings/VelloxLog.h"
 
 #include <QDBusConnection>
@@ -7,7 +8,6 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QApplication>
-#include <QMessageBox>
 
 namespace TrayAbsenceNotice {
 
@@ -17,11 +17,7 @@ constexpr int kTrayNoticeTimeoutMs = 15'000;
 
 void showWindow()
 {
-    auto* box = new QMessageBox(QMessageBox::Information, title(), text(), QMessageBox::Ok);
-    box->setObjectName(QStringLiteral("trayAbsenceNotice"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(false);
-    box->show();
+    (new TrayNoticeWindow(title(), text()))->show();
 }
 
 } // namespace

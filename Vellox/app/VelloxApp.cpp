@@ -13,6 +13,7 @@
 #include "Vellox/settings/VelloxLog.h"
 #include "platform/NotificationBus.h"
 #include "platform/Platform.h"
+#include "platform/XEmbedTrayWatcher.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,6 +22,8 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
+
+#include <algorithm>
 
 VelloxApp::VelloxApp(AppDelegate* delegate, Options options, QObject* parent)
     : QObject(parent)
@@ -50,10 +53,15 @@ VelloxApp::VelloxApp(AppDelegate* delegate, Options options, QObject* parent)
         // starting later, so that case gets an item of its own.
         const QDBusConnection bus = QDBusConnection::sessionBus();
         if (bus.isConnected() && !StatusNotifierTray::hostRegistered(bus)) {
+            auto* xembedTray = new platform::XEmbedTrayWatcher(this);
             notifierTray_ = new StatusNotifierTray(
-                bus, [] { return QSystemTrayIcon::isSystemTrayAvailable(); },
+                bus, [xembedTray] { return xembedTray->trayPresent(); },
                 {[this] { togglePopover(); }, [this](QPoint at) { trayMenu_->popup(at); }}, this);
             notifierTray_->setIcon(tray_->icon());
+            // A tray that starts docks the icon at once; the item gives way
+            // then, not at some later check, so the icon never shows twice.
+            connect(xembedTray, &platform::XEmbedTrayWatcher::trayChanged, notifierTray_,
+                    &StatusNotifierTray::reconcile);
         }
         if (!trayShown())
             QTimer::singleShot(options.trayGraceMs, this, &VelloxApp::noticeMissingTray);
@@ -64,11 +72,34 @@ void VelloxApp::noticeMissingTray()
 {
     if (trayNoticeShown_ || trayShown())
         return;
+    // Onboarding or Settings may be where the user types right now; the
+    // notice waits until every window of ours is closed, so it neither
+    // covers one nor comes between the user and it.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    if (std::any_of(windows.cbegin(), windows.cend(), [](const QWidget* w) { return w->isVisible(); })) {
+        if (!waitingForWindows_) {
+            waitingForWindows_ = true;
+            qApp->installEventFilter(this);
+        }
+        return;
+    }
+    if (waitingForWindows_) {
+        waitingForWindows_ = false;
+        qApp->removeEventFilter(this);
+    }
     trayNoticeShown_ = true;
     VelloxLog::startup().notice(QStringLiteral("No system tray is available: Vellox runs without its tray "
                                                "icon. Start Vellox again to open its settings."));
     qWarning("Vellox: no system tray is available; start Vellox again to open its settings.");
     TrayAbsenceNotice::show();
+}
+
+bool VelloxApp::eventFilter(QObject* watched, QEvent* event)
+{
+    // Asked once the hide is complete, and after a window closed for good is gone.
+    if (event->type() == QEvent::Hide && watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow())
+        QMetaObject::invokeMethod(this, &VelloxApp::noticeMissingTray, Qt::QueuedConnection);
+    return QObject::eventFilter(watched, event);
 }
 
 bool VelloxApp::trayShown() const

@@ -45,6 +45,9 @@ public:
     void togglePopover();
     void quit();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void updateTrayIcon();
     void createTray();
@@ -60,4 +63,6 @@ private:
     StatusDotState shownDot_ = StatusDotState::none;
     bool trayIconSet_ = false;
     bool trayNoticeShown_ = false;
+    // The notice is due and waits for our windows to close.
+    bool waitingForWindows_ = false;
 };

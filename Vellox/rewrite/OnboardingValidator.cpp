@@ -60,9 +60,8 @@ QUrl openAIBaseURL(const QString& key)
 
 // The listing of the base URL the rewrites will go to, so the key is tried
 // where it will be used and never sent anywhere the user did not configure.
-QCoro::Task<PingOutcome> pingOpenAI(QString key)
+QCoro::Task<PingOutcome> pingOpenAI(QString key, QUrl base)
 {
-    const QUrl base = openAIBaseURL(key);
     if (base.isEmpty())
         co_return PingOutcome::unreachable;
     QNetworkRequest request(ProviderEndpoints::appendingPath(base, QStringLiteral("models")));
@@ -107,11 +106,11 @@ QCoro::Task<PingOutcome> pingGemini(QString key)
     co_return classifyByStatus(answer->status);
 }
 
-QCoro::Task<PingOutcome> ping(ProviderId provider, QString key)
+QCoro::Task<PingOutcome> ping(ProviderId provider, QString key, QUrl openAIBase)
 {
     switch (provider) {
     case ProviderId::openaiCompatible:
-        co_return co_await pingOpenAI(key);
+        co_return co_await pingOpenAI(key, openAIBase);
     case ProviderId::anthropic:
         co_return co_await pingAnthropic(key);
     case ProviderId::gemini:
@@ -156,19 +155,16 @@ QCoro::Task<ValidationResult> validate(ProviderId provider, QString key)
     if (trimmed.isEmpty() || KeychainStore::containsControlCharacter(trimmed))
         co_return ValidationFailure{invalidKeyMessage()};
 
-    const PingOutcome outcome = co_await ping(provider, trimmed);
+    const QUrl openAIBase = provider == ProviderId::openaiCompatible ? openAIBaseURL(trimmed) : QUrl();
+    const PingOutcome outcome = co_await ping(provider, trimmed, openAIBase);
     if (outcome == PingOutcome::unauthorized)
         co_return ValidationFailure{invalidKeyMessage()};
     if (outcome == PingOutcome::unreachable) {
         // A compatible server is the usual reason to miss: name where the
         // key was tried, so a wrong or missing base URL shows.
-        if (provider == ProviderId::openaiCompatible) {
-            const QUrl base = openAIBaseURL(trimmed);
-            if (!base.isEmpty())
-                co_return ValidationFailure{
-                    QStringLiteral("Couldn't connect to %1. Check your network and the base URL.")
-                        .arg(base.toDisplayString(QUrl::RemoveUserInfo))};
-        }
+        if (!openAIBase.isEmpty())
+            co_return ValidationFailure{QStringLiteral("Couldn't connect to %1. Check your network and the base URL.")
+                                            .arg(openAIBase.toDisplayString(QUrl::RemoveUserInfo))};
         co_return ValidationFailure{kUnreachable};
     }
 
@@ -191,6 +187,12 @@ QCoro::Task<ValidationResult> validate(ProviderId provider, QString key)
     AppSettings settings = store.settings();
     settings.provider = provider;
     settings.model = defaultModel(provider);
+    // The key works where it was tried. Later starts may lack the variable
+    // that pointed there (the autostart entry sets none), so a place other
+    // than the public service is kept in the field Settings shows.
+    if (provider == ProviderId::openaiCompatible && settings.apiBaseURL.isEmpty()
+        && openAIBase != ProviderEndpoints::openAIPublicBase())
+        settings.apiBaseURL = openAIBase.toString();
     if (settings.askToneEachTime && settings.askAICommandEachTime)
         settings.askAICommandEachTime = false;
     settings.ensureValidDefaultTone();

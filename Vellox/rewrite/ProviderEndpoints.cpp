@@ -14,9 +14,14 @@ QString fromEnvironment(const char* name, const QString& fallback)
 
 } // namespace
 
+QUrl openAIPublicBase()
+{
+    return QUrl(QStringLiteral("https://api.openai.com/v1"));
+}
+
 QUrl openAIDefaultBase()
 {
-    return QUrl(fromEnvironment("VELLOX_OPENAI_BASE_URL", QStringLiteral("https://api.openai.com/v1")));
+    return QUrl(fromEnvironment("VELLOX_OPENAI_BASE_URL", openAIPublicBase().toString()));
 }
 
 QUrl anthropicBase()

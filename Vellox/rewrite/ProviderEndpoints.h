@@ -7,8 +7,10 @@
 // pointed elsewhere (a proxy, a test server) through the environment.
 namespace ProviderEndpoints {
 
-// $VELLOX_OPENAI_BASE_URL, else the public API root with its "/v1" path.
+// $VELLOX_OPENAI_BASE_URL, else the public API root.
 QUrl openAIDefaultBase();
+// The public API root with its "/v1" path.
+QUrl openAIPublicBase();
 // $VELLOX_ANTHROPIC_BASE_URL, else the public host.
 QUrl anthropicBase();
 // $VELLOX_GEMINI_BASE_URL, else the public host.

@@ -4,8 +4,8 @@ QString SelectionAutomationError::errorDescription() const
 {
     switch (kind_) {
     case Kind::accessibilityRequired:
-        return QStringLiteral("Vellox isn\u2019t trusted for Accessibility, so it can\u2019t simulate \u2318C / \u2318V in "
-                              "the frontmost app.");
+        return QStringLiteral("Vellox can't type into other windows in this session, so it can't simulate Ctrl+C / "
+                              "Ctrl+V in the active window.");
     case Kind::keyEventCreationFailed:
         return QStringLiteral("Couldn\u2019t create a keyboard event (system rejected synthesis).");
     case Kind::focusChanged:
@@ -24,12 +24,8 @@ QString SelectionAutomationError::recoverySuggestion() const
 {
     switch (kind_) {
     case Kind::accessibilityRequired:
-        return QStringLiteral(
-            "Open System Settings \u2192 Privacy & Security \u2192 Accessibility.\n\nAdd or enable the exact Vellox you "
-            "are running: if you use Run in Xcode, add Vellox from DerivedData (e.g. "
-            "~/Library/Developer/Xcode/DerivedData/\u2026/Build/Products/Debug/Vellox.app), not only a copy from "
-            "elsewhere. Remove stale duplicate entries.\n\nToggle Vellox off, quit Vellox fully from the menu bar, "
-            "toggle on, launch again.");
+        return QStringLiteral("Vellox types through the X11 XTEST extension. Log in to an X11 session (or one with "
+                              "XWayland) where XTEST is enabled, then start Vellox again.");
     case Kind::keyEventCreationFailed:
         return QStringLiteral("Quit other apps that capture global keyboard input, then try again.");
     case Kind::focusChanged:

@@ -9,6 +9,8 @@
 #include "platform/fake/FakeHotKeyBackend.h"
 
 #include <QPainter>
+#include <QScreen>
+#include <QSystemTrayIcon>
 
 namespace {
 
@@ -130,6 +132,47 @@ TEST_F(AppDelegateTest, SettingsOpenAfterLaunchUnlessOnboardingIsOnScreen)
         QTest::qWait(AppDelegate::kOpenSettingsDelayMs + 200);
         EXPECT_EQ(scenes.settingsWindow(), nullptr);
     }
+}
+
+TEST_F(AppDelegateTest, TheNoTrayNoticeWaitsForOurWindowsToCloseAndNeverTakesTheKeyboard)
+{
+    const auto shownNotice = []() -> QWidget* {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->objectName() == QLatin1String("trayAbsenceNotice") && window->isVisible())
+                return window;
+        return nullptr;
+    };
+    // No tray here, and the notice is due almost at once; onboarding and
+    // the settings are open, as after a second launch during onboarding.
+    AppDelegate delegate(countingHooks());
+    OnboardingWindowController::installOnboardingWindow(OnboardingPanel::connect);
+    VelloxApp scenes(&delegate, VelloxApp::Options{true, 20});
+    scenes.openSettings();
+    ASSERT_FALSE(scenes.trayIcon() && QSystemTrayIcon::isSystemTrayAvailable());
+
+    QTest::qWait(300);
+    EXPECT_EQ(shownNotice(), nullptr) << "the notice came over the settings";
+    scenes.settingsWindow()->close();
+    QTest::qWait(300);
+    EXPECT_EQ(shownNotice(), nullptr) << "the notice came over onboarding";
+    OnboardingWindowController::window()->close();
+    QTRY_VERIFY_WITH_TIMEOUT(shownNotice() != nullptr, 5000);
+
+    QWidget* notice = shownNotice();
+    EXPECT_TRUE(notice->testAttribute(Qt::WA_ShowWithoutActivating));
+    EXPECT_TRUE(notice->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+    // In the bottom right corner, away from where our windows open.
+    const QRect area = notice->screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(notice->frameGeometry()));
+    EXPECT_LT(area.right() - notice->frameGeometry().right(), 100);
+    EXPECT_LT(area.bottom() - notice->frameGeometry().bottom(), 100);
+
+    // Once is enough.
+    notice->close();
+    scenes.openSettings();
+    scenes.settingsWindow()->close();
+    QTest::qWait(300);
+    EXPECT_EQ(shownNotice(), nullptr);
 }
 
 TEST_F(AppDelegateTest, TrayDotFollowsPermissionThenPhaseThenError)

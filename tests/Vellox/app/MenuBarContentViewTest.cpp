@@ -234,7 +234,7 @@ TEST_F(MenuBarContentViewTest, EachRemedyLinkRunsItsAction)
         const char* title;
     };
     const Case cases[] = {
-        {RewriteFeedbackAction::openAccessibilitySettings, "Open System Settings"},
+        {RewriteFeedbackAction::openAccessibilitySettings, "Open Accessibility Settings"},
         {RewriteFeedbackAction::openSettings, "Settings"},
         {RewriteFeedbackAction::retryPermissionCheck, "Retry"},
     };

@@ -3,6 +3,9 @@
 #include "Vellox/app/AccessibilityPanel.h"
 #include "Vellox/app/ConnectPanel.h"
 #include "Vellox/app/InlineStatus.h"
+#include "Vellox/app/MenuBarContentView.h"
+#include "Vellox/app/MenuBarWindow.h"
+#include "Vellox/app/MenuRow.h"
 #include "Vellox/app/OnboardingRootView.h"
 #include "Vellox/app/PostOnboardingHint.h"
 #include "Vellox/app/PrimaryButton.h"
@@ -10,6 +13,7 @@
 #include "Vellox/app/RephraseShortcut.h"
 #include "Vellox/app/SegmentedControl.h"
 #include "Vellox/app/SettingsRootView.h"
+#include "Vellox/rewrite/SelectionAutomationError.h"
 #include "GlobalShortcuts/Key.h"
 #include "GlobalShortcuts/Modifiers.h"
 #include "GlobalShortcuts/Shortcut.h"
@@ -18,6 +22,7 @@
 #include <QCoroTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 
 namespace {
 
@@ -231,6 +236,19 @@ TEST_F(OnboardingTest, AssistiveTechnologyNamesEveryControlPicksProvidersAndFill
     QTRY_COMPARE_WITH_TIMEOUT(validator.calls.size(), 1, 2000);
     EXPECT_EQ(validator.calls.first().key, QStringLiteral("sk-from-a-password-manager"));
     validator.reject(0, "Invalid API key");
+    // The refusal is read from the status row.
+    QAccessibleInterface* result = QAccessible::queryAccessibleInterface(panel->resultRow());
+    EXPECT_EQ(result->role(), QAccessible::StatusBar);
+    QTRY_COMPARE_WITH_TIMEOUT(result->text(QAccessible::Name), QStringLiteral("Invalid API key"), 1000);
+
+    // The window is a frame with a name, though its title bar shows none.
+    OnboardingWindowController::installOnboardingWindow(OnboardingPanel::connect);
+    QWidget* window = OnboardingWindowController::window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->windowTitle().isEmpty());
+    QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(window);
+    EXPECT_EQ(frame->role(), QAccessible::Window);
+    EXPECT_EQ(frame->text(QAccessible::Name), QStringLiteral("Welcome to Vellox"));
 }
 
 TEST_F(OnboardingTest, AcceptedKeyIsShownTrimmedAndMovesOnBySkippingAGrantedPermission)
@@ -330,7 +348,7 @@ TEST_F(OnboardingTest, AccessibilityPanelWaitsForTheGrantThenMovesOnOnce)
     auto* panel = qobject_cast<AccessibilityPanel*>(root->panelView());
     ASSERT_NE(panel, nullptr);
     QTest::qWait(50);
-    EXPECT_EQ(panel->primaryAction()->title(), QStringLiteral("Open System Settings"));
+    EXPECT_EQ(panel->primaryAction()->title(), QStringLiteral("Open Accessibility Settings"));
     EXPECT_FALSE(panel->statusRow()->isVisible());
 
     panel->primaryAction()->click();
@@ -380,6 +398,46 @@ TEST_F(OnboardingTest, TextsPointToTheTrayAndTheKeyringNotToAMenuBarOrServices)
     for (const char* wanted : {"Vellox lives in the system tray.", "Your API key stays in your keyring.",
                                "Press ⌃T, or use the tray icon.", "Used by the global hotkey."})
         EXPECT_TRUE(shown.contains(QString::fromUtf8(wanted))) << wanted;
+}
+
+TEST_F(OnboardingTest, KeysAndPlacesAreNamedAsOnLinux)
+{
+    MenuBarWindow popover([] {}, [] {});
+    popover.popUp(QRect(600, 0, 24, 24));
+    popover.content()->rebuildNow();
+    const auto trailing = [&](const char* row) {
+        auto* found = popover.findChild<MenuRow*>(QString::fromLatin1(row));
+        return found ? found->content().trailingText.value_or(QString()) : QStringLiteral("<no row>");
+    };
+    EXPECT_EQ(trailing("settingsRow"), QStringLiteral("Ctrl+,"));
+    EXPECT_EQ(trailing("quitRow"), QStringLiteral("Ctrl+Q"));
+    EXPECT_EQ(MenuBarContentView::actionTitle(RewriteFeedbackAction::openAccessibilitySettings),
+              QStringLiteral("Open Accessibility Settings"));
+    popover.close();
+
+    setPermission(false);
+    auto accessibilityRoot = makeRoot(OnboardingPanel::accessibility);
+    auto* panel = qobject_cast<AccessibilityPanel*>(accessibilityRoot->panelView());
+    ASSERT_NE(panel, nullptr);
+    QStringList steps;
+    for (QLabel* label : panel->findChildren<QLabel*>())
+        if (label->text().startsWith(QLatin1Char('1')) || label->text().startsWith(QLatin1Char('2'))
+            || label->text().startsWith(QLatin1Char('3')))
+            steps.append(label->text());
+    EXPECT_EQ(steps, (QStringList{QStringLiteral("1. Vellox types through the X11 XTEST extension."),
+                                  QStringLiteral("2. Log in to an X11 session where XTEST is enabled."),
+                                  QStringLiteral("3. Return here — we'll detect permission automatically.")}));
+    EXPECT_EQ(panel->primaryAction()->title(), QStringLiteral("Open Accessibility Settings"));
+
+    SettingsRootView settings;
+    EXPECT_EQ(settings.openAccessibilityButton()->text(), QStringLiteral("Open Accessibility Settings"));
+
+    const SelectionAutomationError untrusted(SelectionAutomationError::Kind::accessibilityRequired);
+    EXPECT_EQ(untrusted.errorDescription(), QStringLiteral("Vellox can't type into other windows in this session, so "
+                                                           "it can't simulate Ctrl+C / Ctrl+V in the active window."));
+    EXPECT_EQ(untrusted.recoverySuggestion(),
+              QStringLiteral("Vellox types through the X11 XTEST extension. Log in to an X11 session (or one with "
+                             "XWayland) where XTEST is enabled, then start Vellox again."));
 }
 
 TEST_F(OnboardingTest, FinishingRecordsCompletionClosesTheWindowAndHintsOnce)

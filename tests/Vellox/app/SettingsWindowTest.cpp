@@ -4,6 +4,7 @@
 #include "Vellox/app/SettingsRootView.h"
 #include "Vellox/app/SettingsWindow.h"
 #include "Vellox/app/SwitchControl.h"
+#include "Vellox/rewrite/OnboardingValidator.h"
 #include "platform/fake/FakePasteboard.h"
 
 #include <QComboBox>
@@ -275,6 +276,54 @@ TEST_F(SettingsWindowTest, ARefusedKeyStaysInTheFieldWithTheReasonInTheStatusRow
     EXPECT_EQ(view().keyStatus()->text(), QStringLiteral("Connected"));
 }
 
+TEST_F(SettingsWindowTest, AKeyTypedWithNoKeyStoredOutlivesARefusedSaveInEveryEntryState)
+{
+    struct Case {
+        const char* name;
+        bool pressAddKeyFirst;
+    };
+    const Case cases[] = {
+        {"typed straight into the editor shown for a missing key", false},
+        {"typed after Add key", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        storeKey(ProviderId::openaiCompatible, QString());
+        credentials().failWrites(false);
+        open();
+        settleReads();
+        ASSERT_FALSE(view().hasPersistedKey());
+        ASSERT_TRUE(view().keyEditor()->isVisible());
+        ASSERT_EQ(view().editKeyButton()->text(), QStringLiteral("Add key"));
+        if (c.pressAddKeyFirst) {
+            view().editKeyButton()->click();
+            settleReads();
+        }
+        // The keyring refuses, as when its unlock prompt is cancelled.
+        credentials().failWrites(true);
+        view().apiKeyField()->setFocus();
+        QTest::keyClicks(view().apiKeyField(), QStringLiteral("sk-typed-once"));
+        view().saveKeyButton()->click();
+        // The status lookup the refusal asks for lands meanwhile.
+        settleReads();
+        settleReads();
+        EXPECT_EQ(view().apiKeyField()->text(), QStringLiteral("sk-typed-once"));
+        EXPECT_TRUE(view().keyEditor()->isVisible());
+        EXPECT_EQ(view().keyStatus()->text(), OnboardingValidator::keyNotSavedMessage());
+        EXPECT_EQ(view().keyStatus()->tone(), InlineStatus::Tone::danger);
+        EXPECT_EQ(storedKey(ProviderId::openaiCompatible), QString());
+
+        // Unlocked, Save stores the very text that stayed.
+        credentials().failWrites(false);
+        view().saveKeyButton()->click();
+        settleReads();
+        EXPECT_EQ(storedKey(ProviderId::openaiCompatible), QStringLiteral("sk-typed-once"));
+        EXPECT_EQ(view().keyStatus()->text(), QStringLiteral("Connected"));
+        EXPECT_FALSE(view().keyEditor()->isVisible());
+        window.reset();
+    }
+}
+
 TEST_F(SettingsWindowTest, EveryControlHasANameForScreenReaders)
 {
     qputenv("VELLOX_AX_DEBUG", "1");
@@ -285,6 +334,19 @@ TEST_F(SettingsWindowTest, EveryControlHasANameForScreenReaders)
     EXPECT_EQ(QAccessible::queryAccessibleInterface(view().askEachTimeSwitch())->text(QAccessible::Name),
               QStringLiteral("Ask each time"));
     qunsetenv("VELLOX_AX_DEBUG");
+
+    // The window is a frame with its title for a name, and its status rows
+    // are read, not only painted.
+    QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(window.get());
+    EXPECT_EQ(frame->role(), QAccessible::Window);
+    EXPECT_EQ(frame->text(QAccessible::Name), QStringLiteral("Vellox Settings"));
+    for (InlineStatus* status : {view().keyStatus(), view().accessibilityStatus()}) {
+        QAccessibleInterface* row = QAccessible::queryAccessibleInterface(status);
+        EXPECT_EQ(row->role(), QAccessible::StatusBar);
+        EXPECT_EQ(row->text(QAccessible::Name), status->text());
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(view().keyStatus())->text(QAccessible::Name),
+              QStringLiteral("Not connected"));
 }
 
 TEST_F(SettingsWindowTest, PermissionRowsFollowTheStatusAndTheDebugSwitch)

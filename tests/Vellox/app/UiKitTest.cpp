@@ -7,6 +7,7 @@
 #include "Vellox/app/SwitchControl.h"
 #include "Vellox/app/VelloxTokens.h"
 
+#include <QAccessible>
 #include <QEnterEvent>
 #include <QSignalSpy>
 #include <QTest>
@@ -25,9 +26,9 @@ TEST(MenuRowBody, TrailingShowsTheCheckMarkInPlaceOfTheTextAndNothingWithoutEith
         MenuRowBody::Trailing expected;
     };
     const Case cases[] = {
-        {"selected with text", true, QStringLiteral("⌘,"), MenuRowBody::Trailing::checkmark},
+        {"selected with text", true, QStringLiteral("Ctrl+,"), MenuRowBody::Trailing::checkmark},
         {"selected without text", true, std::nullopt, MenuRowBody::Trailing::checkmark},
-        {"text only", false, QStringLiteral("⌘Q"), MenuRowBody::Trailing::text},
+        {"text only", false, QStringLiteral("Ctrl+Q"), MenuRowBody::Trailing::text},
         {"neither", false, std::nullopt, MenuRowBody::Trailing::nothing},
     };
     for (const Case& c : cases) {
@@ -69,7 +70,7 @@ TEST(MenuRow, HoverFadesTheBackgroundInOverTheHoverTimeAndOutOnLeaving)
 TEST(MenuRow, AClickAnywhereRunsTheActionOnce)
 {
     int runs = 0;
-    MenuRow row({std::nullopt, QStringLiteral("Quit Vellox"), QStringLiteral("⌘Q"), false}, [&] { ++runs; });
+    MenuRow row({std::nullopt, QStringLiteral("Quit Vellox"), QStringLiteral("Ctrl+Q"), false}, [&] { ++runs; });
     row.resize(300, 28);
     row.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&row));
@@ -101,6 +102,77 @@ TEST(MenuRowToggle, TitleAndSwitchClicksEachFlipTheCallersValueOnce)
     EXPECT_TRUE(toggle.isOn());
 }
 
+TEST(SwitchControl, ReadsAsACheckBoxWhoseStateIsTheCallersValueHoweverItIsToggled)
+{
+    bool value = false;
+    int writes = 0;
+    SwitchControl control(Binding<bool>{[&] { return value; }, [&](const bool& v) { value = v; ++writes; }});
+    control.setAccessibleName(QStringLiteral("Ask each time"));
+    control.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&control));
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&control);
+    ASSERT_NE(iface, nullptr);
+    EXPECT_EQ(iface->role(), QAccessible::CheckBox);
+    EXPECT_TRUE(iface->state().checkable);
+    EXPECT_FALSE(iface->state().checked);
+
+    struct Way {
+        const char* name;
+        std::function<void()> toggle;
+    };
+    const Way ways[] = {
+        {"a click", [&] { QTest::mouseClick(&control, Qt::LeftButton, {}, control.rect().center()); }},
+        {"the space bar", [&] {
+             control.setFocus(Qt::TabFocusReason);
+             QTest::keyClick(&control, Qt::Key_Space);
+         }},
+        {"a screen reader's toggle", [&] {
+             ASSERT_NE(iface->actionInterface(), nullptr);
+             ASSERT_TRUE(iface->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+             iface->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+         }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        const bool before = value;
+        const int writesBefore = writes;
+        way.toggle();
+        EXPECT_EQ(value, !before);
+        EXPECT_EQ(writes, writesBefore + 1);
+        EXPECT_EQ(iface->state().checked, value);
+    }
+
+    // The caller changes its value elsewhere, or keeps it against a toggle.
+    value = !value;
+    control.refresh();
+    EXPECT_EQ(iface->state().checked, value);
+    bool kept = true;
+    SwitchControl stubborn(Binding<bool>{[&] { return kept; }, [](const bool&) {}});
+    stubborn.click();
+    EXPECT_TRUE(stubborn.isChecked());
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(&stubborn)->state().checked);
+}
+
+TEST(MenuRowToggle, TheRowReadsAsACheckBoxThatFollowsItsSwitch)
+{
+    bool value = false;
+    MenuRowToggle toggle(std::nullopt, QStringLiteral("Pause Vellox"),
+                         Binding<bool>{[&] { return value; }, [&](const bool& v) { value = v; }});
+    QAccessibleInterface* row = QAccessible::queryAccessibleInterface(&toggle);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->role(), QAccessible::CheckBox);
+    EXPECT_EQ(row->text(QAccessible::Name), QStringLiteral("Pause Vellox"));
+    EXPECT_FALSE(row->state().checked);
+    row->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_TRUE(value);
+    EXPECT_TRUE(row->state().checked);
+    toggle.switchControl()->click();
+    EXPECT_FALSE(value);
+    EXPECT_FALSE(row->state().checked);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(toggle.switchControl())->text(QAccessible::Name),
+              QStringLiteral("Pause Vellox"));
+}
+
 TEST(SectionLabel, ShowsAnyTextInCapitals)
 {
     EXPECT_EQ(SectionLabel(QStringLiteral("Vellox")).displayedText(), QStringLiteral("VELLOX"));
@@ -121,6 +193,21 @@ TEST(InlineStatus, DotTakesTheToneColourWhileTheTextStaysSecondary)
     const QColor dot = image.pixelColor(3, status.sizeHint().height() / 2);
     EXPECT_GT(dot.red(), 200);
     EXPECT_LT(dot.green(), 100);
+}
+
+// The announcement of a new text reaches a screen reader over the
+// accessibility bus; the x11-bus tests listen for it there.
+TEST(InlineStatus, ScreenReadersReadItsTextAsAStatus)
+{
+    InlineStatus status(InlineStatus::Tone::warning, QStringLiteral("Not connected"));
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&status);
+    ASSERT_NE(iface, nullptr);
+    EXPECT_EQ(iface->role(), QAccessible::StatusBar);
+    EXPECT_EQ(iface->text(QAccessible::Name), QStringLiteral("Not connected"));
+
+    status.set(InlineStatus::Tone::danger, QStringLiteral("Couldn't save the key. Check that your keyring is unlocked."));
+    EXPECT_EQ(iface->text(QAccessible::Name),
+              QStringLiteral("Couldn't save the key. Check that your keyring is unlocked."));
 }
 
 TEST(PrimaryButton, FillsTheWidthOfItsContainer)
@@ -145,8 +232,8 @@ TEST(PrimaryButton, ElidesTheTitleOnlyWhenTheButtonIsTooNarrow)
     };
     const Case cases[] = {
         {"Resume", 312, false},
-        {"Open System Settings", 312, false},
-        {"Open System Settings", 90, true},
+        {"Open Accessibility Settings", 312, false},
+        {"Open Accessibility Settings", 90, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);

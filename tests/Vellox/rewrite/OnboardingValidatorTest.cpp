@@ -1,7 +1,9 @@
 #include "RewriteTestSupport.h"
 #include "support/LoopbackHttpServer.h"
 
+#include "Vellox/rewrite/AIProviderFactory.h"
 #include "Vellox/rewrite/OnboardingValidator.h"
+#include "Vellox/rewrite/OpenAICompatibleProvider.h"
 #include "Vellox/settings/KeychainStore.h"
 #include "Vellox/settings/PreferencesStore.h"
 #include "platform/fake/FakeCredentialStore.h"
@@ -170,6 +172,49 @@ TEST_F(OnboardingValidatorTest, AcceptanceStoresTheTrimmedKeyAndSwitchesTheProvi
     EXPECT_EQ(after.apiBaseURL, baseURL);
     EXPECT_EQ(PreferencesStore::readSettings(), after);
     EXPECT_TRUE(onboardingCompleted());
+}
+
+TEST_F(OnboardingValidatorTest, AKeyVerifiedAwayFromThePublicServiceKeepsThatBaseURLForLaterStarts)
+{
+    const QString local = server.baseUrl() + QStringLiteral("/v1");
+    struct Case {
+        const char* name;
+        ProviderId provider;
+        QString fieldBefore;
+        QString fieldAfter;
+    };
+    const Case cases[] = {
+        {"the variable named the server, the field was empty", ProviderId::openaiCompatible, QString(), local},
+        {"the field already named a server", ProviderId::openaiCompatible, local + QStringLiteral("/"),
+         local + QStringLiteral("/")},
+        {"a key of another provider", ProviderId::anthropic, QString(), QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PreferencesStore::shared().updateSettings([&](AppSettings& s) { s.apiBaseURL = c.fieldBefore; });
+        {
+            rewrite_test::ScopedEnv openai("VELLOX_OPENAI_BASE_URL", local.toUtf8());
+            server.enqueue(Reply::json("{}"));
+            ASSERT_EQ(validate(c.provider, QStringLiteral("sk-local")), std::nullopt);
+        }
+        EXPECT_EQ(PreferencesStore::shared().settings().apiBaseURL, c.fieldAfter);
+        EXPECT_EQ(PreferencesStore::readSettings().apiBaseURL, c.fieldAfter);
+    }
+
+    // A later start without the variable sends the rewrite where the key was
+    // verified.
+    ASSERT_FALSE(qEnvironmentVariableIsSet("VELLOX_OPENAI_BASE_URL"));
+    PreferencesStore::shared().updateSettings([](AppSettings& s) { s.apiBaseURL.clear(); });
+    {
+        rewrite_test::ScopedEnv openai("VELLOX_OPENAI_BASE_URL", local.toUtf8());
+        server.enqueue(Reply::json("{}"));
+        ASSERT_EQ(validate(ProviderId::openaiCompatible, QStringLiteral("sk-local")), std::nullopt);
+    }
+    PreferencesStore::resetSharedForTesting();
+    const auto provider = AIProviderFactory::make(PreferencesStore::shared().settings());
+    const auto* openAI = dynamic_cast<const OpenAICompatibleProvider*>(provider.get());
+    ASSERT_NE(openAI, nullptr);
+    EXPECT_EQ(openAI->baseURL(), QUrl(local));
 }
 
 TEST_F(OnboardingValidatorTest, AKeyTheStoreRefusesIsNotReportedAsAccepted)

@@ -137,7 +137,8 @@ int main(int argc, char** argv)
     }
 
     {
-        // A keyring that refuses the key: the reason shows, the key stays.
+        // A keyring that refuses the key typed into the editor shown for a
+        // missing key: the reason shows, the key stays.
         auto& store = platform::fake::as<platform::fake::FakeCredentialStore>(platform::Platform::current().credentials);
         store.failWrites(true);
         SettingsWindow settings;
@@ -145,8 +146,6 @@ int main(int argc, char** argv)
         settings.resize(SettingsWindow::kIdealWidth, 640);
         settle();
         SettingsRootView* view = settings.rootView();
-        view->beginApiKeyEditing();
-        settle();
         view->apiKeyField()->setText(QStringLiteral("sk-typed-key"));
         emit view->apiKeyField()->textEdited(view->apiKeyField()->text());
         view->finishApiKeyEditing();
@@ -154,6 +153,17 @@ int main(int argc, char** argv)
         check(view->apiKeyField()->text() == QStringLiteral("sk-typed-key"), QStringLiteral("the refused key left the field"));
         check(view->keyStatus()->tone() == InlineStatus::Tone::danger, QStringLiteral("no reason for the refused key"));
         store.failWrites(false);
+    }
+
+    {
+        // Without the permission, the settings offer to open the
+        // accessibility settings.
+        setPermission(false);
+        SettingsWindow settings;
+        settings.present();
+        settings.resize(SettingsWindow::kIdealWidth, 640);
+        save(&settings, QStringLiteral("settings-permission"));
+        setPermission(true);
     }
 
     const struct {
