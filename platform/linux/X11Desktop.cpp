@@ -2,6 +2,7 @@
 
 #include "platform/linux/X11KeyGrabs.h"
 
+#include <QHash>
 #include <QList>
 #include <QMutex>
 
@@ -132,9 +133,24 @@ xcb_window_t rootWindow(xcb_connection_t* connection)
 
 xcb_atom_t atom(xcb_connection_t* connection, const char* name)
 {
+    // An atom lives as long as the server, every connection of the process
+    // goes to the one server of $DISPLAY, and the focus is looked up on the
+    // hot key's road: ask the server for each name once.
+    static QMutex mutex;
+    static QHash<QByteArray, xcb_atom_t> known;
+    const QByteArray key(name);
+    {
+        QMutexLocker lock(&mutex);
+        if (const auto found = known.constFind(key); found != known.cend())
+            return *found;
+    }
     auto cookie = xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name);
     Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookie, nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    if (!reply)
+        return XCB_ATOM_NONE;
+    QMutexLocker lock(&mutex);
+    known.insert(key, reply->atom);
+    return reply->atom;
 }
 
 std::optional<QByteArray> property(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t name,
