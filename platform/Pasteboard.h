@@ -45,11 +45,17 @@ public:
     // (all zero) when it has not since we started watching. With no window,
     // the latest taking by any client but us.
     virtual Ownership lastTakenBy(quint64 window) const = 0;
-    // Whether the client that made `window` asked for our data (not merely
-    // for the list of its formats) since our last write. Our own process and
-    // other clients, a clipboard manager for one, do not count. With no
-    // window, any other client counts. Backends that cannot tell answer true.
+    // Whether the client that made `window` has fetched the text of our
+    // latest write: asked for a text format we offer and was sent all of it
+    // (a transfer in parts has ended). Requests for other formats or for the
+    // list of formats are not the fetch, nor are our own process's. Once the
+    // paste chord is noted, only requests after it count. With no window, any
+    // other client counts, except, once the chord is noted, clients that ask
+    // for our data on changes of owner, as clipboard managers do. Backends
+    // that cannot tell answer true.
     virtual bool fetchedByClientOf(quint64 window) const = 0;
+    // Notes that the paste chord for our latest write goes out now.
+    virtual void notePasteChord() = 0;
     // Whether the server names us the owner now. Backends that cannot ask
     // answer true.
     virtual bool ownedByUs() const = 0;

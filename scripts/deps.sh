@@ -13,6 +13,7 @@ TEST_PACKAGES=(
   gnome-keyring libsecret-tools dbus dbus-bin
   xvfb xauth xdotool wmctrl x11-xserver-utils x11-utils x11-xkb-utils openbox xterm copyq trayer
   libglib2.0-bin at-spi2-core python3-pyatspi
+  python3-gi gir1.2-gtk-3.0 twm
 )
 BENCH_PACKAGES=(libbenchmark-dev)
 # The clang build and its libFuzzer runtime, for the fuzz targets.

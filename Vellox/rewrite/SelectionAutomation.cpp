@@ -197,6 +197,9 @@ QCoro::Task<void> replaceSelection(QString text, quint64 window)
         // The chord pastes whatever the clipboard holds by then.
         if (!board.ownedByUs())
             throw SelectionAutomationError(Kind::clipboardNotOwned);
+        // From here a request for the text may be the target's answer to the
+        // chord; earlier ones answer the change of owner.
+        board.notePasteChord();
         if (!postChord(Chord::paste))
             throw SelectionAutomationError(Kind::noPasteChord);
     } catch (...) {
@@ -204,9 +207,10 @@ QCoro::Task<void> replaceSelection(QString text, quint64 window)
         throw;
     }
     // The target asks for the text once it handles the chord; restoring
-    // before that would paste the user's old clipboard instead. A clipboard
-    // manager asks for every new owner's data at once, so only the target's
-    // own request counts.
+    // before it was sent the text would paste the user's old clipboard
+    // instead. A clipboard manager asks for every new owner's data at once,
+    // and a toolkit may first ask for formats of its own that we lack, so only
+    // the target's own request for our text counts.
     co_await sleepMs(waits().pasteSettleMs);
     QDeadlineTimer cap(waits().pasteFetchCapMs - waits().pasteSettleMs);
     while (!board.fetchedByClientOf(target) && !cap.hasExpired())

@@ -24,6 +24,7 @@ public:
     void setContents(const Contents& contents) override;
     Ownership lastTakenBy(quint64 window) const override;
     bool fetchedByClientOf(quint64 window) const override;
+    void notePasteChord() override { ++pasteChordsNoted; }
     bool ownedByUs() const override { return ours_ && !stolenBeforePaste; }
     std::optional<QString> primaryTextOf(quint64 window) const override;
 
@@ -39,6 +40,8 @@ public:
     QList<Contents> writes;
     // Windows whose clients asked for our data since our last write.
     QList<quint64> requesters;
+    // How often the paste chord was noted.
+    int pasteChordsNoted = 0;
     // Every client fetches at once, as a paste target that is never slow.
     bool everyoneFetches = true;
     // Another client takes the clipboard between our write and the chord.

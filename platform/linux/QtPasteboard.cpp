@@ -23,6 +23,11 @@ constexpr qsizetype kMaxFormatBytes = 64 * 1024 * 1024;
 
 // Formats Qt derives from others or uses to talk to itself; putting them
 // back by hand would confuse the owner bookkeeping.
+// GTK asks for this format before UTF8_STRING; offered, its first request
+// already gets the text.
+const QString kUtf8TextFormat = QStringLiteral("text/plain;charset=utf-8");
+const QString kPlainTextFormat = QStringLiteral("text/plain");
+
 bool isSyntheticFormat(const QString& format)
 {
     return format.startsWith(QLatin1String("application/x-qt-")) || format == QLatin1String("TARGETS")
@@ -42,8 +47,10 @@ QtPasteboard::QtPasteboard()
         idMask_ = setup->resource_id_mask;
         ourClient_ = setup->resource_id_base & ~idMask_;
         clipboardAtom_ = x11::atom(connection, "CLIPBOARD");
-        targetsAtom_ = x11::atom(connection, "TARGETS");
-        timestampAtom_ = x11::atom(connection, "TIMESTAMP");
+        for (const char* name : {"UTF8_STRING", "TEXT", "text/plain"})
+            textFormats_.insert(x11::atom(connection, name), kPlainTextFormat);
+        textFormats_.insert(XCB_ATOM_STRING, kPlainTextFormat);
+        textFormats_.insert(x11::atom(connection, kUtf8TextFormat.toLatin1().constData()), kUtf8TextFormat);
         const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
         if (xfixes && xfixes->present) {
             xfixesNotify_ = xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
@@ -74,15 +81,19 @@ bool QtPasteboard::nativeEventFilter(const QByteArray& eventType, void* message,
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     const uint8_t type = event->response_type & 0x7f;
     if (type == XCB_SELECTION_REQUEST) {
-        // Seen before Qt answers it. A request for the list of formats or
-        // the time is not the data; a clipboard manager asks for both first.
         const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
-        if (request->selection == clipboardAtom_ && request->target != targetsAtom_
-            && request->target != timestampAtom_) {
-            const quint32 client = request->requestor & ~idMask_;
-            if (client != ourClient_ && !requesters_.contains(client))
-                requesters_.append(client);
-        }
+        const quint32 client = request->requestor & ~idMask_;
+        if (request->selection != clipboardAtom_ || client == ourClient_)
+            return false;
+        // Asking before the paste chord went out, a client answers the change
+        // of owner (a clipboard manager does, with the list of formats first).
+        if (!chordNoted_)
+            ownerChangeFetchers_.insert(client);
+        // What Qt answers with our text: a text format we offer, asked for at
+        // or after the time we took the clipboard.
+        if (offersText(request->target)
+            && (request->time == XCB_CURRENT_TIME || ownedSince_ == 0 || request->time >= ownedSince_))
+            fetches_.append(Fetch{client, request->requestor, chordNoted_});
     } else if (type == xfixesNotify_) {
         const auto* notice = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
         // An owner of none is a clear (ours, or an owner that went away).
@@ -92,10 +103,32 @@ bool QtPasteboard::nativeEventFilter(const QByteArray& eventType, void* message,
             if (client != ourClient_) {
                 lastOther_ = {notice->owner, notice->selection_timestamp};
                 takenBy_.insert(client, lastOther_);
+            } else {
+                ownedSince_ = notice->selection_timestamp;
             }
         }
     }
     return false;
+}
+
+bool QtPasteboard::offersText(quint32 target) const
+{
+    const auto format = textFormats_.constFind(target);
+    return format != textFormats_.cend() && offered_.contains(*format);
+}
+
+// Qt sends a big answer in parts and watches the requestor's window for the
+// deletions that ask for the next; it stops watching once the last part is out.
+bool QtPasteboard::transferInProgress(quint32 requestor) const
+{
+    xcb_connection_t* connection = x11::applicationConnection();
+    if (!connection)
+        return false;
+    xcb_generic_error_t* error = nullptr;
+    x11::Reply<xcb_get_window_attributes_reply_t> reply(xcb_get_window_attributes_reply(
+        connection, xcb_get_window_attributes(connection, requestor), &error));
+    std::free(error);
+    return reply && (reply->your_event_mask & XCB_EVENT_MASK_PROPERTY_CHANGE);
 }
 
 Pasteboard::Ownership QtPasteboard::lastTakenBy(quint64 window) const
@@ -109,9 +142,21 @@ bool QtPasteboard::fetchedByClientOf(quint64 window) const
 {
     if (!onX11_)
         return true;
-    if (window == 0)
-        return !requesters_.isEmpty();
-    return requesters_.contains(quint32(window) & ~idMask_);
+    const quint32 target = quint32(window) & ~idMask_;
+    for (const Fetch& fetch : fetches_) {
+        if (chordNoted_ && !fetch.afterChord)
+            continue;
+        if (window != 0 ? fetch.client != target : chordNoted_ && ownerChangeFetchers_.contains(fetch.client))
+            continue;
+        if (!transferInProgress(fetch.requestor))
+            return true;
+    }
+    return false;
+}
+
+void QtPasteboard::notePasteChord()
+{
+    chordNoted_ = true;
 }
 
 bool QtPasteboard::ownedByUs() const
@@ -156,13 +201,21 @@ void QtPasteboard::setText(const QString& text)
 {
     auto* data = new QMimeData;
     data->setText(text);
+    data->setData(kUtf8TextFormat, text.toUtf8());
     install(data);
 }
 
 void QtPasteboard::clear()
 {
-    requesters_.clear();
+    forgetRequests();
+    offered_.clear();
     QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+}
+
+void QtPasteboard::forgetRequests()
+{
+    fetches_.clear();
+    chordNoted_ = false;
 }
 
 Pasteboard::Contents QtPasteboard::contents() const
@@ -217,7 +270,8 @@ void QtPasteboard::setContents(const Contents& contents)
 
 void QtPasteboard::install(QMimeData* data)
 {
-    requesters_.clear();
+    forgetRequests();
+    offered_ = data->formats();
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
 }
 

@@ -27,7 +27,10 @@ std::optional<QByteArray> property(xcb_connection_t* connection, xcb_window_t wi
 std::optional<uint32_t> cardinalProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t name,
                                          xcb_atom_t type);
 
-// The window that EWMH names active, else the one holding the input focus.
+// The window that has the keyboard: the one EWMH names active while a window
+// manager that keeps that hint runs; otherwise the application's top-level
+// window holding the input focus, or, with the focus at PointerRoot, the one
+// under the pointer. None when no window has it.
 xcb_window_t activeWindow(xcb_connection_t* connection);
 
 struct WindowClass {

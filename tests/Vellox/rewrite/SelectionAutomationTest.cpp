@@ -177,6 +177,8 @@ TEST_F(SelectionAutomationTest, TheClipboardComesBackOnlyAfterThePasteTargetAske
     fakes.pasteboard().everyoneFetches = false;
     fakes.keys().onPost = [&](Chord chord) {
         ASSERT_EQ(chord, Chord::paste);
+        // Requests from here on may answer the chord.
+        EXPECT_EQ(fakes.pasteboard().pasteChordsNoted, 1);
         fakes.pasteboard().requesters.append(FakePasteboard::kManagerWindow);
         QTimer::singleShot(150, [&] {
             fetched = fakes.pasteboard().text();

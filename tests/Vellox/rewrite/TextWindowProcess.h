@@ -8,19 +8,35 @@
 #include <QProcessEnvironment>
 #include <QRect>
 
-// The text window of the x11 tests, in a process of its own.
+// The text window of the x11 tests, in a process of its own: the Qt one, or
+// a GTK 3 one that answers the same commands.
 class TextWindowProcess {
 public:
     explicit TextWindowProcess(const QString& text,
                                const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
                                const QStringList& qtArguments = {})
     {
-        process_.setProcessEnvironment(environment);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral(VELLOX_TEXT_WINDOW), QStringList{text} + qtArguments);
-        const QByteArray ready = waitForLine("ready ");
-        pid_ = ready.mid(6).toLongLong();
+        start(QStringLiteral(VELLOX_TEXT_WINDOW), QStringList{text} + qtArguments, environment);
     }
+
+#ifdef VELLOX_GTK_TEXT_WINDOW
+    enum class GtkWidget { textView, entry };
+    // Debian's Python, which has the GTK bindings.
+    TextWindowProcess(GtkWidget widget, const QString& text)
+    {
+        start(QStringLiteral("/usr/bin/python3"),
+              {QStringLiteral(VELLOX_GTK_TEXT_WINDOW),
+               widget == GtkWidget::entry ? QStringLiteral("entry") : QStringLiteral("textview"), text},
+              QProcessEnvironment::systemEnvironment());
+    }
+
+    // Whether the window says it has the keyboard (the GTK window only).
+    bool saysItHasTheKeyboard()
+    {
+        send("focused");
+        return waitForLine("focused ") == "focused 1";
+    }
+#endif
     ~TextWindowProcess()
     {
         process_.closeWriteChannel();
@@ -80,6 +96,17 @@ public:
     }
 
 private:
+    void start(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
+    {
+        process_.setProcessEnvironment(environment);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(program, arguments);
+        // A new process on a loaded machine, Python and GTK above all, takes
+        // a while to show its window.
+        const QByteArray ready = waitForLine("ready ", 30000);
+        pid_ = ready.mid(6).toLongLong();
+    }
+
     void readLines()
     {
         while (process_.canReadLine()) {

@@ -1,161 +1,26 @@
-#include "../RewriteRoadTestSupport.h"
-#include "../TextWindowProcess.h"
-#include "support/DesktopPlatform.h"
-
-#include "Vellox/rewrite/SelectionAutomation.h"
-#include "platform/fake/FakeAppInfo.h"
-#include "platform/fake/FakeCredentialStore.h"
-#include "platform/fake/FakeDefaults.h"
-#include "platform/fake/FakeSystemLog.h"
-#include "platform/fake/FakePlatform.h"
+#include "../ShortcutRoadX11Fixture.h"
 
 #include <QClipboard>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
-#include <QThread>
 #include <QTimer>
 
 #include <iostream>
 
-#include <signal.h>
-#include <sys/prctl.h>
-#include <unistd.h>
-
 namespace {
 
-// A window of a new process gets the focus quickly, but not on a loaded machine.
-constexpr int kFocusWaitMs = 30000;
+using namespace rewrite_test;
 
-platform::Platform desktop()
-{
-    platform::Platform p = desktopWithFakeStores();
-    p.clock = platform::fake::makeFakePlatform().clock;
-    return p;
-}
-
-// A clipboard manager of its own, with its settings and history in `home`:
-// it asks every new clipboard owner for its data at once.
-class ClipboardManager {
-public:
-    explicit ClipboardManager(const QString& home)
-    {
-        QDir().mkpath(home);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home);
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
-        process_.setProcessEnvironment(environment);
-        // Nothing of it may outlive a test that ends early, nor hold its output
-        // open. It starts a clipboard monitor process of its own, so it gets a
-        // process group that is ended as a whole.
-        process_.setChildProcessModifier([] {
-            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-            ::setpgid(0, 0);
-        });
-        process_.setStandardOutputFile(QProcess::nullDevice());
-        process_.setStandardErrorFile(QProcess::nullDevice());
-        process_.start(QStringLiteral("copyq"), QStringList{});
-    }
-    ~ClipboardManager()
-    {
-        const pid_t group = pid_t(process_.processId());
-        if (group > 0)
-            ::kill(-group, SIGTERM);
-        if (!process_.waitForFinished(10000) && group > 0)
-            ::kill(-group, SIGKILL);
-        process_.waitForFinished(2000);
-        // The monitor may outlast the manager by a moment.
-        if (group > 0) {
-            QDeadlineTimer deadline(10000);
-            while (::kill(-group, 0) == 0 && !deadline.hasExpired())
-                QThread::msleep(10);
-            ::kill(-group, SIGKILL);
-        }
-    }
-
-    bool started() { return process_.waitForStarted(10000); }
-
-private:
-    QProcess process_;
-};
-
-// Holds a process stopped for a moment, and lets it go on at the latest when
-// the test ends.
-class StoppedProcess {
-public:
-    explicit StoppedProcess(qint64 pid)
-        : pid_(pid)
-    {
-        ::kill(pid_t(pid_), SIGSTOP);
-    }
-    ~StoppedProcess() { resume(); }
-    void resume()
-    {
-        if (std::exchange(stopped_, false))
-            ::kill(pid_t(pid_), SIGCONT);
-    }
-
-private:
-    qint64 pid_;
-    bool stopped_ = true;
-};
-
-class ShortcutRoadX11Test : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (QGuiApplication::platformName() != QLatin1String("xcb"))
-            GTEST_SKIP() << "needs an X display";
-    }
-
-    void runRoad()
-    {
-        ASSERT_TRUE(rewrite_test::run(RewriteCoordinator::shared().rephraseSelection(RewriteCoordinator::Trigger::globalHotkey), 20000).done);
-    }
-
-    // Waits until the window manager has given the keyboard to the process.
-    static bool hasTheKeyboard(qint64 pid)
-    {
-        return rewrite_test::spinUntil([pid] {
-            const auto front = platform::Platform::current().workspace->frontmostApplication();
-            return front && front->pid == pid;
-        }, kFocusWaitMs);
-    }
-
-    // A key and a provider at this test's loopback server.
-    void useLoopbackProvider()
-    {
-        PreferencesStore::resetSharedForTesting();
-        KeychainStore::setApiKey(QStringLiteral("sk-x11"), ProviderId::openaiCompatible);
-        AppSettings settings;
-        settings.apiBaseURL = server.baseUrl() + QStringLiteral("/v1");
-        PreferencesStore::shared().setSettings(settings);
-    }
-
-    void answerWith(const QString& text) { server.enqueue(LoopbackHttpServer::Reply::json(rewrite_test::openAIAnswer(text))); }
-
-    TempHome home;
-    platform::PlatformGuard guard{desktop()};
-    LoopbackHttpServer server;
-    ScopedSurfaces scoped;
-};
+class ShortcutRoadX11Test : public ShortcutRoadX11Fixture {};
 
 } // namespace
 
 TEST_F(ShortcutRoadX11Test, ReplacesTheSelectionInAnotherProcessAndKeepsTheClipboard)
 {
     useLoopbackProvider();
-
-    // A loaded test machine (sanitizers, two cores) can take longer than a
-    // desktop for the window's copy to reach the clipboard.
-    SelectionAutomation::Waits patient;
-    patient.copyCapMs = 5000;
-    SelectionAutomation::setWaitsForTesting(patient);
+    bePatient();
     TextWindowProcess window(QStringLiteral("hello brave world"));
     ASSERT_TRUE(window.isReady());
     ASSERT_TRUE(hasTheKeyboard(window.pid())) << "the text window never got the focus";
@@ -186,8 +51,6 @@ TEST_F(ShortcutRoadX11Test, ReplacesTheSelectionInAnotherProcessAndKeepsTheClipb
     const QImage kept = qvariant_cast<QImage>(data->imageData());
     EXPECT_EQ(kept.size(), image.size());
     EXPECT_EQ(kept.pixelColor(5, 5), QColor(200, 30, 90));
-    PreferencesStore::resetSharedForTesting();
-    SelectionAutomation::setWaitsForTesting({});
 }
 
 TEST_F(ShortcutRoadX11Test, NothingSelectedNeverSendsTheClipboard)
@@ -226,23 +89,15 @@ TEST_F(ShortcutRoadX11Test, ACopyThatLandsAfterTheReadGaveUpGivesTheUserTheirCli
         << "the window never copied";
     EXPECT_TRUE(rewrite_test::spinUntil([&] { return clipboard->text() == QStringLiteral("clipboard before"); }, 20000))
         << clipboard->text().toStdString();
-    SelectionAutomation::setWaitsForTesting({});
 }
 
 TEST_F(ShortcutRoadX11Test, ASlowTargetBesideAClipboardManagerGetsTheAnswerOrTheUserIsToldToPaste)
 {
     useLoopbackProvider();
-    SelectionAutomation::Waits patient;
-    patient.copyCapMs = 5000;
-    patient.pasteFetchCapMs = 15000;
-    SelectionAutomation::setWaitsForTesting(patient);
-
-    platform::Pasteboard& board = *platform::Platform::current().pasteboard;
+    bePatient();
     ClipboardManager manager(home.filePath(QStringLiteral("manager")));
     ASSERT_TRUE(manager.started());
-    // The manager is up once it asks for what we put on the clipboard.
-    board.setText(QStringLiteral("is anybody there"));
-    ASSERT_TRUE(rewrite_test::spinUntil([&] { return board.fetchedByClientOf(0); }, 20000))
+    ASSERT_TRUE(ClipboardManager::answers(*platform::Platform::current().pasteboard))
         << "the clipboard manager never asked for the clipboard";
 
     TextWindowProcess window(QStringLiteral("hello brave world"));
@@ -306,8 +161,37 @@ TEST_F(ShortcutRoadX11Test, ASlowTargetBesideAClipboardManagerGetsTheAnswerOrThe
               << ", told to paste with the answer on the clipboard: " << toldToPaste << std::endl;
     RecordProperty("replaced", replaced);
     RecordProperty("toldToPaste", toldToPaste);
-    PreferencesStore::resetSharedForTesting();
-    SelectionAutomation::setWaitsForTesting({});
+}
+
+// GTK asks for formats of its own and for the list of formats before the
+// text, one reply at a time; a busy GTK application asks them late. Beside a
+// clipboard manager, which asks for every new owner's data at once.
+TEST_F(ShortcutRoadX11Test, ABusyGtkTargetBesideAClipboardManagerGetsTheAnswerAndTheUserKeepsTheirClipboard)
+{
+    struct Case {
+        const char* name;
+        TextWindowProcess::GtkWidget widget;
+        int busyMs;
+    };
+    const Case cases[] = {
+        {"GtkTextView busy 100 ms", TextWindowProcess::GtkWidget::textView, 100},
+        {"GtkEntry busy 300 ms", TextWindowProcess::GtkWidget::entry, 300},
+    };
+    constexpr int kRounds = 10;
+    useLoopbackProvider();
+    bePatient();
+    ClipboardManager manager(home.filePath(QStringLiteral("manager")));
+    ASSERT_TRUE(manager.started());
+    ASSERT_TRUE(ClipboardManager::answers(*platform::Platform::current().pasteboard))
+        << "the clipboard manager never asked for the clipboard";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::cout << c.name << ": ";
+        TextWindowProcess window(c.widget, QStringLiteral("hello brave world"));
+        ASSERT_TRUE(window.isReady()) << "the GTK window never started";
+        ASSERT_TRUE(hasTheKeyboard(window.pid())) << "the GTK window never got the focus";
+        EXPECT_EQ(roundsThatHold(window, kRounds, c.busyMs), kRounds);
+    }
 }
 
 TEST_F(ShortcutRoadX11Test, AProgramRunningInXtermIsNotInterrupted)
@@ -366,5 +250,4 @@ TEST_F(ShortcutRoadX11Test, AProgramRunningInXtermIsNotInterrupted)
     if (!xterm.waitForFinished(10000))
         xterm.kill();
     xterm.waitForFinished(2000);
-    PreferencesStore::resetSharedForTesting();
 }
