@@ -115,7 +115,10 @@ TEST_F(OnboardingTest, LaunchCheckMatrix)
 
         OnboardingWindowController::presentIfNeeded();
         EXPECT_FALSE(OnboardingWindowController::isWindowVisible()) << "nothing happens inline";
-        QTest::qWait(150);
+        if (c.windowShown)
+            test_support::spinUntil([] { return OnboardingWindowController::isWindowVisible(); });
+        else
+            QTest::qWait(150);
         EXPECT_EQ(OnboardingWindowController::isWindowVisible(), c.windowShown);
         if (c.windowShown) {
             EXPECT_EQ(shownPanel(), c.panel);
@@ -329,7 +332,7 @@ TEST_F(OnboardingTest, AccessibilityPanelWaitsForTheGrantThenMovesOnOnce)
     auto root = makeRoot(OnboardingPanel::accessibility);
     auto* panel = qobject_cast<AccessibilityPanel*>(root->panelView());
     ASSERT_NE(panel, nullptr);
-    QTest::qWait(50);
+    ASSERT_TRUE(test_support::finishQueuedWork());
     EXPECT_EQ(panel->primaryAction()->title(), QStringLiteral("Open System Settings"));
     EXPECT_FALSE(panel->statusRow()->isVisible());
 
@@ -394,6 +397,8 @@ TEST_F(OnboardingTest, FinishingRecordsCompletionClosesTheWindowAndHintsOnce)
         EXPECT_TRUE(completed());
         EXPECT_EQ(OnboardingWindowController::window(), nullptr);
         EXPECT_TRUE(surfaces.notices.isEmpty() || round == 1) << "the hint waits 400 ms";
+        test_support::spinUntil([&] { return !surfaces.notices.isEmpty(); });
+        // Time for a second hint, which must not come.
         QTest::qWait(OnboardingWindowController::kHintDelayMs + 100);
         ASSERT_EQ(surfaces.notices.size(), 1) << "shown once per installation";
         EXPECT_EQ(surfaces.notices[0].first.text, QStringLiteral("Try it: select text, then press ⌃T"));

@@ -70,7 +70,7 @@ TEST_F(InstructionPanel, ReturnAnswersTheTrimmedInstructionAndBlankReturnKeepsTh
 TEST_F(InstructionPanel, TypedKeysReachTheFieldWithTheCaretFromTheStart)
 {
     auto outcome = start();
-    spinFor(20);
+    spinUntil([] { return CustomInstructionPanel::panel()->focusWidget() == field(); });
     EXPECT_EQ(CustomInstructionPanel::panel()->focusWidget(), field());
     press(CustomInstructionPanel::panel(), keyPress(xkb::letterA, Qt::Key_A, Qt::NoModifier, "a"));
     EXPECT_EQ(field()->text(), "a");
@@ -138,8 +138,8 @@ TEST_F(InstructionPanel, CancelsQueuedForAReplacedPanelDoNotCloseItsSuccessor)
     screens().mouse = QPointF(1400, 880);
     mouse().press();
     auto second = start();
+    ASSERT_TRUE(spinUntil([&] { return first->done(); }));
     spinFor(30);
-    EXPECT_TRUE(first->done());
     EXPECT_FALSE(second->done());
 }
 

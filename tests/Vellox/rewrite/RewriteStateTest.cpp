@@ -102,7 +102,12 @@ TEST_F(AppReadinessStateTest, WatchWithoutGrantEndsSilentlyAtItsDeadline)
     EXPECT_GE(elapsed.elapsed(), 190);
     EXPECT_LT(elapsed.elapsed(), 3000);
     EXPECT_EQ(state.permissionStatus(), AccessibilityPermissionStatus::denied);
-    EXPECT_GE(fakes.trust().queries, 3);
+    // How many queries fit in the watch depends on the machine's load; that
+    // it asked, and asks no more once it ended, does not.
+    const int queries = fakes.trust().queries;
+    EXPECT_GE(queries, 1);
+    rewrite_test::spinFor(100);
+    EXPECT_EQ(fakes.trust().queries, queries) << "a query after the watch ended";
 }
 
 TEST_F(AppReadinessStateTest, NewWatchInterruptsTheSleepOfTheOldOne)
