@@ -143,7 +143,7 @@ TEST_F(X11HotKeys, TheShortcutStillWorksWhileOneOfOurMenusIsOpen)
     EXPECT_TRUE(menu.isVisible());
 
     menu.close();
-    ASSERT_TRUE(QTest::qWaitFor([] { return !isMenuOpen(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return !isMenuOpen(); }, 20000));
     X11HotKeyBackend otherClient(X11HotKeyBackend::Connection::own);
     EXPECT_EQ(otherClient.registerHotKey(1, 17, kControl), platform::HotKeyBackend::statusTaken);
     xdotool({"key", "ctrl+t"});

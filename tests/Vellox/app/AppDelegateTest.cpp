@@ -40,7 +40,7 @@ TEST_F(AppDelegateTest, StartUpWritesItsLinesInOrderAndReturnsBeforeTheWarmUpEnd
     EXPECT_FALSE(before.contains(QStringLiteral("presentIfNeeded: async keychain probe")));
     EXPECT_EQ(servicesInstalled, 1);
 
-    QTRY_VERIFY_WITH_TIMEOUT(systemLog().messages().contains(QStringLiteral("keychain warmAccess done")), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(systemLog().messages().contains(QStringLiteral("keychain warmAccess done")), 20000);
     const QStringList after = systemLog().messages();
     const int warmStart = after.indexOf(QStringLiteral("keychain warmAccess start provider=openai-compatible"));
     EXPECT_GT(warmStart, begin);

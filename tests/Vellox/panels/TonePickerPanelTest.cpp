@@ -347,7 +347,7 @@ TEST_F(TonePicker, ThePanelSitsUnderTheSelectionAndFadesIn)
     FloatingPanel* panel = TonePickerPanel::panel();
     EXPECT_EQ(panel->cardFrame().topLeft(), QPointF(selection.left(), selection.bottom() + 8));
     EXPECT_EQ(panel->opacity(), 0);
-    ASSERT_TRUE(spinUntil([&] { return panel->opacity() == 1; }, 1000));
+    ASSERT_TRUE(spinUntil([&] { return panel->opacity() == 1; }, 20000));
     EXPECT_TRUE(panel->windowFlags().testFlag(Qt::Tool));
     EXPECT_TRUE(panel->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_FALSE(panel->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));

@@ -185,7 +185,7 @@ TEST_F(ShellEndToEnd, ShortcutRewritesTheSelectionThenARecordedShortcutDoesToo)
 
     // A second launch hands over to the running one, which shows its settings.
     xdotool({QStringLiteral("windowclose"), QString::fromLatin1(settings)});
-    ASSERT_TRUE(spinUntil([] { return !isShown(QStringLiteral("Vellox Settings")); }, 5000));
+    ASSERT_TRUE(spinUntil([] { return !isShown(QStringLiteral("Vellox Settings")); }, 20000));
     QProcess second;
     second.setProcessEnvironment(program_.processEnvironment());
     second.start(QStringLiteral(VELLOX_BINARY), {QStringLiteral("--no-tray")});
@@ -231,7 +231,7 @@ TEST_F(ShellEndToEnd, ShortcutRewritesTheSelectionThenARecordedShortcutDoesToo)
 
     xdotool({QStringLiteral("windowclose"), QString::fromLatin1(window)});
     // The keyboard goes back to the text window only once the settings are gone.
-    ASSERT_TRUE(spinUntil([] { return !isShown(QStringLiteral("Vellox Settings")); }, 5000));
+    ASSERT_TRUE(spinUntil([] { return !isShown(QStringLiteral("Vellox Settings")); }, 20000));
     const QByteArray textWindow = findWindow(QStringLiteral("Vellox test text window"));
     xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::fromLatin1(textWindow)});
     QTest::qWait(200);
