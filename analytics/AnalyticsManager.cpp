@@ -47,10 +47,12 @@ std::mutex& senderLock()
     return lock;
 }
 
+// Never destroyed itself, so a sender made without an application object is
+// not ended at exit while the statics its sends use are going.
 std::shared_ptr<AnalyticsSerialQueue>& currentSender()
 {
-    static std::shared_ptr<AnalyticsSerialQueue> current;
-    return current;
+    static auto* const current = new std::shared_ptr<AnalyticsSerialQueue>;
+    return *current;
 }
 
 void endSender()
