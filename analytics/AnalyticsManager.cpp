@@ -11,6 +11,9 @@
 #include <QCoreApplication>
 #include <QtGlobal>
 
+#include <memory>
+#include <mutex>
+
 namespace analytics {
 
 bool AnalyticsManager::didRunConfigure_ = false;
@@ -31,19 +34,48 @@ QString infoText(const char* key)
     return value.toString().trimmed();
 }
 
-// One sender for the whole process: events reach the client one at a time and
-// in the order they were sent, and a burst of events costs no thread each.
-// It is never destroyed; what is still waiting to be sent goes out when the
-// application object ends, while everything the client needs is still there.
-AnalyticsSerialQueue& sender()
+// One sender at a time for the whole process: events reach the client one at
+// a time and in the order they were sent, and a burst of events costs no
+// thread each. It ends with the application object: what is still waiting
+// goes out first, while everything the client needs is still there, and its
+// thread is gone before the process's own end, where a thread still running
+// would be caught by whatever inspects the process at exit. Without an
+// application object it lives as long as the process.
+std::mutex& senderLock()
 {
-    static AnalyticsSerialQueue* const queue = [] {
-        auto* made = new AnalyticsSerialQueue(QStringLiteral("analytics-send"));
+    static std::mutex lock;
+    return lock;
+}
+
+// Never destroyed itself, so a sender made without an application object is
+// not ended at exit while the statics its sends use are going.
+std::shared_ptr<AnalyticsSerialQueue>& currentSender()
+{
+    static auto* const current = new std::shared_ptr<AnalyticsSerialQueue>;
+    return *current;
+}
+
+void endSender()
+{
+    std::shared_ptr<AnalyticsSerialQueue> ending;
+    {
+        std::lock_guard lock(senderLock());
+        ending.swap(currentSender());
+    }
+    // Dropping the last owner lets the queued sends run and joins the thread.
+    ending.reset();
+}
+
+std::shared_ptr<AnalyticsSerialQueue> sender()
+{
+    std::lock_guard lock(senderLock());
+    std::shared_ptr<AnalyticsSerialQueue>& current = currentSender();
+    if (!current) {
+        current = std::make_shared<AnalyticsSerialQueue>(QStringLiteral("analytics-send"));
         if (QCoreApplication::instance())
-            qAddPostRoutine([] { AnalyticsManager::waitForPendingSends(); });
-        return made;
-    }();
-    return *queue;
+            qAddPostRoutine(endSender);
+    }
+    return current;
 }
 
 } // namespace
@@ -108,7 +140,7 @@ void AnalyticsManager::trackAppInstalledOnceIfNeeded()
             return;
         appInstalledPosted_ = true;
     }
-    sender().post([key] {
+    sender()->post([key] {
         const std::shared_ptr<AnalyticsClient> client = AnalyticsClient::shared();
         if (!client)
             return;
@@ -125,7 +157,7 @@ void AnalyticsManager::track(const QString& name, const std::optional<QVariantMa
         return;
     // The caller never waits for the client, and nothing the client does can
     // reach the caller.
-    sender().post([name, properties] {
+    sender()->post([name, properties] {
         const std::shared_ptr<AnalyticsClient> client = AnalyticsClient::shared();
         if (!client)
             return;
@@ -138,7 +170,13 @@ void AnalyticsManager::track(const QString& name, const std::optional<QVariantMa
 
 void AnalyticsManager::waitForPendingSends()
 {
-    sender().waitForIdle();
+    std::shared_ptr<AnalyticsSerialQueue> current;
+    {
+        std::lock_guard lock(senderLock());
+        current = currentSender();
+    }
+    if (current)
+        current->waitForIdle();
 }
 
 void AnalyticsManager::resetForTesting()

@@ -24,7 +24,7 @@
 
 namespace geminitest {
 
-inline constexpr int kWaitMs = 5000;
+inline constexpr int kWaitMs = 20000;
 
 struct TimedOut : std::runtime_error {
     TimedOut()

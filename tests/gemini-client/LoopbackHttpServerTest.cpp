@@ -91,10 +91,10 @@ TEST(LoopbackHttpServerTest, GatedPieceWaitsForTheTest)
     ASSERT_TRUE(socket.waitForConnected(2000));
     socket.write("GET / HTTP/1.1\r\n\r\n");
     QByteArray received;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (received += socket.readAll()).contains("early\r\n"); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (received += socket.readAll()).contains("early\r\n"); }, 20000));
     QTest::qWait(50);
     received += socket.readAll();
     EXPECT_FALSE(received.contains("late"));
     gate->open();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return (received += socket.readAll()).endsWith("4\r\nlate\r\n0\r\n\r\n"); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (received += socket.readAll()).endsWith("4\r\nlate\r\n0\r\n\r\n"); }, 20000));
 }

@@ -281,31 +281,39 @@ TEST_F(GeminiTransportTest, ATimeoutWithoutAUsableValueStillEndsASilentRequest)
 
 TEST_F(GeminiTransportTest, IdleTimeoutAllowsASlowButSteadyAnswer)
 {
-    // Five pieces 150 ms apart take longer than the 300 ms timeout in all,
-    // but the line is never idle for that long.
+    // Thirty pieces 100 ms apart take longer than the 2 s timeout in all, but
+    // the line is never idle for that long: a loaded machine may stretch a
+    // gap many times over and still keep it well short of the timeout.
+    constexpr double kTimeoutSeconds = 2;
+    constexpr int kPieces = 30;
+    constexpr int kGapMs = 100;
     const QByteArray body = geminitest::textAnswer("slow but steady");
     Reply slow = Reply::json({});
     slow.body.clear();
-    const qsizetype piece = body.size() / 5 + 1;
+    const qsizetype piece = body.size() / kPieces + 1;
     for (qsizetype i = 0; i < body.size(); i += piece)
-        slow.withPiece(body.mid(i, piece), 150);
+        slow.withPiece(body.mid(i, piece), kGapMs);
     server.enqueue(slow);
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(wait(model(QStringLiteral("m"), 0.3).generateContent("Hello")).text(), QStringLiteral("slow but steady"));
-    EXPECT_GE(clock.elapsed(), 600);
+    EXPECT_EQ(wait(model(QStringLiteral("m"), kTimeoutSeconds).generateContent("Hello"), 60000).text(),
+              QStringLiteral("slow but steady"));
+    EXPECT_GT(clock.elapsed(), kTimeoutSeconds * 1000);
 
     QList<QByteArray> events;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < kPieces; ++i)
         events.append("data: " + geminitest::textAnswer("tick", "") + "\n\n");
     Reply stream = Reply::eventStream({});
     stream.body.clear();
     for (const QByteArray& event : events)
-        stream.withPiece(event, 150);
+        stream.withPiece(event, kGapMs);
     server.enqueue(stream);
-    const auto drained = geminitest::drain(model(QStringLiteral("m"), 0.3).generateContentStream("Hello"));
+    clock.restart();
+    const auto drained =
+        geminitest::drain(model(QStringLiteral("m"), kTimeoutSeconds).generateContentStream("Hello"), 60000);
     EXPECT_FALSE(drained.error) << drained.error->description().toStdString();
-    EXPECT_EQ(drained.values.size(), 4);
+    EXPECT_EQ(drained.values.size(), kPieces);
+    EXPECT_GT(clock.elapsed(), kTimeoutSeconds * 1000);
 }
 
 TEST_F(GeminiTransportTest, DebugLaunchArgumentSwitchesOnNetworkLogging)

@@ -5,6 +5,7 @@
 #include "GlobalShortcuts/MenuTracking.h"
 #include "GlobalShortcuts/Storage.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QMenu>
 
@@ -24,7 +25,7 @@ protected:
     // show up too.
     void waitForKeyUp(int expected = 1)
     {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return ups >= expected; }, 3000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ups >= expected; }, 20000));
         QTest::qWait(150);
     }
 
@@ -142,7 +143,7 @@ TEST_F(X11HotKeys, TheShortcutStillWorksWhileOneOfOurMenusIsOpen)
     EXPECT_TRUE(menu.isVisible());
 
     menu.close();
-    ASSERT_TRUE(QTest::qWaitFor([] { return !isMenuOpen(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return !isMenuOpen(); }, 20000));
     X11HotKeyBackend otherClient(X11HotKeyBackend::Connection::own);
     EXPECT_EQ(otherClient.registerHotKey(1, 17, kControl), platform::HotKeyBackend::statusTaken);
     xdotool({"key", "ctrl+t"});
@@ -157,7 +158,7 @@ TEST_F(X11HotKeys, KeyTextFollowsTheServersLayout)
     };
     // The new layout shows once the server's announcement has arrived.
     const auto shows = [](const Shortcut& shortcut, const QString& text) {
-        return QTest::qWaitFor([&] { return shortcut.presentableDescription() == text; }, 3000);
+        return QTest::qWaitFor([&] { return shortcut.presentableDescription() == text; }, 20000);
     };
     EXPECT_EQ(controlY.presentableDescription(), QStringLiteral("⌃Y"));
     ASSERT_EQ(setLayout("de"), 0);
@@ -216,7 +217,7 @@ TEST_F(X11HotKeys, APopupOpenedByTheKeyDownDoesNotEatTheNextPress)
     onKeyUp(name, [&] { ++ups; });
 
     xdotool({"keydown", "ctrl", "keydown", "t"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return popup.isVisible(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popup.isVisible(); }, 20000));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&popup));
     xdotool({"keyup", "t", "keyup", "ctrl"});
     waitForKeyUp();
@@ -256,7 +257,7 @@ TEST(X11EarlyBackend, DISABLED_HearsItsKeysOnceTheApplicationExists)
     });
     ASSERT_EQ(earlyBackend()->registerHotKey(1, Key::t.rawValue, kControl), platform::HotKeyBackend::statusOk);
     xdotool({"key", "ctrl+t"});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return presses == 1; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return presses == 1; }, 20000));
     earlyBackend().reset();
 }
 
@@ -299,11 +300,15 @@ TEST_F(X11HotKeys, NumLockMovedToAnotherModifierStillDoesNotHideTheShortcut)
         return QProcess::execute(QStringLiteral("xmodmap"), arguments);
     };
     ASSERT_EQ(xmodmap({"clear mod2", "add mod3 = Num_Lock"}), 0);
-    // The server announces the new mapping; the grabs follow it.
-    QTest::qWait(300);
-    xdotool({"key", "Num_Lock"});
-    xdotool({"key", "ctrl+t"});
-    xdotool({"key", "Num_Lock"});
+    // The server announces the new mapping and the grabs follow it, as soon
+    // as a loaded machine gets round to it: until then a press goes unseen,
+    // so the press is tried again until one arrives.
+    QDeadlineTimer deadline(20000);
+    do {
+        xdotool({"key", "Num_Lock"});
+        xdotool({"key", "ctrl+t"});
+        xdotool({"key", "Num_Lock"});
+    } while (!QTest::qWaitFor([&] { return ups >= 1; }, 3000) && !deadline.hasExpired());
     waitForKeyUp();
     EXPECT_EQ(xmodmap({"clear mod3", "add mod2 = Num_Lock"}), 0);
     QTest::qWait(300);

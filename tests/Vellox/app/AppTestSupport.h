@@ -19,6 +19,7 @@
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeSystemLog.h"
 
+#include "support/SpinUntil.h"
 #include "support/TempHome.h"
 
 #include <QAbstractButton>
@@ -137,8 +138,8 @@ protected:
         OnboardingWindowController::resetForTesting();
         OnboardingKeyCheck::install({});
         // Let queued work of this test finish against its own platform.
-        QTest::qWait(20);
-        QCoreApplication::processEvents();
+        credentials().open();
+        test_support::finishQueuedWork();
         RewriteSurfaces::install(nullptr);
         GlobalShortcuts::testing::resetState();
     }
@@ -163,13 +164,13 @@ protected:
     {
         trust().trusted = trusted;
         const auto wanted = trusted ? AccessibilityPermissionStatus::granted : AccessibilityPermissionStatus::denied;
-        QTest::qWait(10);
+        test_support::finishQueuedWork();
         auto done = std::make_shared<bool>(false);
         [](std::shared_ptr<bool> flag) -> QCoro::Task<void> {
             co_await AppReadinessState::shared().refreshPermissionStatusAsync();
             *flag = true;
         }(done);
-        QTRY_VERIFY_WITH_TIMEOUT(*done, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(*done, 20000);
         ASSERT_EQ(AppReadinessState::shared().permissionStatus(), wanted);
     }
 

@@ -85,7 +85,7 @@ TEST_F(MenuBarContentViewTest, PermissionStatusDecidesTheWholeContent)
 
     // A denied prompt's Resume reopens onboarding on the permission step.
     find<QAbstractButton>("resumeButton")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(OnboardingWindowController::isWindowVisible(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(OnboardingWindowController::isWindowVisible(), 20000);
     EXPECT_FALSE(window.isVisible());
 }
 
@@ -266,7 +266,7 @@ TEST_F(MenuBarContentViewTest, EachRemedyLinkRunsItsAction)
             EXPECT_EQ(UIWindowCoordinator::shared().activeSurface(), UIWindowCoordinator::Surface::settings);
             break;
         case RewriteFeedbackAction::retryPermissionCheck:
-            QTRY_VERIFY_WITH_TIMEOUT(trust().queries.load() > queriesBefore, 2000);
+            QTRY_VERIFY_WITH_TIMEOUT(trust().queries.load() > queriesBefore, 20000);
             break;
         }
     }

@@ -26,11 +26,7 @@ protected:
     SettingsRootView& view() { return *window->rootView(); }
 
     // Waits for the key reads the window started to land.
-    void settleReads()
-    {
-        QTest::qWait(30);
-        QCoreApplication::processEvents();
-    }
+    void settleReads() { ASSERT_TRUE(test_support::finishQueuedWork()); }
 
     void chooseModel(const QString& tag)
     {

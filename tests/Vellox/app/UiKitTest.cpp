@@ -59,12 +59,12 @@ TEST(MenuRow, HoverFadesTheBackgroundInOverTheHoverTimeAndOutOnLeaving)
     QApplication::sendEvent(row, &enter);
     EXPECT_TRUE(row->isHovered());
     EXPECT_LT(row->hoverOpacity(), 0.5); // fading, not snapped
-    QTRY_COMPARE_WITH_TIMEOUT(row->hoverOpacity(), 1.0, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(row->hoverOpacity(), 1.0, 20000);
 
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(row, &leave);
     EXPECT_FALSE(row->isHovered());
-    QTRY_COMPARE_WITH_TIMEOUT(row->hoverOpacity(), 0.0, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(row->hoverOpacity(), 0.0, 20000);
 }
 
 TEST(MenuRow, AClickAnywhereRunsTheActionOnce)

@@ -70,7 +70,7 @@ TEST_F(InstructionPanel, ReturnAnswersTheTrimmedInstructionAndBlankReturnKeepsTh
 TEST_F(InstructionPanel, TypedKeysReachTheFieldWithTheCaretFromTheStart)
 {
     auto outcome = start();
-    spinFor(20);
+    spinUntil([] { return CustomInstructionPanel::panel()->focusWidget() == field(); });
     EXPECT_EQ(CustomInstructionPanel::panel()->focusWidget(), field());
     press(CustomInstructionPanel::panel(), keyPress(xkb::letterA, Qt::Key_A, Qt::NoModifier, "a"));
     EXPECT_EQ(field()->text(), "a");
@@ -138,8 +138,8 @@ TEST_F(InstructionPanel, CancelsQueuedForAReplacedPanelDoNotCloseItsSuccessor)
     screens().mouse = QPointF(1400, 880);
     mouse().press();
     auto second = start();
+    ASSERT_TRUE(spinUntil([&] { return first->done(); }));
     spinFor(30);
-    EXPECT_TRUE(first->done());
     EXPECT_FALSE(second->done());
 }
 
@@ -148,7 +148,7 @@ TEST_F(InstructionPanel, FadesInThenFadesOutBeforeItIsOrderedOut)
     auto outcome = start();
     QPointer<FloatingPanel> panel = CustomInstructionPanel::panel();
     EXPECT_EQ(panel->opacity(), 0);
-    EXPECT_TRUE(spinUntil([&] { return panel->opacity() == 1; }, 5000));
+    EXPECT_TRUE(spinUntil([&] { return panel->opacity() == 1; }, 20000));
     // What the panel showed at the moment it was ordered out, however long
     // a busy machine takes over the fade.
     struct HideWatch : QObject {
@@ -163,7 +163,7 @@ TEST_F(InstructionPanel, FadesInThenFadesOutBeforeItIsOrderedOut)
     panel->installEventFilter(&watch);
     CustomInstructionPanel::finish(std::nullopt);
     EXPECT_TRUE(panel->isVisible()) << "ordered out only after the fade";
-    EXPECT_TRUE(spinUntil([&] { return !panel; }, 5000)) << "deleted once ordered out";
+    EXPECT_TRUE(spinUntil([&] { return !panel; }, 20000)) << "deleted once ordered out";
     ASSERT_TRUE(watch.opacityAtHide);
     EXPECT_EQ(*watch.opacityAtHide, 0) << "faded out before it was ordered out";
 }

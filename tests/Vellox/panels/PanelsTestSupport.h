@@ -26,7 +26,7 @@
 
 namespace panels_test {
 
-inline bool spinUntil(const std::function<bool()>& done, int timeoutMs = 3000)
+inline bool spinUntil(const std::function<bool()>& done, int timeoutMs = 20000)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!done()) {

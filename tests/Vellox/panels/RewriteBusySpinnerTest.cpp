@@ -40,7 +40,7 @@ TEST_F(Spinner, HidingTakesItAwayAndReportsTheSurfaceHidden)
     EXPECT_EQ(RewriteBusySpinner::panel(), nullptr);
     EXPECT_FALSE(panel && panel->isVisible());
     EXPECT_EQ(UIWindowCoordinator::shared().activeSurface(), Surface::none);
-    EXPECT_TRUE(spinUntil([&] { return !panel; }, 500));
+    EXPECT_TRUE(spinUntil([&] { return !panel; }, 20000));
     log().clear();
     RewriteBusySpinner::hide();
     EXPECT_TRUE(log().messages().isEmpty());

@@ -189,6 +189,7 @@ TEST_F(TonePicker, EveryWayOutResumesTheCallerExactlyOnceAndOutsideTheHandler)
         EXPECT_EQ(outcome->value.has_value(), c.answers);
         EXPECT_FALSE(TonePickerPanel::isShowing());
         TonePickerPanel::finish(TonePickerChoice::describeEdit());
+        spinUntil([&] { return activationsOfFrontApplication() >= 1; });
         spinFor(20);
         EXPECT_EQ(outcome->completions, 1);
         EXPECT_EQ(activationsOfFrontApplication(), 1) << "the previous application gets the keyboard back once";
@@ -236,6 +237,7 @@ TEST_F(TonePicker, ACancelQueuedByThePickerDoesNotReachTheInstructionPanelThatFo
     auto instruction = makeOutcome<QString>();
     collect(CustomInstructionPanel::prompt(), instruction);
     giveFocus(CustomInstructionPanel::panel());
+    ASSERT_TRUE(spinUntil([&] { return picker->done(); }));
     spinFor(50);
     EXPECT_EQ(picker->value, TonePickerChoice::describeEdit());
     EXPECT_TRUE(CustomInstructionPanel::isShowing());
@@ -256,8 +258,8 @@ TEST_F(TonePicker, CancelsQueuedForAReplacedPickerDoNotCloseItsSuccessor)
     switchAway();
     start(second, presets(3));
     giveFocus(TonePickerPanel::panel());
+    ASSERT_TRUE(spinUntil([&] { return first->done(); }));
     spinFor(50);
-    EXPECT_TRUE(first->done());
     EXPECT_FALSE(second->done());
     EXPECT_TRUE(TonePickerPanel::isShowing());
 }
@@ -279,6 +281,7 @@ TEST_F(TonePicker, ThePanelThatFollowsThePickerHandsTheKeyboardToTheUsersApplica
     EXPECT_TRUE(workspace().activations.isEmpty()) << "no hand-back between two panels of ours";
     press(CustomInstructionPanel::panel(), keyPress(xkb::escape, Qt::Key_Escape));
     ASSERT_TRUE(spinUntil([&] { return instruction->done(); }));
+    spinUntil([&] { return !workspace().activations.isEmpty(); });
     spinFor(10);
     ASSERT_EQ(workspace().activations.size(), 1);
     EXPECT_EQ(workspace().activations.last().pid, frontPid);
@@ -344,7 +347,7 @@ TEST_F(TonePicker, ThePanelSitsUnderTheSelectionAndFadesIn)
     FloatingPanel* panel = TonePickerPanel::panel();
     EXPECT_EQ(panel->cardFrame().topLeft(), QPointF(selection.left(), selection.bottom() + 8));
     EXPECT_EQ(panel->opacity(), 0);
-    ASSERT_TRUE(spinUntil([&] { return panel->opacity() == 1; }, 1000));
+    ASSERT_TRUE(spinUntil([&] { return panel->opacity() == 1; }, 20000));
     EXPECT_TRUE(panel->windowFlags().testFlag(Qt::Tool));
     EXPECT_TRUE(panel->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_FALSE(panel->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));

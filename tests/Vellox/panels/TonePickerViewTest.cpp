@@ -2,6 +2,7 @@
 
 #include "Vellox/panels/SelectionCoordinator.h"
 #include "Vellox/panels/TonePickerView.h"
+#include "support/FinishAnimations.h"
 
 #include <QTest>
 
@@ -76,10 +77,10 @@ TEST(TonePickerView, TheListScrollsToCentreTheFocusOnlyWhenItMoves)
     EXPECT_EQ(listTop, view.rowContents().first().geometry.top()) << "the list is capped at 360";
     EXPECT_EQ(view.listScrollOffset(), 0);
     list.moveFocus(10);
-    spinFor(200);
+    test_support::finishAnimations(view);
     EXPECT_NEAR(view.rowContents()[10].geometry.center().y() - listTop, 360 / 2, 2);
     list.moveFocus(100);
-    spinFor(200);
+    test_support::finishAnimations(view);
     const auto end = view.rowContents();
     EXPECT_LE(end.last().geometry.bottom(), view.height()) << "the last row stops at the bottom, not the centre";
 }

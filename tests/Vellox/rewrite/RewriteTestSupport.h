@@ -12,6 +12,7 @@
 #include "platform/fake/FakeSelectionLocator.h"
 #include "platform/fake/FakeSystemLog.h"
 #include "platform/fake/FakeWorkspace.h"
+#include "support/SharedSessionEnvironment.h"
 #include "support/SpinUntil.h"
 
 #include "gemini-client/NetworkSession.h"
@@ -47,21 +48,9 @@ inline void PrintTo(const QRectF& r, std::ostream* os)
 
 namespace rewrite_test {
 
-// Ends the shared network session while the application still runs, so Qt's
-// network objects wind down in order instead of at process exit.
-class SharedSessionEnvironment : public ::testing::Environment {
-public:
-    void TearDown() override
-    {
-        gemini::releaseSharedNetworkAccessManager();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QTest::qWait(10);
-    }
-};
-
 // One per test program, whichever files include this header.
 inline ::testing::Environment* const sharedSessionEnvironment =
-    ::testing::AddGlobalTestEnvironment(new SharedSessionEnvironment);
+    ::testing::AddGlobalTestEnvironment(new test_support::SharedSessionEnvironment);
 
 // The installed fakes, by their fake types.
 struct Fakes {

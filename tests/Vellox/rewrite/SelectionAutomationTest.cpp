@@ -87,7 +87,7 @@ TEST_F(SelectionAutomationTest, ACopyThatLandsAfterTheCapGivesTheUserTheirClipbo
     const auto read = run(SelectionAutomation::readSelection());
     ASSERT_TRUE(read.value);
     EXPECT_EQ(read.value->text, QString());
-    EXPECT_TRUE(rewrite_test::spinUntil([&] { return landed && fakes.pasteboard().contents() == kImageAndText; }, 5000));
+    EXPECT_TRUE(rewrite_test::spinUntil([&] { return landed && fakes.pasteboard().contents() == kImageAndText; }, 20000));
 }
 
 TEST_F(SelectionAutomationTest, ATerminalWithoutAKnownChordIsReadFromThePrimarySelection)

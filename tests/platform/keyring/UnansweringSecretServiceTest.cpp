@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/linux/LinuxCredentialStore.h"
+#include "support/SpinUntil.h"
 #include "support/TempHome.h"
 
 #include <QElapsedTimer>
@@ -38,8 +39,7 @@ public:
         if (!keyring_.waitForStarted(10000))
             return;
         // Owned once the daemon has claimed the name.
-        for (int i = 0; i < 100 && !nameOwned(environment); ++i)
-            QTest::qWait(100);
+        test_support::spinUntil([&] { return nameOwned(environment); }, 20000);
         ready_ = ::kill(pid_t(keyring_.processId()), SIGSTOP) == 0;
     }
     ~HungKeyring()
