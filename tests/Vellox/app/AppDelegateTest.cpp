@@ -160,7 +160,7 @@ TEST_F(AppDelegateTest, TheNoTrayNoticeWaitsForOurWindowsToCloseAndNeverTakesThe
     QTest::qWait(300);
     EXPECT_EQ(shownNotice(), nullptr) << "the notice came over onboarding";
     OnboardingWindowController::window()->close();
-    QTRY_VERIFY_WITH_TIMEOUT(shownNotice() != nullptr, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(shownNotice() != nullptr, 20000);
 
     QWidget* notice = shownNotice();
     EXPECT_TRUE(notice->testAttribute(Qt::WA_ShowWithoutActivating));

@@ -242,7 +242,7 @@ TEST_F(OnboardingTest, AssistiveTechnologyNamesEveryControlPicksProvidersAndFill
     // The refusal is read from the status row.
     QAccessibleInterface* result = QAccessible::queryAccessibleInterface(panel->resultRow());
     EXPECT_EQ(result->role(), QAccessible::StatusBar);
-    QTRY_COMPARE_WITH_TIMEOUT(result->text(QAccessible::Name), QStringLiteral("Invalid API key"), 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(result->text(QAccessible::Name), QStringLiteral("Invalid API key"), 20000);
 
     // The window is a frame with a name, though its title bar shows none.
     OnboardingWindowController::installOnboardingWindow(OnboardingPanel::connect);
