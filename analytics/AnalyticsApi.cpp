@@ -5,6 +5,7 @@
 #include "analytics/AnalyticsStorage.h"
 #include "analytics/Gzip.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,7 +18,9 @@
 #include <QTimer>
 #include <QTimeZone>
 
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace analytics {
 
@@ -187,31 +190,99 @@ private:
     QNetworkAccessManager* nam_ = nullptr;
 };
 
+// The network thread, and whether it still takes requests.
+struct AnalyticsApi::Network {
+    std::mutex lock;
+    bool stopped = false;
+    std::unique_ptr<QThread> thread;
+};
+
+namespace {
+
+// Qt's networking reads the application object's state, so a request that
+// starts after that object is gone reads freed memory. A program may return
+// from main while a client is still at work, and its clients may live to the
+// end of the process: every network thread stops with the application object.
+// What was on its way stays queued on disk for the next start.
+std::mutex& networksLock()
+{
+    static auto* lock = new std::mutex;
+    return *lock;
+}
+
+std::vector<std::weak_ptr<void>>& networks()
+{
+    static auto* all = new std::vector<std::weak_ptr<void>>;
+    return *all;
+}
+
+} // namespace
+
 AnalyticsApi::AnalyticsApi(std::shared_ptr<AnalyticsConfig> config)
     : config_(std::move(config))
-    , thread_(std::make_unique<QThread>())
+    , network_(std::make_shared<Network>())
     , worker_(new Worker)
 {
-    thread_->setObjectName(QStringLiteral("app.vellox.analytics.network"));
-    worker_->moveToThread(thread_.get());
-    QObject::connect(thread_.get(), &QThread::finished, worker_, &QObject::deleteLater);
-    thread_->start();
+    network_->thread = std::make_unique<QThread>();
+    QThread* thread = network_->thread.get();
+    thread->setObjectName(QStringLiteral("app.vellox.analytics.network"));
+    worker_->moveToThread(thread);
+    QObject::connect(thread, &QThread::finished, worker_, &QObject::deleteLater);
+    thread->start();
+
+    std::lock_guard lock(networksLock());
+    std::erase_if(networks(), [](const std::weak_ptr<void>& network) { return network.expired(); });
+    networks().push_back(std::static_pointer_cast<void>(network_));
+    // Post routines run once, with the application object they were added
+    // under; a later one gets its own.
+    static QCoreApplication* stopsWith = nullptr;
+    if (QCoreApplication* app = QCoreApplication::instance(); app && app != stopsWith) {
+        stopsWith = app;
+        qAddPostRoutine([] {
+            std::vector<std::shared_ptr<Network>> running;
+            {
+                std::lock_guard lock(networksLock());
+                for (const std::weak_ptr<void>& weak : networks()) {
+                    if (auto network = std::static_pointer_cast<Network>(weak.lock()))
+                        running.push_back(std::move(network));
+                }
+                networks().clear();
+                stopsWith = nullptr;
+            }
+            for (const auto& network : running) {
+                {
+                    std::lock_guard lock(network->lock);
+                    network->stopped = true;
+                }
+                network->thread->quit();
+                network->thread->wait();
+            }
+        });
+    }
 }
 
 AnalyticsApi::~AnalyticsApi()
 {
-    thread_->quit();
-    if (QThread::currentThread() != thread_.get()) {
-        thread_->wait();
+    QThread* thread = network_->thread.get();
+    thread->quit();
+    if (QThread::currentThread() != thread) {
+        thread->wait();
         return;
     }
     // The last owner let go inside an answer handler, on the network thread
     // itself, which cannot wait for its own end. It ends once the handler
     // returns; a short-lived joiner waits for that and frees it.
-    std::thread([thread = thread_.release()] {
-        thread->wait();
-        delete thread;
-    }).detach();
+    std::thread([network = network_] { network->thread->wait(); }).detach();
+}
+
+template <typename Job>
+void AnalyticsApi::dispatch(Job&& job)
+{
+    // Under the lock, so the worker cannot go with its thread meanwhile.
+    std::lock_guard lock(network_->lock);
+    if (network_->stopped)
+        return;
+    QMetaObject::invokeMethod(worker_, std::forward<Job>(job), Qt::QueuedConnection);
 }
 
 std::optional<QUrl> AnalyticsApi::endpointURL(const QString& path, const QUrlQuery& query, const QUrl& base)
@@ -332,8 +403,7 @@ void AnalyticsApi::upload(bool isSnapshot, const QList<AnalyticsEvent>& events, 
     }
 
     QNetworkRequest request = makeRequest(*url, *config_, true);
-    QMetaObject::invokeMethod(
-        worker_,
+    dispatch(
         [worker = worker_, request, compressed, proxy = proxyOf(*config_), what, deadline = requestDeadlineMs_.load(),
          completion = std::move(completion)]() mutable {
             worker->send(request, "POST", compressed, kUploadAnswer, deadline, proxy,
@@ -361,8 +431,7 @@ void AnalyticsApi::upload(bool isSnapshot, const QList<AnalyticsEvent>& events, 
                              }
                              completion(info);
                          });
-        },
-        Qt::QueuedConnection);
+        });
 }
 
 void AnalyticsApi::flags(const QString& distinctId, const std::optional<QString>& anonymousId,
@@ -415,8 +484,7 @@ void AnalyticsApi::flags(const QString& distinctId, const std::optional<QString>
 
     QNetworkRequest request = makeRequest(*url, *config_, false);
     const QByteArray bytes = QJsonDocument(body).toJson(QJsonDocument::Compact);
-    QMetaObject::invokeMethod(
-        worker_,
+    dispatch(
         [worker = worker_, request, bytes, proxy = proxyOf(*config_), deadline = requestDeadlineMs_.load(),
          completion = std::move(completion)]() mutable {
             worker->send(request, "POST", bytes, kDocumentAnswer, deadline, proxy,
@@ -449,8 +517,7 @@ void AnalyticsApi::flags(const QString& distinctId, const std::optional<QString>
                                  analyticsLog(QStringLiteral("Error parsing the flags response: ") + *decoded.error);
                              completion(decoded.map, decoded.error);
                          });
-        },
-        Qt::QueuedConnection);
+        });
 }
 
 void AnalyticsApi::remoteConfig(JsonCompletion completion)
@@ -464,8 +531,7 @@ void AnalyticsApi::remoteConfig(JsonCompletion completion)
         return;
     }
     QNetworkRequest request = makeRequest(*url, *config_, false);
-    QMetaObject::invokeMethod(
-        worker_,
+    dispatch(
         [worker = worker_, request, proxy = proxyOf(*config_), deadline = requestDeadlineMs_.load(),
          completion = std::move(completion)]() mutable {
             worker->send(request, "GET", {}, kDocumentAnswer, deadline, proxy,
@@ -498,8 +564,7 @@ void AnalyticsApi::remoteConfig(JsonCompletion completion)
                                  analyticsLog(QStringLiteral("Error parsing the remote config response: ") + *decoded.error);
                              completion(decoded.map, decoded.error);
                          });
-        },
-        Qt::QueuedConnection);
+        });
 }
 
 } // namespace analytics

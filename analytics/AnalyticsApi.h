@@ -88,9 +88,14 @@ private:
     class Worker;
     void upload(bool isSnapshot, const QList<AnalyticsEvent>& events, UploadCompletion completion);
 
+    struct Network;
+    // Hands `job` to the network thread, unless that has been stopped.
+    template <typename Job>
+    void dispatch(Job&& job);
+
     std::shared_ptr<AnalyticsConfig> config_;
-    std::unique_ptr<QThread> thread_;
-    Worker* worker_ = nullptr; // lives on thread_
+    std::shared_ptr<Network> network_;
+    Worker* worker_ = nullptr; // lives on the network thread
     std::atomic<int> requestDeadlineMs_{defaultTimeout * 1000};
 };
 

@@ -209,6 +209,24 @@ TEST_F(AnalyticsCrashTest, AProgramThatCapturesAndExitsAtOnceExitsClean)
     }
 }
 
+// A thread still at work as the program ends may hand the client an upload
+// after the application object is gone; Qt's networking must not be started
+// then, as it reads that object's freed state.
+TEST_F(AnalyticsCrashTest, AnUploadHandedOverAfterTheApplicationEndedIsDroppedCleanly)
+{
+    QProcess child;
+    child.setProgram(QStringLiteral(ANALYTICS_QUEUE_CHILD));
+    child.setArguments({"upload-after-exit", server.baseUrl(), config->projectToken()});
+    child.start();
+    ASSERT_TRUE(child.waitForStarted());
+    ASSERT_TRUE(waitUntil([&] { return child.state() == QProcess::NotRunning; }, 60000));
+    const QByteArray errors = child.readAllStandardError();
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child.exitCode(), 0) << errors.toStdString();
+    EXPECT_FALSE(errors.contains("Sanitizer")) << errors.toStdString();
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
 TEST_F(AnalyticsCrashTest, ASecondProcessOnTheSameFolderQueuesNothing)
 {
     AnalyticsQueue& q = make();

@@ -14,6 +14,10 @@
 //     sets the shared client up as the application does, with its debug log on,
 //     captures events (the last one starts an upload) and returns from main
 //     at once, while the client's threads are still at work.
+//   analytics_queue_child upload-after-exit <host> <token>
+//     lets the application object go, then hands the client an upload, as a
+//     thread still at work during exit does, and ends once the upload had
+//     time to start.
 
 #include "analytics/AnalyticsApi.h"
 #include "analytics/AnalyticsConfig.h"
@@ -31,9 +35,11 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <thread>
 
 using namespace analytics;
 
@@ -58,6 +64,24 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && std::string_view(argv[1]) == "capture-exit")
         std::atexit(useTheClientAfterStaticObjects);
+    if (argc > 3 && std::string_view(argv[1]) == "upload-after-exit") {
+        std::shared_ptr<AnalyticsApi> api;
+        {
+            QCoreApplication app(argc, argv);
+            platform::PlatformGuard guard;
+            platform::fake::as<platform::fake::FakeAppInfo>(guard.platform().appInfo).values = {
+                {"CFBundleIdentifier", "app.vellox.desktop"}};
+            api = std::make_shared<AnalyticsApi>(
+                std::make_shared<AnalyticsConfig>(QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[2])));
+        }
+        const AnalyticsEvent event(QStringLiteral("late"), QStringLiteral("user"), {}, QDateTime::currentDateTimeUtc(),
+                                   TimeBasedEpochGenerator::shared().v7());
+        api->batch({event}, [](const AnalyticsBatchUploadInfo&) { std::printf("ANSWERED\n"); });
+        // Long enough for the network thread to take the upload up, were it
+        // still running; nothing waits for its answer.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        return 0;
+    }
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 4)
