@@ -28,30 +28,43 @@ constexpr qint64 kVirtualV = 9;
 // are states, not held keys; they stay as they are.
 constexpr int kLockRow = 1;
 
-// The key code whose first group, plain or shifted level, gives `keysym`.
-std::optional<xcb_keycode_t> keycodeFor(xcb_connection_t* connection, xcb_keysym_t keysym)
-{
-    const xcb_setup_t* setup = xcb_get_setup(connection);
-    const xcb_keycode_t first = setup->min_keycode;
-    const int count = setup->max_keycode - setup->min_keycode + 1;
-    auto cookie = xcb_get_keyboard_mapping(connection, first, uint8_t(count));
-    Reply<xcb_get_keyboard_mapping_reply_t> map(xcb_get_keyboard_mapping_reply(connection, cookie, nullptr));
-    if (!map || map->keysyms_per_keycode == 0)
-        return std::nullopt;
-    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
-    const int perKey = map->keysyms_per_keycode;
-    const int total = xcb_get_keyboard_mapping_keysyms_length(map.get());
-    for (int level = 0; level < std::min(perKey, 2); ++level) {
-        for (int key = 0; key < count && key * perKey + level < total; ++key) {
-            if (syms[key * perKey + level] == keysym)
-                return xcb_keycode_t(first + key);
-        }
+// The server's keyboard mapping, asked for once per chord.
+class KeyboardMapping {
+public:
+    explicit KeyboardMapping(xcb_connection_t* connection)
+    {
+        const xcb_setup_t* setup = xcb_get_setup(connection);
+        first_ = setup->min_keycode;
+        count_ = setup->max_keycode - setup->min_keycode + 1;
+        map_.reset(xcb_get_keyboard_mapping_reply(
+            connection, xcb_get_keyboard_mapping(connection, first_, uint8_t(count_)), nullptr));
     }
-    return std::nullopt;
-}
+
+    // The key code whose first group, plain or shifted level, gives `keysym`.
+    std::optional<xcb_keycode_t> keycodeFor(xcb_keysym_t keysym) const
+    {
+        if (!map_ || map_->keysyms_per_keycode == 0)
+            return std::nullopt;
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map_.get());
+        const int perKey = map_->keysyms_per_keycode;
+        const int total = xcb_get_keyboard_mapping_keysyms_length(map_.get());
+        for (int level = 0; level < std::min(perKey, 2); ++level) {
+            for (int key = 0; key < count_ && key * perKey + level < total; ++key) {
+                if (syms[key * perKey + level] == keysym)
+                    return xcb_keycode_t(first_ + key);
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    xcb_keycode_t first_ = 0;
+    int count_ = 0;
+    Reply<xcb_get_keyboard_mapping_reply_t> map_;
+};
 
 // Modifier keys that are down now, apart from the lock keys.
-std::vector<xcb_keycode_t> heldModifierKeys(xcb_connection_t* connection)
+std::vector<xcb_keycode_t> heldModifierKeys(xcb_connection_t* connection, const KeyboardMapping& mapping)
 {
     std::vector<xcb_keycode_t> held;
     auto modCookie = xcb_get_modifier_mapping(connection);
@@ -63,7 +76,7 @@ std::vector<xcb_keycode_t> heldModifierKeys(xcb_connection_t* connection)
     const xcb_keycode_t* map = xcb_get_modifier_mapping_keycodes(mods.get());
     const int perRow = mods->keycodes_per_modifier;
     // Num Lock lives on whichever Mod row holds its key; leave that row alone.
-    const auto numLock = keycodeFor(connection, 0xff7f);
+    const auto numLock = mapping.keycodeFor(0xff7f);
     for (int row = 0; row < 8; ++row) {
         if (row == kLockRow)
             continue;
@@ -81,12 +94,32 @@ std::vector<xcb_keycode_t> heldModifierKeys(xcb_connection_t* connection)
     return held;
 }
 
-bool fake(xcb_connection_t* connection, uint8_t type, xcb_keycode_t key)
-{
-    auto cookie = xcb_test_fake_input_checked(connection, type, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    Reply<xcb_generic_error_t> error(xcb_request_check(connection, cookie));
-    return !error;
-}
+// Key events sent one after another and checked together: the first check
+// waits for the server once, for all of them, instead of once per key.
+class FakeKeys {
+public:
+    explicit FakeKeys(xcb_connection_t* connection) : connection_(connection) { }
+
+    void send(uint8_t type, xcb_keycode_t key)
+    {
+        sent_.push_back(xcb_test_fake_input_checked(connection_, type, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0));
+    }
+
+    bool allTaken()
+    {
+        bool ok = true;
+        for (const xcb_void_cookie_t cookie : sent_) {
+            Reply<xcb_generic_error_t> error(xcb_request_check(connection_, cookie));
+            ok &= !error;
+        }
+        sent_.clear();
+        return ok;
+    }
+
+private:
+    xcb_connection_t* connection_;
+    std::vector<xcb_void_cookie_t> sent_;
+};
 
 } // namespace
 
@@ -108,31 +141,32 @@ KeySynthesizer::Result XTestKeySynthesizer::post(Chord chord)
         return Result::noKnownChord;
     const bool terminal = style == ChordStyle::controlShift;
     const bool copy = chord == Chord::copy;
-    std::optional<xcb_keycode_t> letter = keycodeFor(connection, copy ? kLowerC : kLowerV);
+    const KeyboardMapping mapping(connection);
+    std::optional<xcb_keycode_t> letter = mapping.keycodeFor(copy ? kLowerC : kLowerV);
     if (!letter) {
         if (const auto physical = physical_keys::xKeycodeForVirtualKey(copy ? kVirtualC : kVirtualV))
             letter = *physical;
     }
-    const auto control = keycodeFor(connection, kControlL);
-    const auto shift = keycodeFor(connection, kShiftL);
+    const auto control = mapping.keycodeFor(kControlL);
+    const auto shift = mapping.keycodeFor(kShiftL);
     if (!letter || !control || (terminal && !shift))
         return Result::eventCreationFailed;
 
-    const std::vector<xcb_keycode_t> held = heldModifierKeys(connection);
-    bool ok = true;
+    const std::vector<xcb_keycode_t> held = heldModifierKeys(connection, mapping);
+    FakeKeys keys(connection);
     for (xcb_keycode_t key : held)
-        ok &= fake(connection, XCB_KEY_RELEASE, key);
-    ok &= fake(connection, XCB_KEY_PRESS, *control);
+        keys.send(XCB_KEY_RELEASE, key);
+    keys.send(XCB_KEY_PRESS, *control);
     if (terminal)
-        ok &= fake(connection, XCB_KEY_PRESS, *shift);
-    ok &= fake(connection, XCB_KEY_PRESS, *letter);
-    ok &= fake(connection, XCB_KEY_RELEASE, *letter);
+        keys.send(XCB_KEY_PRESS, *shift);
+    keys.send(XCB_KEY_PRESS, *letter);
+    keys.send(XCB_KEY_RELEASE, *letter);
     if (terminal)
-        ok &= fake(connection, XCB_KEY_RELEASE, *shift);
-    ok &= fake(connection, XCB_KEY_RELEASE, *control);
+        keys.send(XCB_KEY_RELEASE, *shift);
+    keys.send(XCB_KEY_RELEASE, *control);
     for (xcb_keycode_t key : held)
-        ok &= fake(connection, XCB_KEY_PRESS, key);
-    xcb_flush(connection);
+        keys.send(XCB_KEY_PRESS, key);
+    const bool ok = keys.allTaken();
     return ok ? Result::posted : Result::eventCreationFailed;
 }
 
