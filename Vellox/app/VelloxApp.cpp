@@ -35,7 +35,9 @@ VelloxApp::VelloxApp(AppDelegate* delegate, Options options, QObject* parent)
     auto& chrome = RewriteChromeState::shared();
     auto& feedback = RewriteFeedbackState::shared();
     connect(&readiness, &AppReadinessState::permissionStatusChanged, this, &VelloxApp::updateTrayIcon);
-    connect(&chrome, &RewriteChromeState::phaseChanged, this, &VelloxApp::updateTrayIcon);
+    // Drawn once the step that changed the phase is done: a rewrite starts
+    // its request in that step, and drawing the icon first would delay it.
+    connect(&chrome, &RewriteChromeState::phaseChanged, this, &VelloxApp::updateTrayIcon, Qt::QueuedConnection);
     connect(&feedback, &RewriteFeedbackState::lastErrorChanged, this, &VelloxApp::updateTrayIcon);
 
     if (auto bus = platform::Platform::current().notifications)
