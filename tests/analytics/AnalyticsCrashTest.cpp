@@ -25,6 +25,21 @@ protected:
         child.start();
         ASSERT_TRUE(child.waitForStarted());
     }
+    // Runs the child to its end, which must be a clean one: no sanitizer report.
+    void expectCleanRun(const QStringList& args)
+    {
+        QProcess child;
+        child.setProgram(QStringLiteral(ANALYTICS_QUEUE_CHILD));
+        child.setArguments(args);
+        child.start();
+        ASSERT_TRUE(child.waitForStarted());
+        ASSERT_TRUE(waitUntil([&] { return child.state() == QProcess::NotRunning; }, 60000));
+        const QByteArray errors = child.readAllStandardError();
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child.exitCode(), 0) << errors.toStdString();
+        EXPECT_FALSE(errors.contains("Sanitizer")) << errors.toStdString();
+        EXPECT_FALSE(errors.contains("runtime error")) << errors.toStdString();
+    }
     static void killHard(QProcess& child)
     {
         ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
@@ -195,17 +210,7 @@ TEST_F(AnalyticsCrashTest, AProgramThatCapturesAndExitsAtOnceExitsClean)
 {
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        QProcess child;
-        child.setProgram(QStringLiteral(ANALYTICS_QUEUE_CHILD));
-        child.setArguments({"capture-exit", server.baseUrl(), config->projectToken()});
-        child.start();
-        ASSERT_TRUE(child.waitForStarted());
-        ASSERT_TRUE(waitUntil([&] { return child.state() == QProcess::NotRunning; }, 60000));
-        const QByteArray errors = child.readAllStandardError();
-        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(child.exitCode(), 0) << errors.toStdString();
-        EXPECT_FALSE(errors.contains("Sanitizer")) << errors.toStdString();
-        EXPECT_FALSE(errors.contains("runtime error")) << errors.toStdString();
+        expectCleanRun({"capture-exit", server.baseUrl(), config->projectToken()});
     }
 }
 
@@ -214,16 +219,7 @@ TEST_F(AnalyticsCrashTest, AProgramThatCapturesAndExitsAtOnceExitsClean)
 // then, as it reads that object's freed state.
 TEST_F(AnalyticsCrashTest, AnUploadHandedOverAfterTheApplicationEndedIsDroppedCleanly)
 {
-    QProcess child;
-    child.setProgram(QStringLiteral(ANALYTICS_QUEUE_CHILD));
-    child.setArguments({"upload-after-exit", server.baseUrl(), config->projectToken()});
-    child.start();
-    ASSERT_TRUE(child.waitForStarted());
-    ASSERT_TRUE(waitUntil([&] { return child.state() == QProcess::NotRunning; }, 60000));
-    const QByteArray errors = child.readAllStandardError();
-    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(child.exitCode(), 0) << errors.toStdString();
-    EXPECT_FALSE(errors.contains("Sanitizer")) << errors.toStdString();
+    expectCleanRun({"upload-after-exit", server.baseUrl(), config->projectToken()});
     EXPECT_TRUE(server.requests().isEmpty());
 }
 

@@ -13,6 +13,8 @@
 #include <QGuiApplication>
 #include <QThread>
 
+#include <gtest/gtest.h>
+
 #include <iostream>
 #include <utility>
 
@@ -76,13 +78,16 @@ public:
         }
     }
 
-    bool started() { return process_.waitForStarted(10000); }
-
     // The manager is up once it asks for what we put on the clipboard.
-    static bool answers(platform::Pasteboard& board)
+    ::testing::AssertionResult ready()
     {
+        if (!process_.waitForStarted(10000))
+            return ::testing::AssertionFailure() << "the clipboard manager never started";
+        platform::Pasteboard& board = *platform::Platform::current().pasteboard;
         board.setText(QStringLiteral("is anybody there"));
-        return spinUntil([&] { return board.fetchedByClientOf(0); }, 20000);
+        if (!spinUntil([&] { return board.fetchedByClientOf(0); }, 20000))
+            return ::testing::AssertionFailure() << "the clipboard manager never asked for the clipboard";
+        return ::testing::AssertionSuccess();
     }
 
 private:
