@@ -215,6 +215,19 @@ int vxcrash_async_strncmp(const char* a, const char* b, size_t n)
     return 0;
 }
 
+char* vxcrash_async_append_decimal(char* at, uint64_t value)
+{
+    char digits[20];
+    size_t count = 0;
+    do {
+        digits[count++] = char('0' + value % 10);
+        value /= 10;
+    } while (value);
+    while (count)
+        *at++ = digits[--count];
+    return at;
+}
+
 size_t vxcrash_async_strlen(const char* s)
 {
     size_t n = 0;

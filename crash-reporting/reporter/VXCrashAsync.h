@@ -87,3 +87,6 @@ int vxcrash_async_strncmp(const char* a, const char* b, size_t n);
 size_t vxcrash_async_strlen(const char* s);
 void* vxcrash_async_memcpy(void* dest, const void* src, size_t n);
 void* vxcrash_async_memset(void* dest, uint8_t value, size_t n);
+// Writes the decimal digits of `value` at `at`, without a terminator, and
+// answers the end. `at` has room for 20 digits.
+char* vxcrash_async_append_decimal(char* at, uint64_t value);

@@ -1,5 +1,6 @@
 #include "crash-reporting/reporter/VXCrashLogWriter.h"
 
+#include "crash-reporting/reporter/VXCrashAsync.h"
 #include "crash-reporting/reporter/VXCrashSignalNames.h"
 
 #include <atomic>
@@ -79,21 +80,11 @@ void copyProcessName(char (&to)[kVXCrashProcessNameMax + 1], const char* from, s
 // "#" and a decimal number, without the C library's formatting.
 void formatNumber(char* buffer, int value)
 {
-    char digits[16];
-    size_t count = 0;
-    const bool negative = value < 0;
-    unsigned magnitude = negative ? 0u - unsigned(value) : unsigned(value);
-    do {
-        digits[count++] = char('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude);
-    size_t at = 0;
-    buffer[at++] = '#';
-    if (negative)
-        buffer[at++] = '-';
-    while (count)
-        buffer[at++] = digits[--count];
-    buffer[at] = '\0';
+    *buffer++ = '#';
+    if (value < 0)
+        *buffer++ = '-';
+    const unsigned magnitude = value < 0 ? 0u - unsigned(value) : unsigned(value);
+    *vxcrash_async_append_decimal(buffer, magnitude) = '\0';
 }
 
 size_t reportInfo(Context& ctx, VXCrashWriterOutput* out, const void*)

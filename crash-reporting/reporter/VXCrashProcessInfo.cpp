@@ -1,5 +1,6 @@
 #include "crash-reporting/reporter/VXCrashProcessInfo.h"
 
+#include "crash-reporting/reporter/VXCrashAsync.h"
 #include "crash-reporting/reporter/VXCrashSysctl.h"
 
 #include <cerrno>
@@ -73,16 +74,8 @@ bool VXCrashProcessInfo::startTicks(pid_t pid, uint64_t* ticks)
     // "/proc/<pid>/stat" without the C library's formatting.
     char path[40] = "/proc/self/stat";
     if (pid > 0) {
-        char digits[16];
-        size_t count = 0;
-        for (unsigned value = unsigned(pid); value; value /= 10)
-            digits[count++] = char('0' + value % 10);
-        size_t at = 6; // after "/proc/"
-        while (count)
-            path[at++] = digits[--count];
-        const char tail[] = "/stat";
-        for (size_t i = 0; i < sizeof tail; ++i)
-            path[at++] = tail[i];
+        char* at = vxcrash_async_append_decimal(path + 6, uint64_t(pid)); // after "/proc/"
+        vxcrash_async_memcpy(at, "/stat", sizeof "/stat");
     }
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)

@@ -1,5 +1,6 @@
 #include "crash-reporting/reporter/VXCrashReporter.h"
 
+#include "crash-reporting/reporter/VXCrashAsync.h"
 #include "crash-reporting/reporter/VXCrashFileOutput.h"
 #include "crash-reporting/reporter/VXCrashLogWriter.h"
 #include "crash-reporting/reporter/VXCrashMachException.h"
@@ -233,20 +234,6 @@ std::optional<QByteArray> readWholeFile(const QString& path, int* errnum, size_t
     return bytes;
 }
 
-// Appends the decimal digits of `value` at `at`; answers the end.
-char* appendNumber(char* at, uint64_t value)
-{
-    char digits[24];
-    size_t count = 0;
-    do {
-        digits[count++] = char('0' + value % 10);
-        value /= 10;
-    } while (value);
-    while (count)
-        *at++ = digits[--count];
-    return at;
-}
-
 // Room for ".<pid>.<start ticks>" and the suffix after the report's path.
 constexpr size_t kPartialNameRoom = 2 * 24 + 16;
 
@@ -262,9 +249,9 @@ void formatPartialPath(SignalHandlerContext& context, pid_t pid, uint64_t startT
     std::memcpy(at, context.reportPath, reportLength);
     at += reportLength;
     *at++ = '.';
-    at = appendNumber(at, uint64_t(pid));
+    at = vxcrash_async_append_decimal(at, uint64_t(pid));
     *at++ = '.';
-    at = appendNumber(at, startTicks);
+    at = vxcrash_async_append_decimal(at, startTicks);
     std::memcpy(at, kPartialReportSuffix, std::strlen(kPartialReportSuffix) + 1);
 }
 
