@@ -17,7 +17,7 @@ QString displayText()
 {
     if (const auto stored = GlobalShortcuts::getShortcut(name()))
         return stored->description();
-    if (const auto& fallback = name().defaultShortcut())
+    if (const auto fallback = name().defaultShortcut())
         return fallback->description();
     return QStringLiteral("⌃T");
 }
