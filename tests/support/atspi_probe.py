@@ -5,13 +5,19 @@ accessibility bus, through pyatspi. Tests run it with Debian's python3
 
 Every command finds the application by its process id and a top-level window
 of it by name, waiting up to --timeout seconds for both, and prints one JSON
-document on stdout. A node is {"role", "name", "states", "actions"}, with
-roles and states named as AT-SPI names them ("check box", "checked").
+document on stdout. A node is {"role", "name", "states", "actions", "path"},
+with roles and states named as AT-SPI names them ("check box", "checked"),
+and the path that tells it from other nodes of the same name.
 
   dump      every node of the window, depth first
   act       performs the named action of the first node with the given name
             (and role, when given)
   set-text  replaces the text of an editable node
+  focus     waits until a node of the window has the keyboard focus: the
+            named one (--name), or any other than the node at --not-path
+  text      the text of the named node and its length in characters, as a
+            screen reader reads them (a password field hides its text, not
+            its length)
   watch     listens for name and checked-state changes in the application,
             optionally performs an action once listening, and returns when a
             node's name becomes --until-name (or the time is up)
@@ -53,6 +59,7 @@ def describe(accessible):
         "name": accessible.name or "",
         "states": state_names(accessible),
         "actions": action_names(accessible),
+        "path": accessible.path,
     }
 
 
@@ -147,6 +154,35 @@ def command_set_text(args):
     return 0 if done else 1
 
 
+def command_focus(args):
+    def focused():
+        root = window(args.pid, args.window)
+        if root is None:
+            return None
+        for node in walk(root):
+            if args.name is not None and node.name != args.name:
+                continue
+            if args.not_path is not None and node.path == args.not_path:
+                continue
+            if "focused" in state_names(node):
+                return node
+        return None
+
+    node = wait_for(focused, args.timeout)
+    print(json.dumps({"focused": node is not None, "node": describe(node) if node is not None else None}))
+    return 0 if node is not None else 1
+
+
+def command_text(args):
+    node = wait_for_node(args, args.name, args.role)
+    if node is None:
+        print(json.dumps({"error": "no node named %r" % args.name}))
+        return 1
+    text = node.queryText()
+    print(json.dumps({"text": text.getText(0, -1), "characters": text.characterCount}))
+    return 0
+
+
 def command_watch(args):
     root = wait_for(lambda: window(args.pid, args.window), args.timeout)
     if root is None:
@@ -192,14 +228,17 @@ def command_watch(args):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     commands = parser.add_subparsers(dest="command", required=True)
-    for name in ("dump", "act", "set-text", "watch"):
+    for name in ("dump", "act", "set-text", "focus", "text", "watch"):
         command = commands.add_parser(name)
         command.add_argument("--pid", type=int, required=True)
         command.add_argument("--window", required=True)
         command.add_argument("--timeout", type=float, default=30)
-        if name in ("act", "set-text"):
+        if name in ("act", "set-text", "text"):
             command.add_argument("--name", required=True)
             command.add_argument("--role")
+        if name == "focus":
+            command.add_argument("--name")
+            command.add_argument("--not-path")
         if name == "act":
             command.add_argument("--action", required=True)
         if name == "set-text":
@@ -210,7 +249,8 @@ def main():
             command.add_argument("--act-role")
             command.add_argument("--action")
     args = parser.parse_args()
-    handlers = {"dump": command_dump, "act": command_act, "set-text": command_set_text, "watch": command_watch}
+    handlers = {"dump": command_dump, "act": command_act, "set-text": command_set_text, "focus": command_focus,
+                "text": command_text, "watch": command_watch}
     return handlers[args.command](args)
 
 

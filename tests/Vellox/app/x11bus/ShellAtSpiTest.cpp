@@ -3,16 +3,12 @@
 // status rows whose text is read and whose changes are announced.
 #include "ShellSession.h"
 
-#include "support/DesktopPlatform.h"
-
 #include <QJsonArray>
 
 namespace {
 
 using namespace shell_session;
 
-const QString kOnboarding = QStringLiteral("Welcome to Vellox");
-const QString kSettings = QStringLiteral("Vellox Settings");
 
 // What the probe saw of one node.
 struct Node {
@@ -50,27 +46,6 @@ protected:
         startProgram({QStringLiteral("--no-tray")}, programEnvironment(accessibleEnvironment()));
     }
 
-    // Runs the probe with a command and its arguments; its JSON answer, or
-    // null when it failed.
-    QJsonDocument probe(const QStringList& arguments, double timeoutSeconds = 60)
-    {
-        QProcess python;
-        python.start(QStringLiteral("/usr/bin/python3"),
-                     QStringList{QStringLiteral(VELLOX_ATSPI_PROBE)} + arguments
-                         + QStringList{QStringLiteral("--pid"), QString::number(program_.processId()),
-                                       QStringLiteral("--timeout"), QString::number(timeoutSeconds)});
-        // The server answers from this thread's event loop meanwhile.
-        if (!spinUntil([&] { return python.state() == QProcess::NotRunning; }, int(timeoutSeconds * 1000) + 30'000)) {
-            python.kill();
-            python.waitForFinished(5000);
-        }
-        const QByteArray output = python.readAllStandardOutput();
-        lastProbeOutput_ = output + python.readAllStandardError();
-        if (python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0)
-            return {};
-        return QJsonDocument::fromJson(output);
-    }
-
     QList<Node> dump(const QString& window)
     {
         QList<Node> nodes;
@@ -103,42 +78,40 @@ protected:
     {
         return spinUntil(
             [&] {
-                const auto node = named(dump(kSettings), name, QStringLiteral("check box"));
+                const auto node = named(dump(kSettingsTitle), name, QStringLiteral("check box"));
                 return node && node->has("checked") == checked;
             },
             kWindowMs);
     }
-
-    QByteArray lastProbeOutput_;
 };
 
 TEST_F(ShellAtSpi, WindowsSwitchesAndStatusRowsReadAsWhatTheyAre)
 {
     // Onboarding: a frame with a name, though its title bar shows none.
-    const QList<Node> onboarding = dump(kOnboarding);
+    const QList<Node> onboarding = dump(kOnboardingName);
     ASSERT_FALSE(onboarding.isEmpty()) << "no onboarding window over AT-SPI: " << lastProbeOutput_.toStdString();
     EXPECT_EQ(onboarding.first().role, QStringLiteral("frame"));
 
     // A refused key: the status row's new text is announced.
-    const QJsonDocument typed = probe({QStringLiteral("set-text"), QStringLiteral("--window"), kOnboarding,
+    const QJsonDocument typed = probe({QStringLiteral("set-text"), QStringLiteral("--window"), kOnboardingName,
                                        QStringLiteral("--name"), QStringLiteral("API key"), QStringLiteral("--text"),
                                        QStringLiteral("sk-wrong")});
     ASSERT_TRUE(typed.object().value(QStringLiteral("done")).toBool()) << lastProbeOutput_.toStdString();
     const QJsonObject watched =
-        probe({QStringLiteral("watch"), QStringLiteral("--window"), kOnboarding, QStringLiteral("--until-name"),
+        probe({QStringLiteral("watch"), QStringLiteral("--window"), kOnboardingName, QStringLiteral("--until-name"),
                QStringLiteral("Invalid API key"), QStringLiteral("--act-name"), QStringLiteral("Connect"),
                QStringLiteral("--action"), QStringLiteral("Press")})
             .object();
     EXPECT_TRUE(watched.value(QStringLiteral("acted")).toBool()) << lastProbeOutput_.toStdString();
     ASSERT_TRUE(watched.value(QStringLiteral("matched")).toBool())
         << "the error was not announced: " << lastProbeOutput_.toStdString();
-    const auto error = named(dump(kOnboarding), QStringLiteral("Invalid API key"));
+    const auto error = named(dump(kOnboardingName), QStringLiteral("Invalid API key"));
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->role, QStringLiteral("status bar"));
 
     // Settings, opened by a second launch.
     ASSERT_TRUE(launchAgain({QStringLiteral("--no-tray")}));
-    const QList<Node> settings = dump(kSettings);
+    const QList<Node> settings = dump(kSettingsTitle);
     ASSERT_FALSE(settings.isEmpty()) << "no settings window over AT-SPI: " << lastProbeOutput_.toStdString();
     EXPECT_EQ(settings.first().role, QStringLiteral("frame"));
     const auto status = named(settings, QStringLiteral("Not connected"));
@@ -155,7 +128,7 @@ TEST_F(ShellAtSpi, WindowsSwitchesAndStatusRowsReadAsWhatTheyAre)
 
     // Toggled as a screen reader user toggles it: on, and the setting with it.
     const auto toggle = [&](const char* name) {
-        return probe({QStringLiteral("act"), QStringLiteral("--window"), kSettings, QStringLiteral("--name"),
+        return probe({QStringLiteral("act"), QStringLiteral("--window"), kSettingsTitle, QStringLiteral("--name"),
                       QString::fromLatin1(name), QStringLiteral("--role"), QStringLiteral("check box"),
                       QStringLiteral("--action"), QStringLiteral("Toggle")})
             .object()

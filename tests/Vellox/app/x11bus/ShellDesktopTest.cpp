@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <cstring>
+
 namespace {
 
 using namespace shell_session;
@@ -16,6 +18,8 @@ constexpr char kAnswer[] = "Rewritten by the local server.";
 // that would come has come.
 constexpr int kPastTheNoticeMs = 12'000;
 constexpr char kNoticeTitle[] = "Vellox has no tray icon";
+// Onboarding's key field as a screen reader names it.
+const QString kKeyFieldName = QStringLiteral("API key");
 
 class ShellDesktop : public ShellSession {
 protected:
@@ -60,14 +64,25 @@ protected:
     // with onboarding done, closed again.
     bool closeTheSettingsOpenedAtStart()
     {
-        const QByteArray settings = findWindow(QStringLiteral("Vellox Settings"), kStartMs);
+        const QByteArray settings = findWindow(kSettingsTitle, kStartMs);
         return !settings.isEmpty() && closeWindow(settings);
+    }
+
+    // How many characters the key field holds: it shows none of them.
+    int keyFieldLength()
+    {
+        return probe({QStringLiteral("text"), QStringLiteral("--window"), kOnboardingName, QStringLiteral("--name"),
+                      kKeyFieldName})
+            .object()
+            .value(QStringLiteral("characters"))
+            .toInt(-1);
     }
 
     // Selects all of the text window's text and presses the rewrite shortcut.
     static void rewriteAll(const QByteArray& textWindow)
     {
         xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::fromLatin1(textWindow)});
+        ASSERT_TRUE(hasTheKeyboard(textWindow)) << "the text window never got the keyboard";
         xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+a")});
         xdotool({QStringLiteral("key"), QStringLiteral("ctrl+t")});
     }
@@ -75,24 +90,27 @@ protected:
 
 TEST_F(ShellDesktop, OnboardingKeepsTheLocalServerItVerifiedTheKeyAtForLaterStarts)
 {
-    // First start, with the variable that names the local server.
-    startProgram({QStringLiteral("--no-tray")}, programEnvironment());
+    // First start, with the variable that names the local server, and the
+    // widgets on the accessibility bus: the test reads which control has the
+    // keyboard as a screen reader does.
+    startProgram({QStringLiteral("--no-tray")}, programEnvironment(accessibleEnvironment()));
     const QByteArray onboarding = onboardingWindow();
     ASSERT_FALSE(onboarding.isEmpty()) << "onboarding did not open";
-    // The key field takes the keyboard a moment after the window opens; a key
-    // typed before that is typed again.
-    bool asked = false;
-    for (int attempt = 0; attempt < 5 && !asked; ++attempt) {
-        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::fromLatin1(onboarding)});
-        xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+a")});
-        xdotool({QStringLiteral("type"), QStringLiteral("sk-local-key")});
-        xdotool({QStringLiteral("key"), QStringLiteral("Return")});
-        asked = server_.waitForRequests(1, 5000);
-    }
+    xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::fromLatin1(onboarding)});
+    ASSERT_TRUE(hasTheKeyboard(onboarding)) << "onboarding never got the keyboard";
+    // The key field takes the keyboard a moment after the window opens;
+    // keys typed before that would go to another control.
+    ASSERT_FALSE(focusedControl(kOnboardingName, kKeyFieldName).isEmpty()) << lastProbeOutput_.toStdString();
+    xdotool({QStringLiteral("type"), QStringLiteral("sk-local-key")});
+    // Every key typed has reached the field before Return sends it.
+    ASSERT_TRUE(spinUntil([&] { return keyFieldLength() == int(std::strlen("sk-local-key")); }, kWindowMs))
+        << "the key field holds " << keyFieldLength() << " characters";
+    xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+    const bool asked = server_.waitForRequests(1, kWindowMs);
     ASSERT_TRUE(asked) << "onboarding never tried the key";
-    const LoopbackHttpServer::Request probe = server_.requests().first();
-    EXPECT_EQ(probe.target, QByteArray("/v1/models"));
-    EXPECT_EQ(probe.header("Authorization"), QByteArray("Bearer sk-local-key"));
+    const LoopbackHttpServer::Request keyCheck = server_.requests().first();
+    EXPECT_EQ(keyCheck.target, QByteArray("/v1/models"));
+    EXPECT_EQ(keyCheck.header("Authorization"), QByteArray("Bearer sk-local-key"));
     ASSERT_TRUE(spinUntil([&] { return storedSettings().value(QStringLiteral("apiBaseURL")).toString() == serverBase(); },
                           kWindowMs))
         << "stored base URL: " << storedSettings().value(QStringLiteral("apiBaseURL")).toString().toStdString();
@@ -107,7 +125,7 @@ TEST_F(ShellDesktop, OnboardingKeepsTheLocalServerItVerifiedTheKeyAtForLaterStar
     ASSERT_TRUE(closeTheSettingsOpenedAtStart()) << "the later start showed no settings";
     TextWindowProcess text(QStringLiteral("hello there, friend"));
     ASSERT_TRUE(text.isReady());
-    rewriteAll(findWindow(QStringLiteral("Vellox test text window")));
+    ASSERT_NO_FATAL_FAILURE(rewriteAll(findWindow(QStringLiteral("Vellox test text window"))));
     ASSERT_TRUE(spinUntil([&] { return text.text() == QString::fromUtf8(kAnswer); }, kStartMs))
         << "text now: " << text.text().toStdString();
     const LoopbackHttpServer::Request rewrite = server_.requests().last();
@@ -125,7 +143,7 @@ TEST_F(ShellDesktop, WithoutATraySettingsOpenedByASecondLaunchKeepsTheKeyboard)
     ASSERT_TRUE(closeTheSettingsOpenedAtStart());
 
     ASSERT_TRUE(launchAgain());
-    const QByteArray settings = findWindow(QStringLiteral("Vellox Settings"));
+    const QByteArray settings = findWindow(kSettingsTitle);
     ASSERT_FALSE(settings.isEmpty()) << "the second launch opened no settings";
     QElapsedTimer sinceLaunch;
     sinceLaunch.start();
@@ -166,10 +184,11 @@ TEST_F(ShellDesktop, ThePopoverKeysNamedOnItsRowsWorkWhileItHasTheKeyboard)
     ASSERT_TRUE(closeTheSettingsOpenedAtStart());
     const QString popoverName = QStringLiteral("^Vellox$");
 
+    // The popover grabs the keyboard as it shows, before the call returns.
     callApplication("ShowPopover");
     ASSERT_FALSE(findWindow(popoverName).isEmpty()) << "the popover did not open";
     xdotool({QStringLiteral("key"), QStringLiteral("ctrl+comma")});
-    const QByteArray settings = findWindow(QStringLiteral("Vellox Settings"));
+    const QByteArray settings = findWindow(kSettingsTitle);
     EXPECT_FALSE(settings.isEmpty()) << "Ctrl+, opened no settings";
     EXPECT_TRUE(spinUntil([&] { return !isShown(popoverName); }, kWindowMs));
     if (!settings.isEmpty()) {

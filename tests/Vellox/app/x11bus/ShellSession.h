@@ -6,6 +6,7 @@
 // xdotool.
 #include "Vellox/rewrite/TextWindowProcess.h"
 
+#include "support/DesktopPlatform.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/SecretTool.h"
 #include "support/StopProcess.h"
@@ -33,6 +34,11 @@ using rewrite_test::spinUntil;
 // Generous for a loaded two-core machine running the sanitizer build.
 constexpr int kStartMs = 60'000;
 constexpr int kWindowMs = 20'000;
+
+// Window names: the settings window's title, which a screen reader reads
+// too, and onboarding as a screen reader names it (its title bar shows none).
+inline const QString kSettingsTitle = QStringLiteral("Vellox Settings");
+inline const QString kOnboardingName = QStringLiteral("Welcome to Vellox");
 
 // A chat completion answer with `text` as the rewrite.
 inline QByteArray completion(const char* text)
@@ -178,6 +184,13 @@ protected:
     static QByteArray activeWindow() { return xdotool({QStringLiteral("getactivewindow")}); }
     static QByteArray focusedWindow() { return xdotool({QStringLiteral("getwindowfocus")}); }
 
+    // Waits until keys typed now go to `window`: it is mapped and has the
+    // input focus.
+    static bool hasTheKeyboard(const QByteArray& window)
+    {
+        return !window.isEmpty() && spinUntil([&] { return focusedWindow() == window; }, kWindowMs);
+    }
+
     static void callApplication(const char* method)
     {
         QDBusMessage call = QDBusMessage::createMethodCall(
@@ -210,10 +223,47 @@ protected:
             screen->grabWindow(0).save(QDir::temp().filePath(QStringLiteral("vellox-e2e-%1.png").arg(name)));
     }
 
+    // Reads or drives the program's windows as a screen reader does, for a
+    // program started in accessibleEnvironment(): runs the probe with a
+    // command and its arguments, and answers its JSON, or null when it failed.
+    QJsonDocument probe(const QStringList& arguments, double timeoutSeconds = 60)
+    {
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     QStringList{QStringLiteral(VELLOX_ATSPI_PROBE)} + arguments
+                         + QStringList{QStringLiteral("--pid"), QString::number(program_.processId()),
+                                       QStringLiteral("--timeout"), QString::number(timeoutSeconds)});
+        // The server answers from this thread's event loop meanwhile.
+        if (!spinUntil([&] { return python.state() == QProcess::NotRunning; }, int(timeoutSeconds * 1000) + 30'000)) {
+            python.kill();
+            python.waitForFinished(5000);
+        }
+        const QByteArray output = python.readAllStandardOutput();
+        lastProbeOutput_ = output + python.readAllStandardError();
+        if (python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0)
+            return {};
+        return QJsonDocument::fromJson(output);
+    }
+
+    // Waits until a control of `window` (the window's name as a screen reader
+    // reads it) has the keyboard: the one named `name`, or with no name, any
+    // but the node at `notPath`. Answers that control's node ("name",
+    // "path", ...), or an empty object when none came to have it in time.
+    QJsonObject focusedControl(const QString& window, const QString& name, const QString& notPath = {})
+    {
+        QStringList arguments{QStringLiteral("focus"), QStringLiteral("--window"), window};
+        if (!name.isEmpty())
+            arguments << QStringLiteral("--name") << name;
+        if (!notPath.isEmpty())
+            arguments << QStringLiteral("--not-path") << notPath;
+        return probe(arguments, kWindowMs / 1000.0).object().value(QStringLiteral("node")).toObject();
+    }
+
     TempHome home_;
     LoopbackHttpServer server_;
     QProcess keyring_;
     QProcess program_;
+    QByteArray lastProbeOutput_;
 };
 
 } // namespace shell_session
