@@ -1,5 +1,6 @@
 #include "crash-reporting/reporter/VXCrashAlternateStacks.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <mutex>
 #include <new>
 #include <pthread.h>
@@ -21,23 +23,24 @@
 
 namespace {
 
-// Running threads are given this long to take their stack; one that blocks
-// the signal takes it whenever it unblocks it.
+// Running threads are given this long to take their stack.
 constexpr auto kAnswerTimeout = std::chrono::milliseconds(2000);
 
-enum RequestState : int { kPending = 0, kInstalled = 1, kNotNeeded = 2 };
+enum RequestState : int { kPending, kTaking, kInstalled, kNotNeeded, kWithdrawn };
 
-// A stack on its way to a running thread.
+// A stack on its way to a running thread. Whoever moves it out of kPending
+// first owns it: the thread's handler, or install withdrawing it.
 struct Request {
     void* mapping;
     std::atomic<int> state{kPending};
 };
 
 std::mutex g_installMutex;
-// Requests not answered when install returned: a thread that blocks the
-// signal, or one slow to run, may still take its stack at any later time, so
-// neither the request nor its mapping may go. Kept for the process's life.
-std::vector<Request*> g_unanswered;
+// Requests a handler may still look at: withdrawn ones, since a handler that
+// took its signal just before the withdrawal still reads the state, and any
+// whose handler had not finished when install returned. Kept for the
+// process's life; a withdrawn one without its stack.
+std::vector<Request*> g_kept;
 bool g_installed = false;
 // Set once running threads were reached: from then on every new thread
 // starts by installing a stack of its own.
@@ -85,8 +88,12 @@ void installRequestedStack(int, siginfo_t* info, void* context)
 {
     if (info->si_code != SI_QUEUE || info->si_pid != getpid() || !info->si_value.sival_ptr)
         return;
-    const int savedErrno = errno;
     auto* request = static_cast<Request*>(info->si_value.sival_ptr);
+    // Withdrawn while the signal was on its way: the stack is gone.
+    int pending = kPending;
+    if (!request->state.compare_exchange_strong(pending, kTaking, std::memory_order_acq_rel))
+        return;
+    const int savedErrno = errno;
     stack_t stack;
     const bool installed = !vxcrash_has_alternate_stack() && useStack(request->mapping, &stack);
     // Returning from a handler restores the alternate stack the thread had
@@ -125,21 +132,66 @@ void* startWithAlternateStack(void* argument)
     return start.routine(start.argument);
 }
 
-bool signalBlockedBy(pid_t tid, int signo)
+// The start of one of the thread's /proc files, NUL-terminated; empty when
+// it cannot be read (the thread has ended, or /proc is not there).
+void readTaskFile(pid_t tid, const char* name, char* buffer, size_t size)
 {
+    buffer[0] = '\0';
     char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/task/%d/status", int(tid));
-    FILE* status = std::fopen(path, "re");
-    if (!status)
-        return false;
-    char line[256];
-    unsigned long long blocked = 0;
-    while (std::fgets(line, sizeof line, status)) {
-        if (std::sscanf(line, "SigBlk: %llx", &blocked) == 1)
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/%s", int(tid), name);
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    size_t used = 0;
+    while (used < size - 1) {
+        const ssize_t got = read(fd, buffer + used, size - 1 - used);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
             break;
+        used += size_t(got);
     }
-    std::fclose(status);
+    close(fd);
+    buffer[used] = '\0';
+}
+
+// While a thread sleeps in sigwait, sigwaitinfo or sigtimedwait, the kernel
+// unblocks the signals it waits for and puts its mask back when it wakes: its
+// status shows them unblocked.
+bool waitsForSignals(pid_t tid)
+{
+    char line[256];
+    readTaskFile(tid, "syscall", line, sizeof line);
+    if (line[0] < '0' || line[0] > '9')
+        return false;
+    const long number = std::strtol(line, nullptr, 10);
+#ifdef SYS_rt_sigtimedwait_time64
+    if (number == SYS_rt_sigtimedwait_time64)
+        return true;
+#endif
+    return number == SYS_rt_sigtimedwait;
+}
+
+bool blocks(pid_t tid, int signo)
+{
+    char status[4096];
+    readTaskFile(tid, "status", status, sizeof status);
+    const char* line = std::strstr(status, "\nSigBlk:");
+    if (!line)
+        return false;
+    const unsigned long long blocked = std::strtoull(line + std::strlen("\nSigBlk:"), nullptr, 16);
     return blocked & (1ULL << (signo - 1));
+}
+
+// A thread that blocks the signal leaves it pending, and sigwait,
+// sigtimedwait or a signalfd read takes it as the program's own: a signal
+// thread may act on it, as on a stop request. Such a thread shows the signal
+// unblocked while it waits and blocked between its waits, so the wait is
+// looked for before and after the mask is read: it escapes only by leaving
+// its wait and entering it again between the reads.
+bool couldTakeAsItsOwn(pid_t tid, int signo)
+{
+    return waitsForSignals(tid) || blocks(tid, signo) || waitsForSignals(tid);
 }
 
 std::vector<pid_t> otherThreads()
@@ -158,16 +210,35 @@ std::vector<pid_t> otherThreads()
     return tids;
 }
 
-// Sends each running thread a stack and waits for the answers of those that
-// can answer now. A thread that blocks the signal gets its request queued
-// all the same, and takes its stack when it unblocks the signal.
+// Waits until every request is answered or withdrawn, or the deadline.
+void waitForAnswers(const std::vector<Request*>& requests, std::chrono::steady_clock::time_point deadline)
+{
+    for (Request* request : requests) {
+        while (request->state.load(std::memory_order_acquire) <= kTaking
+               && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+}
+
+// Sends each running thread that would run the handler a stack, and waits for
+// the answers. A thread that blocks the signal, or waits for signals, is sent
+// none: the program could take it as its own.
+//
+// The check and the sending are two steps: a thread that blocks the signal
+// between them keeps the request pending. A signal queued to a thread cannot
+// be recalled, but setting its action to "ignore" drops every pending
+// instance in the process, so the requests still unanswered at the deadline
+// are withdrawn that way and the handler put back. What remains is a thread
+// that blocks the signal in those microseconds and takes it before the
+// deadline; and a thread too slow to answer in time goes without a stack.
 void reachRunningThreads()
 {
     const int signo = vxcrash_alternate_stack_signal();
     std::vector<Request*> sent;
-    std::vector<Request*> queued;
     for (pid_t tid : otherThreads()) {
-        const bool blocked = signalBlockedBy(tid, signo);
+        if (couldTakeAsItsOwn(tid, signo))
+            continue;
         void* mapping = mapStack();
         if (!mapping)
             break;
@@ -185,25 +256,41 @@ void reachRunningThreads()
             delete request;
             continue;
         }
-        (blocked ? queued : sent).push_back(request);
+        sent.push_back(request);
     }
-    const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
+    waitForAnswers(sent, std::chrono::steady_clock::now() + kAnswerTimeout);
+
+    const bool unanswered = std::any_of(sent.begin(), sent.end(), [](Request* request) {
+        return request->state.load(std::memory_order_acquire) == kPending;
+    });
+    if (unanswered) {
+        struct sigaction ignore;
+        std::memset(&ignore, 0, sizeof ignore);
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        struct sigaction handler;
+        if (sigaction(signo, &ignore, &handler) == 0)
+            sigaction(signo, &handler, nullptr);
+    }
     for (Request* request : sent) {
-        while (request->state.load(std::memory_order_acquire) == kPending
-               && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-    queued.insert(queued.end(), sent.begin(), sent.end());
-    for (Request* request : queued) {
-        const int state = request->state.load(std::memory_order_acquire);
-        if (state == kPending) {
-            g_unanswered.push_back(request);
-            continue;
-        }
-        if (state == kNotNeeded)
+        int pending = kPending;
+        if (request->state.compare_exchange_strong(pending, kWithdrawn, std::memory_order_acq_rel))
             unmapStack(request->mapping);
-        delete request;
+    }
+    // A handler that took its request before the withdrawal ends without
+    // waiting on anything.
+    waitForAnswers(sent, std::chrono::steady_clock::now() + kAnswerTimeout);
+    for (Request* request : sent) {
+        switch (request->state.load(std::memory_order_acquire)) {
+        case kNotNeeded:
+            unmapStack(request->mapping);
+            [[fallthrough]];
+        case kInstalled:
+            delete request;
+            break;
+        default:
+            g_kept.push_back(request);
+        }
     }
 }
 

@@ -11,8 +11,9 @@
 // installed once the overflow happened. So each thread gets one ahead:
 // - threads running at install time are sent a reserved real-time signal
 //   carrying a stack made for them; its handler installs that stack, for
-//   good (past the handler's return). A thread that blocks the signal then
-//   takes its stack once it unblocks it;
+//   good (past the handler's return). A thread that blocks the signal, or
+//   waits for signals with sigwait, is sent none and goes without: the
+//   program could take the signal as its own;
 // - threads started later get theirs as their first step: this library
 //   provides pthread_create, which wraps the start routine once install has
 //   run, and frees the stack when the thread ends.

@@ -146,7 +146,8 @@ private:
 };
 
 // What the writer puts in one field of one message at most: how many times
-// the field comes, and how many bytes one of them holds.
+// the field comes, and how many bytes one of them holds. It writes a field
+// not listed here as often as it likes if the field is a list, else once.
 struct FieldLimit {
     const ProtobufCMessageDescriptor* message;
     uint32_t field;
@@ -160,12 +161,12 @@ const FieldLimit kFieldLimits[] = {
     // The crashed thread may come on top of the threads listed.
     {&vxcrash__crash_report__descriptor, report_fields::kThreads, kVXCrashReportMaxThreads + 1, kAny},
     {&vxcrash__crash_report__descriptor, report_fields::kBinaryImages, kVXCrashReportMaxImages, kAny},
-    {&vxcrash__crash_report__descriptor, report_fields::kCustomData, kAny, kVXCrashReportMaxCustomDataBytes},
+    {&vxcrash__crash_report__descriptor, report_fields::kCustomData, 1, kVXCrashReportMaxCustomDataBytes},
     {&vxcrash__crash_report__thread__descriptor, report_fields::kThreadFrames, kVXCrashReportMaxFrames, kAny},
     {&vxcrash__crash_report__thread__descriptor, report_fields::kThreadRegisters, kVXCrashReportMaxRegisters, kAny},
     {&vxcrash__crash_report__exception__descriptor, report_fields::kExceptionFrames, kVXCrashReportMaxFrames, kAny},
     // Codes may come packed, so their message is bounded by its bytes.
-    {&vxcrash__crash_report__signal__descriptor, report_fields::kSignalMachException, kAny,
+    {&vxcrash__crash_report__signal__descriptor, report_fields::kSignalMachException, 1,
      kMaxMachExceptionMessageBytes},
 };
 
@@ -184,10 +185,13 @@ const FieldLimit* limitOf(const ProtobufCMessageDescriptor* message, uint32_t fi
 }
 
 // False when a message body, or any message nested in it, holds what the
-// writer never writes: more threads, frames, registers or images, more bytes
-// of custom data or Mach exception codes, or unknown fields beyond the
-// allowance. Unpacking allocates per entry, so a hostile file is stopped
-// here before it can cost memory. A body that does not parse is left to the
+// writer never writes: a field that is no list coming more than once, more
+// threads, frames, registers or images, more bytes of custom data or Mach
+// exception codes, or unknown fields beyond the allowance. Unpacking
+// allocates per entry, so a hostile file is stopped here before it can cost
+// memory; and it merges a message that comes again into the one before,
+// copying every entry of their lists joined so far, so repeats would cost the
+// square of their count in time. A body that does not parse is left to the
 // unpacker, which names its error.
 bool withinWriterLimits(const ProtobufCMessageDescriptor* message, const uint8_t* data, size_t length,
                         WalkBudget& budget)
@@ -213,10 +217,10 @@ bool withinWriterLimits(const ProtobufCMessageDescriptor* message, const uint8_t
             }
             continue;
         }
-        if (const FieldLimit* limit = limitOf(message, number)) {
-            if (++counts[field - message->fields] > limit->maxCount || bodyLength > limit->maxBytes)
-                return false;
-        }
+        const FieldLimit* limit = limitOf(message, number);
+        const size_t maxCount = limit ? limit->maxCount : field->label == PROTOBUF_C_LABEL_REPEATED ? kAny : 1;
+        if (++counts[field - message->fields] > maxCount || (limit && bodyLength > limit->maxBytes))
+            return false;
         if (field->type == PROTOBUF_C_TYPE_MESSAGE && body
             && !withinWriterLimits(static_cast<const ProtobufCMessageDescriptor*>(field->descriptor), body,
                                    bodyLength, budget)) {

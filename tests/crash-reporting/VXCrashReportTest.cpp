@@ -396,3 +396,53 @@ TEST(VXCrashReport, WhatTheWriterNeverWritesIsRefusedBeforeUnpacking)
                                                                 + " bytes holds more than the crash reporter writes.");
     }
 }
+
+TEST(VXCrashReport, EveryFieldWrittenOnceIsRefusedWhenRepeated)
+{
+    // Every field the format holds once, scalars too, in every message the
+    // report can nest: repeated, it stops the report before unpacking. Once,
+    // it gets past that walk; the report may then fail for what it lacks.
+    const std::string refusal = "holds more than the crash reporter writes.";
+    const auto occurrence = [](const ProtobufCFieldDescriptor& field) {
+        switch (field.type) {
+        case PROTOBUF_C_TYPE_STRING:
+        case PROTOBUF_C_TYPE_BYTES:
+        case PROTOBUF_C_TYPE_MESSAGE:
+            return ProtoBytes().text(field.id, QByteArray());
+        default:
+            return ProtoBytes().varint(field.id, 0);
+        }
+    };
+    const auto refused = [&](const ProtoBytes& body) {
+        VXCrashReporterError error;
+        const bool decoded = bool(decode(QByteArray("vxcrash\x01", 8) + body.bytes, &error));
+        const std::string message = error.localizedDescription.toStdString();
+        return !decoded && message.size() >= refusal.size()
+               && message.compare(message.size() - refusal.size(), refusal.size(), refusal) == 0;
+    };
+    // `enclose` puts a message's body where the report holds that message.
+    std::function<void(const ProtobufCMessageDescriptor&, const std::string&,
+                       const std::function<ProtoBytes(const ProtoBytes&)>&)>
+        visit = [&](const ProtobufCMessageDescriptor& message, const std::string& path,
+                    const std::function<ProtoBytes(const ProtoBytes&)>& enclose) {
+            for (unsigned i = 0; i < message.n_fields; ++i) {
+                const ProtobufCFieldDescriptor& field = message.fields[i];
+                const std::string fieldPath = path + "." + field.name;
+                if (field.label != PROTOBUF_C_LABEL_REPEATED) {
+                    SCOPED_TRACE(fieldPath);
+                    const ProtoBytes once = occurrence(field);
+                    ProtoBytes twice = once;
+                    twice.bytes += once.bytes;
+                    EXPECT_FALSE(refused(enclose(once)));
+                    EXPECT_TRUE(refused(enclose(twice)));
+                }
+                if (field.type == PROTOBUF_C_TYPE_MESSAGE) {
+                    visit(*static_cast<const ProtobufCMessageDescriptor*>(field.descriptor), fieldPath,
+                          [&enclose, id = field.id](const ProtoBytes& body) {
+                              return enclose(ProtoBytes().message(id, body));
+                          });
+                }
+            }
+        };
+    visit(vxcrash__crash_report__descriptor, "CrashReport", [](const ProtoBytes& body) { return body; });
+}

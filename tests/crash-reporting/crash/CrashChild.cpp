@@ -6,8 +6,10 @@
 //   early-<wait>    a thread started before, waiting while the reporter is
 //                   enabled: busy (a loop), sleep (usleep), condition (a
 //                   condition variable), read (a pipe), blocked (a condition
-//                   variable with every signal blocked, unblocked before it
-//                   crashes)
+//                   variable with every signal blocked), sigwait (every
+//                   signal blocked, taken with sigwait until SIGUSR1 comes);
+//                   the last two print each signal they took and those still
+//                   pending, then unblock every signal before they crash
 #undef NDEBUG
 
 #include "CrashChildProtocol.h"
@@ -257,7 +259,7 @@ bool enableReporter(const char* base)
 // is, that crashes once released.
 class EarlyThread {
 public:
-    enum class Wait { Busy, Sleep, Condition, Read, Blocked };
+    enum class Wait { Busy, Sleep, Condition, Read, Blocked, Sigwait };
 
     static bool parseWait(const std::string& name, Wait* wait)
     {
@@ -265,7 +267,8 @@ public:
                                                               {"sleep", Wait::Sleep},
                                                               {"condition", Wait::Condition},
                                                               {"read", Wait::Read},
-                                                              {"blocked", Wait::Blocked}};
+                                                              {"blocked", Wait::Blocked},
+                                                              {"sigwait", Wait::Sigwait}};
         for (const auto& [text, value] : names) {
             if (name == text) {
                 *wait = value;
@@ -287,6 +290,8 @@ public:
     // Lets the thread crash, and waits for it.
     void release()
     {
+        if (wait_ == Wait::Sigwait)
+            pthread_kill(thread_, SIGUSR1);
         pthread_mutex_lock(&mutex_);
         go_.store(true);
         pthread_cond_broadcast(&condition_);
@@ -302,10 +307,25 @@ private:
         return nullptr;
     }
 
+    // The signals pending for this thread or the process, as a line.
+    static void printPending()
+    {
+        sigset_t pending;
+        sigpending(&pending);
+        std::string line = "pending=";
+        for (int signo = 1; signo < NSIG; ++signo) {
+            if (sigismember(&pending, signo) == 1)
+                line += std::to_string(signo) + " ";
+        }
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    }
+
     void waitThenCrash()
     {
         sigset_t mask;
-        if (wait_ == Wait::Blocked) {
+        const bool blocksAll = wait_ == Wait::Blocked || wait_ == Wait::Sigwait;
+        if (blocksAll) {
             sigfillset(&mask);
             pthread_sigmask(SIG_SETMASK, &mask, nullptr);
         }
@@ -332,8 +352,18 @@ private:
             }
             break;
         }
+        case Wait::Sigwait:
+            // As a daemon's signal thread does: every signal it is sent is its own.
+            for (int signo = 0; signo != SIGUSR1;) {
+                if (sigwait(&mask, &signo) != 0)
+                    std::exit(6);
+                std::printf("took=%d\n", signo);
+                std::fflush(stdout);
+            }
+            break;
         }
-        if (wait_ == Wait::Blocked) {
+        if (blocksAll) {
+            printPending();
             sigemptyset(&mask);
             pthread_sigmask(SIG_SETMASK, &mask, nullptr);
         }

@@ -507,9 +507,8 @@ TEST(ForkedChild, WritesAReportNamingItselfUnderItsOwnPartialName)
 class ThreadRunningAtEnable : public testing::TestWithParam<const char*> { };
 
 // A thread that runs while the reporter is enabled is handed an alternate
-// stack by a signal, whatever it is doing; one that blocks every signal then
-// takes it once it unblocks them. The stack must outlast the handler that
-// installed it.
+// stack by a signal, whatever it is doing. The stack must outlast the
+// handler that installed it.
 TEST_P(ThreadRunningAtEnable, KeepsTheAlternateStackItWasHanded)
 {
     QTemporaryDir base;
@@ -550,8 +549,36 @@ TEST_P(ThreadRunningAtEnable, EveryOverflowIsReported)
     EXPECT_EQ(reported, kRuns);
 }
 
-INSTANTIATE_TEST_SUITE_P(Child, ThreadRunningAtEnable,
-                         testing::Values("busy", "sleep", "condition", "read", "blocked"),
+INSTANTIATE_TEST_SUITE_P(Child, ThreadRunningAtEnable, testing::Values("busy", "sleep", "condition", "read"),
+                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
+class ThreadBlockingSignalsAtEnable : public testing::TestWithParam<const char*> { };
+
+// A thread that blocks every signal could take the one that hands out stacks
+// as its own, with sigwait or a signalfd, and act on it: it is never sent
+// one, so it has no alternate stack. Here it tells the signals it took and
+// those left pending for it.
+TEST_P(ThreadBlockingSignalsAtEnable, IsSentNoSignalAndHandedNoStack)
+{
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const std::string mode = std::string("alternate-stack@early-") + GetParam();
+    const CrashChildRun child = CrashChildRun::run(mode.c_str(), base.path());
+    ASSERT_TRUE(child.exitedWith(0)) << "status " << child.status << ", output: " << child.output;
+    std::vector<int> took;
+    std::istringstream lines(child.output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("took=", 0) == 0)
+            took.push_back(std::stoi(line.substr(5)));
+    }
+    if (std::string(GetParam()) == "sigwait") {
+        EXPECT_EQ(took, std::vector<int>{SIGUSR1}) << child.output;
+    }
+    EXPECT_NE(child.output.find("pending=\n"), std::string::npos) << child.output;
+    EXPECT_NE(child.output.find(" disabled=1"), std::string::npos) << child.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Child, ThreadBlockingSignalsAtEnable, testing::Values("blocked", "sigwait"),
                          [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 // The spy the children run with catches a crash handler that allocates: a

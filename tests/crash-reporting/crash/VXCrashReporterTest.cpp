@@ -1,3 +1,4 @@
+#include "CrashWriterOutputs.h"
 #include "crash-reporting/reporter/VXCrashReport.h"
 #include "crash-reporting/reporter/VXCrashReportLimits.h"
 #include "crash-reporting/reporter/VXCrashReporter.h"
@@ -196,6 +197,49 @@ TEST(VXCrashReporter, PendingReportLargerThanAnyWrittenIsRefusedUnreadAndPurged)
     EXPECT_FALSE(reporter.hasPendingCrashReport());
 }
 
+// What reading and decoding the pending report cost this thread: its
+// processor time, since a busy machine may keep it waiting far longer, which
+// is no cost of the decoder's, and the peak of resident memory above the
+// start (-1 when the peak cannot be reset).
+struct PendingDecode {
+    std::shared_ptr<const VXCrashReport> report;
+    VXCrashReporterError error;
+    qsizetype bytes = -1;
+    std::chrono::nanoseconds cpu{};
+    std::chrono::nanoseconds elapsed{};
+    long long peakBytes = -1;
+
+    void print(const char* what) const
+    {
+        const auto ms = [](auto duration) {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
+        };
+        std::cout << what << ", " << bytes << " bytes: " << (report ? "decoded" : "refused") << " after " << ms(cpu)
+                  << " ms of processor time (" << ms(elapsed) << " ms on the clock), peak "
+                  << (peakBytes < 0 ? -1 : peakBytes / (1024 * 1024)) << " MB above the start" << std::endl;
+    }
+};
+
+PendingDecode decodePending(VXCrashReporter& reporter)
+{
+    PendingDecode result;
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    const bool peakReset = clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+    clearRefs.close();
+    const long long peakBefore = peakResidentBytes();
+    const auto start = std::chrono::steady_clock::now();
+    const auto cpuStart = threadCpuTime();
+    if (std::optional<QByteArray> data = reporter.loadPendingCrashReportData(&result.error)) {
+        result.bytes = data->size();
+        result.report = VXCrashReport::fromData(*data, &result.error);
+    }
+    result.cpu = threadCpuTime() - cpuStart;
+    result.elapsed = std::chrono::steady_clock::now() - start;
+    if (peakReset)
+        result.peakBytes = peakResidentBytes() - peakBefore;
+    return result;
+}
+
 // Within the size bound, but made of fields the writer never writes: each
 // unknown field would cost the unpacker an allocation of its own, gigabytes
 // for the whole file. The next launch reads it and refuses it before that.
@@ -223,33 +267,90 @@ TEST(VXCrashReporter, PendingReportOfFieldsTheWriterNeverWritesIsRefusedBeforeUn
     }
     bytes.reset();
 
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    const bool peakReset = clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
-    clearRefs.close();
-    const long long peakBefore = peakResidentBytes();
-    // The time the read and the decoding cost this thread: a busy machine
-    // may keep it waiting for a processor far longer, which is no cost of
-    // the decoder's.
-    const auto start = std::chrono::steady_clock::now();
-    const auto cpuStart = threadCpuTime();
-    std::optional<QByteArray> data = reporter.loadPendingCrashReportData(&error);
-    ASSERT_TRUE(data) << error.localizedDescription.toStdString();
-    EXPECT_GT(data->size(), 91 * 1000 * 1000);
-    const auto report = VXCrashReport::fromData(*data, &error);
-    const auto cpu = threadCpuTime() - cpuStart;
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    const long long peak = peakResidentBytes() - peakBefore;
-    const auto ms = [](auto duration) {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
+    const PendingDecode decoded = decodePending(reporter);
+    decoded.print("92 MB unknown-field report");
+    EXPECT_GT(decoded.bytes, 91 * 1000 * 1000);
+    EXPECT_FALSE(decoded.report);
+    EXPECT_EQ(decoded.error.code, VXCrashReporterErrorCrashReportInvalid);
+    EXPECT_LT(decoded.cpu, std::chrono::seconds(3));
+    EXPECT_LT(decoded.peakBytes, 512ll * 1024 * 1024);
+}
+
+// A report laid out as the writer lays it out, written by hand so that any
+// field can come more than once: `exceptions` exceptions of the most frames
+// the writer lists, `signalCopies` signals of `machExceptions` Mach
+// exceptions each, and a crashed thread whose one frame holds its pc `pcs`
+// times.
+QByteArray handWrittenReport(int exceptions, int signalCopies, int machExceptions, int pcs)
+{
+    ProtoBytes frame;
+    for (int i = 0; i < pcs; ++i)
+        frame.varint(3, 0x1000);
+    ProtoBytes exception = ProtoBytes().text(1, "E").text(2, "R");
+    for (size_t i = 0; i < kVXCrashReportMaxFrames; ++i)
+        exception.message(3, ProtoBytes().varint(3, 0));
+    ProtoBytes signal = ProtoBytes().text(1, "SIGSEGV").text(2, "SEGV_MAPERR").varint(3, 0x10);
+    for (int i = 0; i < machExceptions; ++i)
+        signal.message(4, ProtoBytes().varint(1, 1).varint(2, 0));
+    ProtoBytes report = ProtoBytes()
+                            .message(1, ProtoBytes().text(2, "6.1.0").varint(3, 1).varint(4, 1700000000))
+                            .message(2, ProtoBytes().text(1, "app.vellox.tests").text(2, "3"))
+                            .message(3, ProtoBytes().varint(1, 0).message(2, frame).varint(3, 1))
+                            .message(4, ProtoBytes().varint(1, 0x1000).varint(2, 0x1000).text(3, "/usr/bin/vellox"));
+    for (int i = 0; i < exceptions; ++i)
+        report.message(5, exception);
+    for (int i = 0; i < signalCopies; ++i)
+        report.message(6, signal);
+    return QByteArray("vxcrash\x01", 8) + report.bytes;
+}
+
+// The writer writes every field that is not a list once. protobuf-c merges a
+// message that comes again into the one before, joining their lists and
+// copying all that was joined before each time: a launch would spend the
+// square of the count on it, tens of minutes within the size bound. Such a
+// report is refused before unpacking, at any depth.
+TEST(VXCrashReporter, PendingReportRepeatingAFieldWrittenOnceIsRefusedBeforeUnpacking)
+{
+    struct Case {
+        const char* name;
+        int exceptions;
+        int signalCopies;
+        int machExceptions;
+        int pcs;
+        bool refused;
     };
-    std::cout << "92 MB unknown-field report: " << (report ? "decoded" : "refused") << " after " << ms(cpu)
-              << " ms of processor time (" << ms(elapsed) << " ms on the clock), peak "
-              << (peakReset ? peak / (1024 * 1024) : -1) << " MB above the start" << std::endl;
-    EXPECT_FALSE(report);
-    EXPECT_EQ(error.code, VXCrashReporterErrorCrashReportInvalid);
-    EXPECT_LT(cpu, std::chrono::seconds(3));
-    if (peakReset) {
-        EXPECT_LT(peak, 512ll * 1024 * 1024);
+    const Case cases[] = {
+        {"each field once", 1, 1, 1, 1, false},
+        {"the exception twice", 2, 1, 1, 1, true},
+        {"the signal twice", 1, 2, 1, 1, true},
+        {"the Mach exception twice in one signal", 1, 1, 2, 1, true},
+        {"the pc of a thread's frame twice", 1, 1, 1, 2, true},
+        {"the exception 4,000 times", 4000, 1, 1, 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir base;
+        VXCrashReporter reporter = makeReporter(base.path());
+        ASSERT_TRUE(QDir().mkpath(reporter.crashReportDirectory()));
+        {
+            QFile file(reporter.crashReportPath());
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            const QByteArray bytes = handWrittenReport(c.exceptions, c.signalCopies, c.machExceptions, c.pcs);
+            ASSERT_EQ(file.write(bytes), bytes.size());
+        }
+
+        const PendingDecode decoded = decodePending(reporter);
+        decoded.print(c.name);
+        if (c.refused) {
+            EXPECT_FALSE(decoded.report);
+            EXPECT_EQ(decoded.error.localizedDescription.toStdString(),
+                      "Crash report of " + std::to_string(decoded.bytes - 8)
+                          + " bytes holds more than the crash reporter writes.");
+        } else {
+            EXPECT_TRUE(decoded.report) << decoded.error.localizedDescription.toStdString();
+        }
+        EXPECT_LT(decoded.cpu, std::chrono::seconds(3));
+        EXPECT_LT(decoded.peakBytes, 512ll * 1024 * 1024);
     }
 }
 
