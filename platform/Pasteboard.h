@@ -47,12 +47,13 @@ public:
     virtual Ownership lastTakenBy(quint64 window) const = 0;
     // Whether the client that made `window` has fetched the text of our
     // latest write: asked for a text format we offer and was sent all of it
-    // (a transfer in parts has ended). Requests for other formats or for the
-    // list of formats are not the fetch, nor are our own process's. Once the
-    // paste chord is noted, only requests after it count. With no window, any
-    // other client counts, except, once the chord is noted, clients that ask
-    // for our data on changes of owner, as clipboard managers do. Backends
-    // that cannot tell answer true.
+    // (a transfer in parts has sent its last part; one given up never
+    // counts). Requests for other formats or for the list of formats are not
+    // the fetch, nor are our own process's. Once the paste chord is noted,
+    // only requests after it count. With no window, any other client counts,
+    // except, once the chord is noted, clients that ask for our data on
+    // changes of owner, as clipboard managers do. Backends that cannot tell
+    // answer true.
     virtual bool fetchedByClientOf(quint64 window) const = 0;
     // Notes that the paste chord for our latest write goes out now.
     virtual void notePasteChord() = 0;

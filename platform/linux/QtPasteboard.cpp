@@ -45,6 +45,10 @@ QtPasteboard::QtPasteboard()
     if (xcb_connection_t* connection = x11::applicationConnection()) {
         const xcb_setup_t* setup = xcb_get_setup(connection);
         idMask_ = setup->resource_id_mask;
+        // As Qt reckons it: the largest request, less the head of a change
+        // of property and the length field a big request adds.
+        singlePartLimit_ = qsizetype(xcb_get_maximum_request_length(connection)) * 4
+            - qsizetype(sizeof(xcb_change_property_request_t)) - 4;
         ourClient_ = setup->resource_id_base & ~idMask_;
         clipboardAtom_ = x11::atom(connection, "CLIPBOARD");
         for (const char* name : {"UTF8_STRING", "TEXT", "text/plain"})
@@ -92,8 +96,13 @@ bool QtPasteboard::nativeEventFilter(const QByteArray& eventType, void* message,
         // What Qt answers with our text: a text format we offer, asked for at
         // or after the time we took the clipboard.
         if (offersText(request->target)
-            && (request->time == XCB_CURRENT_TIME || ownedSince_ == 0 || request->time >= ownedSince_))
-            fetches_.append(Fetch{client, request->requestor, chordNoted_});
+            && (request->time == XCB_CURRENT_TIME || ownedSince_ == 0 || request->time >= ownedSince_)) {
+            // Qt sends STRING and TEXT as Latin-1, never longer than the
+            // bytes weighed here; an answer sent whole but weighed as one in
+            // parts still counts once Qt is seen not to watch the window.
+            const bool inParts = offered_.value(textFormats_.value(request->target)) > singlePartLimit_;
+            fetches_.append(Fetch{client, request->requestor, chordNoted_, inParts});
+        }
     } else if (type == xfixesNotify_) {
         const auto* notice = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
         // An owner of none is a clear (ours, or an owner that went away).
@@ -118,17 +127,23 @@ bool QtPasteboard::offersText(quint32 target) const
 }
 
 // Qt sends a big answer in parts and watches the requestor's window for the
-// deletions that ask for the next; it stops watching once the last part is out.
-bool QtPasteboard::transferInProgress(quint32 requestor) const
+// deletions that ask for the next; it stops watching once the last part is
+// out. It does not stop when it gives up on a requestor that stopped reading,
+// so a window may still be watched for an earlier transfer: only an answer
+// that went in parts is judged by the watch, which its own transfer set.
+// One that Qt gave up on was never sent in full and never counts.
+bool QtPasteboard::sentInFull(const Fetch& fetch) const
 {
+    if (!fetch.inParts)
+        return true;
     xcb_connection_t* connection = x11::applicationConnection();
     if (!connection)
-        return false;
+        return true;
     xcb_generic_error_t* error = nullptr;
     x11::Reply<xcb_get_window_attributes_reply_t> reply(xcb_get_window_attributes_reply(
-        connection, xcb_get_window_attributes(connection, requestor), &error));
+        connection, xcb_get_window_attributes(connection, fetch.requestor), &error));
     std::free(error);
-    return reply && (reply->your_event_mask & XCB_EVENT_MASK_PROPERTY_CHANGE);
+    return !reply || !(reply->your_event_mask & XCB_EVENT_MASK_PROPERTY_CHANGE);
 }
 
 Pasteboard::Ownership QtPasteboard::lastTakenBy(quint64 window) const
@@ -148,7 +163,7 @@ bool QtPasteboard::fetchedByClientOf(quint64 window) const
             continue;
         if (window != 0 ? fetch.client != target : chordNoted_ && ownerChangeFetchers_.contains(fetch.client))
             continue;
-        if (!transferInProgress(fetch.requestor))
+        if (sentInFull(fetch))
             return true;
     }
     return false;
@@ -271,7 +286,13 @@ void QtPasteboard::setContents(const Contents& contents)
 void QtPasteboard::install(QMimeData* data)
 {
     forgetRequests();
-    offered_ = data->formats();
+    offered_.clear();
+    // Only a text is fetched, so only a text is weighed: an image's bytes
+    // may have to be made first.
+    for (const QString& format : data->formats()) {
+        const bool text = format == kPlainTextFormat || format == kUtf8TextFormat;
+        offered_.insert(format, text ? data->data(format).size() : 0);
+    }
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
 }
 

@@ -7,7 +7,6 @@
 #include <QList>
 #include <QObject>
 #include <QSet>
-#include <QStringList>
 
 class QMimeData;
 
@@ -43,24 +42,29 @@ private:
         quint32 client = 0;
         quint32 requestor = 0; // the window Qt writes the answer to
         bool afterChord = false;
+        bool inParts = false;
     };
 
     void install(QMimeData* data);
     void forgetRequests();
     bool offersText(quint32 target) const;
-    bool transferInProgress(quint32 requestor) const;
+    bool sentInFull(const Fetch& fetch) const;
 
     bool onX11_ = false;
     quint32 idMask_ = 0;
     quint32 ourClient_ = 0;
     quint32 clipboardAtom_ = 0;
     int xfixesNotify_ = -1;
+    // The most bytes Qt puts in one change of a property; a bigger answer
+    // goes in parts.
+    qsizetype singlePartLimit_ = 0;
     // The text formats a request may name, by atom: Qt answers the classic
     // text atoms from the plain text, the others from the format itself.
     QHash<quint32, QString> textFormats_;
-    // What our latest write offers, and the server time we took the
-    // clipboard with: Qt refuses requests from before that.
-    QStringList offered_;
+    // What our latest write offers, with the bytes of each text format, and
+    // the server time we took the clipboard with: Qt refuses requests from
+    // before that.
+    QHash<QString, qsizetype> offered_;
     quint32 ownedSince_ = 0;
     // Requests for our text since our last write, answered by Qt.
     QList<Fetch> fetches_;

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QTimer>
 
@@ -57,6 +58,14 @@ public:
         process_.write("ask-busy " + QByteArray::number(busyMs) + ' ' + format.toUtf8() + '\n');
     }
 
+    // Asks for `format` from the window it started with, takes the first part
+    // of the transfer in parts that answers and reads no further.
+    void abandon(const QString& format) { process_.write("abandon " + format.toUtf8() + '\n'); }
+
+    // Asks for `format` from the window it started with, as a toolkit does
+    // that sends every clipboard request from one window.
+    void askFromWindow(const QString& format) { process_.write("ask-window " + format.toUtf8() + '\n'); }
+
     // The answers to the latest ask, once all have come; the event loop runs
     // meanwhile, since this process owns the clipboard being asked for.
     QList<QJsonObject> answers()
@@ -103,6 +112,41 @@ private:
     QElapsedTimer clock_;
     bool restored_ = false;
     qint64 restoredAfterMs_ = -1;
+};
+
+// Qt gives up a transfer in parts whose requestor stops reading, and says so
+// only in its debug output.
+class QtGiveUps {
+public:
+    QtGiveUps()
+    {
+        current_ = this;
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.qpa.clipboard.debug=true"));
+        previous_ = qInstallMessageHandler(&QtGiveUps::handle);
+    }
+    ~QtGiveUps()
+    {
+        qInstallMessageHandler(previous_);
+        QLoggingCategory::setFilterRules(QString());
+        current_ = nullptr;
+    }
+    int count() const { return count_; }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
+    {
+        if (qstrcmp(context.category, "qt.qpa.clipboard") != 0) {
+            if (current_->previous_)
+                current_->previous_(type, context, message);
+            return;
+        }
+        if (message.startsWith(QLatin1String("timed out while sending data")))
+            ++current_->count_;
+    }
+
+    static inline QtGiveUps* current_ = nullptr;
+    QtMessageHandler previous_ = nullptr;
+    int count_ = 0;
 };
 
 bool isTextFormat(const QString& format)
@@ -226,4 +270,37 @@ TEST_F(QtPasteboardX11Test, ATextSentInPartsIsAllSentBeforeTheRestore)
     ASSERT_TRUE(test_support::spinUntil([&] { return restorer.restored(); }, kAnswerMs));
     // The requester reads nothing while it is busy; until then the parts wait.
     EXPECT_GE(restorer.restoredAfterMs(), kBusyMs);
+}
+
+// Qt keeps watching the window of a transfer in parts it gave up on. A
+// toolkit that sends every clipboard request from one window pastes from it
+// again later, and that short answer, sent whole, is the fetch.
+TEST_F(QtPasteboardX11Test, APasteAfterAnAbandonedTransferInPartsIsFetched)
+{
+    const QString big(20 * 1024 * 1024, QLatin1Char('x'));
+    const QString utf8 = QStringLiteral("UTF8_STRING");
+    QtPasteboard board;
+    Requester target;
+    ASSERT_NE(target.window(), 0u);
+    QtGiveUps giveUps;
+    board.setText(big);
+    target.abandon(utf8);
+    const QList<QJsonObject> abandoned = target.answers();
+    ASSERT_EQ(abandoned.size(), 1);
+    ASSERT_EQ(abandoned.first().value(QStringLiteral("announced")).toInteger(), big.size())
+        << "the text did not go in parts";
+    const qint64 taken = abandoned.first().value(QStringLiteral("first_part")).toInteger();
+    ASSERT_GT(taken, 0);
+    ASSERT_LT(taken, big.size()) << "the first part was all of it";
+    ASSERT_TRUE(test_support::spinUntil([&] { return giveUps.count() > 0; }, kAnswerMs))
+        << "Qt never gave up the transfer";
+
+    board.setText(kAnswer);
+    board.notePasteChord();
+    Restorer restorer(board, target.window());
+    target.askFromWindow(utf8);
+    EXPECT_EQ(firstTextAnswer(target.answers()), kAnswer.toStdString());
+    ASSERT_TRUE(test_support::spinUntil([&] { return restorer.restored(); }, kAnswerMs));
+    target.askFromWindow(utf8);
+    EXPECT_EQ(firstTextAnswer(target.answers()), kUserClipboard.toStdString());
 }

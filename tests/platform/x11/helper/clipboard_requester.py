@@ -10,6 +10,17 @@
 #       asks for <format>, then blocks its main loop for <ms> before it reads
 #       the answer, so a transfer in parts waits on it meanwhile; prints the
 #       answer as above, then "done"
+#   abandon <format>
+#       asks for <format> from the window it printed, takes the first part of
+#       the transfer in parts that answers, and reads no further; prints
+#       {"format": ..., "announced": n, "first_part": m} (n the length the
+#       owner announced and m that of the part taken, -1 when the answer came
+#       whole or was refused), then "done"
+#   ask-window <format>
+#       asks for <format> from the window it printed, the same one each time,
+#       as GTK's clipboard asks from one window of its own; prints the answer
+#       as above, then "done"
+import ctypes
 import hashlib
 import json
 import os
@@ -62,6 +73,113 @@ def ask_busy(busy_ms, name):
     time.sleep(busy_ms / 1000.0)
 
 
+# A transfer in parts goes on each time the requestor deletes the property
+# holding the latest part, so a requestor that stops deleting leaves the owner
+# waiting. GDK's own property reading cannot be called from Python, so the
+# property is read and deleted through Xlib, on a connection of its own.
+xlib = ctypes.CDLL("libX11.so.6")
+xlib.XOpenDisplay.restype = ctypes.c_void_p
+xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+xlib.XInternAtom.restype = ctypes.c_ulong
+xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+xlib.XGetWindowProperty.argtypes = [
+    ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_long, ctypes.c_long, ctypes.c_int, ctypes.c_ulong,
+    ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_ulong),
+    ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_void_p)]
+xlib.XDeleteProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong]
+xlib.XFree.argtypes = [ctypes.c_void_p]
+xlib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+xdisplay = None
+
+SELECTION_PROPERTY = "GDK_SELECTION"
+abandoning = None
+
+
+def take_property(xid):
+    """Reads the type of the requestor's property and its first long, if
+    any, with the length in bytes, then deletes it."""
+    kind = ctypes.c_ulong()
+    item_format = ctypes.c_int()
+    items = ctypes.c_ulong()
+    after = ctypes.c_ulong()
+    data = ctypes.c_void_p()
+    prop = xlib.XInternAtom(xdisplay, SELECTION_PROPERTY.encode(), 0)
+    xlib.XGetWindowProperty(xdisplay, xid, prop, 0, 1, 0, 0, ctypes.byref(kind), ctypes.byref(item_format),
+                            ctypes.byref(items), ctypes.byref(after), ctypes.byref(data))
+    first = None
+    if data.value:
+        if items.value:
+            first = ctypes.cast(data, ctypes.POINTER(ctypes.c_long))[0]
+        xlib.XFree(data)
+    length = items.value * item_format.value // 8 + after.value
+    xlib.XDeleteProperty(xdisplay, xid, prop)
+    xlib.XSync(xdisplay, 0)
+    return kind.value, first, length
+
+
+def abandon(name):
+    global abandoning, xdisplay
+    if xdisplay is None:
+        xdisplay = xlib.XOpenDisplay(None)
+    abandoning = {"format": name, "announced": -1, "first_part": -1}
+    gdk_window = window.get_window()
+    gdk_window.set_events(gdk_window.get_events() | Gdk.EventMask.PROPERTY_CHANGE_MASK)
+    Gdk.selection_convert(gdk_window, Gdk.SELECTION_CLIPBOARD, Gdk.Atom.intern(name, False), Gdk.CURRENT_TIME)
+    Gdk.Display.get_default().flush()
+
+
+def finish_abandon():
+    global abandoning
+    say(json.dumps(abandoning))
+    say("done")
+    abandoning = None
+
+
+def on_selection_notify(_widget, event):
+    if abandoning is None:
+        return False
+    # GDK gives the atom None for X's None: a refusal.
+    if event.property is not None:
+        kind, first, _length = take_property(event.window.get_xid())
+        # Deleting the announcement of a transfer in parts asks for the first part.
+        if kind == xlib.XInternAtom(xdisplay, b"INCR", 0):
+            abandoning["announced"] = first
+            return True
+    finish_abandon()
+    return True
+
+
+def on_property_notify(_widget, event):
+    # Before the announcement of parts is taken, a new value is the answer
+    # itself, read once the owner's notice comes.
+    if abandoning is None or abandoning["announced"] < 0:
+        return False
+    if event.atom.name() != SELECTION_PROPERTY or event.state != Gdk.PropertyState.NEW_VALUE:
+        return True
+    # Taking the first part asks for the next, which is never read.
+    _kind, _first, abandoning["first_part"] = take_property(event.window.get_xid())
+    finish_abandon()
+    return True
+
+
+window_asks = []
+
+
+def on_selection_received(_widget, data, _time):
+    report(window_asks.pop(0), data)
+    say("done")
+
+
+def ask_window(name):
+    window_asks.append(name)
+    Gtk.selection_convert(window, Gdk.SELECTION_CLIPBOARD, Gdk.Atom.intern(name, False), Gdk.CURRENT_TIME)
+    Gdk.Display.get_default().flush()
+
+
+window.connect("selection-notify-event", on_selection_notify)
+window.connect("property-notify-event", on_property_notify)
+window.connect("selection-received", on_selection_received)
+
 pending = b""
 
 
@@ -82,6 +200,10 @@ def on_input(source, _condition):
             say("done")
         elif len(words) == 3 and words[0] == "ask-busy":
             ask_busy(int(words[1]), words[2])
+        elif len(words) == 2 and words[0] == "abandon":
+            abandon(words[1])
+        elif len(words) == 2 and words[0] == "ask-window":
+            ask_window(words[1])
     return True
 
 
