@@ -1,16 +1,16 @@
 #include "crash-reporting/reporter/VXCrashAlternateStacks.h"
 
+#include "crash-reporting/reporter/VXCrashThreadSignals.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <mutex>
 #include <new>
 #include <pthread.h>
@@ -132,68 +132,6 @@ void* startWithAlternateStack(void* argument)
     return start.routine(start.argument);
 }
 
-// The start of one of the thread's /proc files, NUL-terminated; empty when
-// it cannot be read (the thread has ended, or /proc is not there).
-void readTaskFile(pid_t tid, const char* name, char* buffer, size_t size)
-{
-    buffer[0] = '\0';
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/task/%d/%s", int(tid), name);
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    size_t used = 0;
-    while (used < size - 1) {
-        const ssize_t got = read(fd, buffer + used, size - 1 - used);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        used += size_t(got);
-    }
-    close(fd);
-    buffer[used] = '\0';
-}
-
-// While a thread sleeps in sigwait, sigwaitinfo or sigtimedwait, the kernel
-// unblocks the signals it waits for and puts its mask back when it wakes: its
-// status shows them unblocked.
-bool waitsForSignals(pid_t tid)
-{
-    char line[256];
-    readTaskFile(tid, "syscall", line, sizeof line);
-    if (line[0] < '0' || line[0] > '9')
-        return false;
-    const long number = std::strtol(line, nullptr, 10);
-#ifdef SYS_rt_sigtimedwait_time64
-    if (number == SYS_rt_sigtimedwait_time64)
-        return true;
-#endif
-    return number == SYS_rt_sigtimedwait;
-}
-
-bool blocks(pid_t tid, int signo)
-{
-    char status[4096];
-    readTaskFile(tid, "status", status, sizeof status);
-    const char* line = std::strstr(status, "\nSigBlk:");
-    if (!line)
-        return false;
-    const unsigned long long blocked = std::strtoull(line + std::strlen("\nSigBlk:"), nullptr, 16);
-    return blocked & (1ULL << (signo - 1));
-}
-
-// A thread that blocks the signal leaves it pending, and sigwait,
-// sigtimedwait or a signalfd read takes it as the program's own: a signal
-// thread may act on it, as on a stop request. Such a thread shows the signal
-// unblocked while it waits and blocked between its waits, so the wait is
-// looked for before and after the mask is read: it escapes only by leaving
-// its wait and entering it again between the reads.
-bool couldTakeAsItsOwn(pid_t tid, int signo)
-{
-    return waitsForSignals(tid) || blocks(tid, signo) || waitsForSignals(tid);
-}
-
 std::vector<pid_t> otherThreads()
 {
     std::vector<pid_t> tids;
@@ -226,10 +164,8 @@ void waitForAnswers(const std::vector<Request*>& requests, std::chrono::steady_c
 // none: the program could take it as its own.
 //
 // The check and the sending are two steps: a thread that blocks the signal
-// between them keeps the request pending. A signal queued to a thread cannot
-// be recalled, but setting its action to "ignore" drops every pending
-// instance in the process, so the requests still unanswered at the deadline
-// are withdrawn that way and the handler put back. What remains is a thread
+// between them keeps the request pending, so the requests still unanswered
+// at the deadline are withdrawn. What remains is a thread
 // that blocks the signal in those microseconds and takes it before the
 // deadline; and a thread too slow to answer in time goes without a stack.
 void reachRunningThreads()
@@ -237,7 +173,7 @@ void reachRunningThreads()
     const int signo = vxcrash_alternate_stack_signal();
     std::vector<Request*> sent;
     for (pid_t tid : otherThreads()) {
-        if (couldTakeAsItsOwn(tid, signo))
+        if (vxcrash_async_thread_could_take_as_its_own(tid, signo))
             continue;
         void* mapping = mapStack();
         if (!mapping)
@@ -263,15 +199,8 @@ void reachRunningThreads()
     const bool unanswered = std::any_of(sent.begin(), sent.end(), [](Request* request) {
         return request->state.load(std::memory_order_acquire) == kPending;
     });
-    if (unanswered) {
-        struct sigaction ignore;
-        std::memset(&ignore, 0, sizeof ignore);
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        struct sigaction handler;
-        if (sigaction(signo, &ignore, &handler) == 0)
-            sigaction(signo, &handler, nullptr);
-    }
+    if (unanswered)
+        vxcrash_async_signal_withdraw_pending(signo);
     for (Request* request : sent) {
         int pending = kPending;
         if (request->state.compare_exchange_strong(pending, kWithdrawn, std::memory_order_acq_rel))

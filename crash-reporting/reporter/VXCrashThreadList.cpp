@@ -1,5 +1,7 @@
 #include "crash-reporting/reporter/VXCrashThreadList.h"
 
+#include "crash-reporting/reporter/VXCrashThreadSignals.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -17,7 +19,7 @@
 namespace {
 
 enum SlotState : uint32_t {
-    Free = 0,
+    Free = 0,   // not asked: the caller, or a thread that could take the signal as its own
     Requested,  // signal sent, no answer yet
     Stopped,    // context saved, waiting for release
     Abandoned,  // did not answer in time
@@ -180,14 +182,18 @@ bool vxcrash_async_threads_suspend()
 
     const pid_t self = vxcrash_async_gettid();
     const pid_t pid = getpid();
+    const int signo = vxcrash_thread_stop_signal();
     const bool canStop = g_installed.load(std::memory_order_acquire);
     size_t waiting = 0;
     for (size_t i = 0; i < g_count; ++i) {
         Slot& slot = g_slots[i];
-        if (slot.tid == self || !canStop)
+        // A thread that blocks the signal, or waits for signals, would never
+        // answer and could take the request as a signal of its own: it is
+        // not asked, and not waited for.
+        if (slot.tid == self || !canStop || vxcrash_async_thread_could_take_as_its_own(slot.tid, signo))
             continue;
         slot.state.store(Requested, std::memory_order_release);
-        if (syscall(SYS_tgkill, pid, slot.tid, vxcrash_thread_stop_signal()) == 0)
+        if (syscall(SYS_tgkill, pid, slot.tid, signo) == 0)
             ++waiting;
         else
             slot.state.store(Abandoned, std::memory_order_release); // gone meanwhile
@@ -213,6 +219,12 @@ bool vxcrash_async_threads_suspend()
             break;
         pause(50);
     }
+    // A request still unanswered may be pending on a thread that blocked the
+    // signal after the check; withdrawn, it is left for no one to take. A
+    // handler it already started either stopped its thread, which the resume
+    // releases like any other, or finds its slot abandoned and leaves.
+    if (waiting > 0)
+        vxcrash_async_signal_withdraw_pending(signo);
     for (size_t i = 0; i < g_count; ++i) {
         uint32_t requested = Requested;
         g_slots[i].state.compare_exchange_strong(requested, Abandoned, std::memory_order_acq_rel);

@@ -9,14 +9,16 @@
 
 // Stopping the other threads of the process while a report is written.
 //
-// A reserved real-time signal goes to every thread listed in /proc/self/task.
-// Its handler saves the thread's registers and waits until the threads are
+// A reserved real-time signal goes to every thread listed in /proc/self/task,
+// except one that blocks it or waits for signals with sigwait: that thread
+// would never answer, and the program could take the signal as its own.
+// The handler saves the thread's registers and waits until the threads are
 // resumed. The wait ends kVXCrashThreadStopTimeoutMs after the last thread
 // answered, and at kVXCrashThreadStopMaxWaitMs in all: on a busy machine the
-// threads answer late but keep answering, while a thread that blocks the
-// signal never does. A thread that has not answered by then stays listed
-// without registers. Everything at crash time is async-signal-safe: a fixed
-// table, raw system calls, no allocation.
+// threads answer late but keep answering. Requests unanswered by then are
+// withdrawn, and their threads, like those never asked, stay listed without
+// registers. Everything at crash time is async-signal-safe: a fixed table,
+// raw system calls, no allocation.
 
 constexpr size_t kVXCrashMaxThreads = kVXCrashReportMaxThreads;
 constexpr long kVXCrashThreadStopTimeoutMs = 250;
@@ -32,7 +34,7 @@ bool vxcrash_nasync_thread_stop_install(VXCrashReporterError* error);
 struct vxcrash_thread_info {
     pid_t tid;
     // Registers saved by the stop handler, or null when the thread is the
-    // caller or did not answer.
+    // caller, was not asked or did not answer.
     const ucontext_t* context;
 };
 

@@ -9,7 +9,13 @@
 //                   variable with every signal blocked), sigwait (every
 //                   signal blocked, taken with sigwait until SIGUSR1 comes);
 //                   the last two print each signal they took and those still
-//                   pending, then unblock every signal before they crash
+//                   pending once released, then unblock every signal
+//   beside-<wait>   a thread as early-<wait>, waiting while the main thread
+//                   runs the mode; released afterwards, it ends without a crash
+// Modes that do not crash: alternate-stack (prints the thread's alternate
+// stack), live-report (saves a live report as <base>/live.vxcrash).
+// Before the main thread runs the mode itself, it prints how many threads
+// the process has and the monotonic clock ("threads=<n> clock-ns=<ns>").
 #undef NDEBUG
 
 #include "CrashChildProtocol.h"
@@ -21,10 +27,12 @@
 #include <atomic>
 #include <cassert>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -50,6 +58,8 @@ void* g_earlyPlugin = nullptr;
 bool g_allocatingCallback = false;
 volatile void* g_allocated;
 std::atomic<int> g_togetherReady{0};
+VXCrashReporter* g_reporter = nullptr;
+const char* g_base = nullptr;
 
 void announce(const void* address)
 {
@@ -214,6 +224,13 @@ __attribute__((noinline)) void vellox_crash_run(const char* mode)
         std::fflush(stdout);
         return;
     }
+    if (name == "live-report") {
+        const auto bytes = g_reporter->generateLiveReport();
+        QFile file(QString::fromLocal8Bit(g_base) + "/live.vxcrash");
+        if (!bytes || !file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size())
+            std::exit(7);
+        return;
+    }
     vellox_crash_outer(mode);
     asm volatile("" ::: "memory");
 }
@@ -226,8 +243,6 @@ bool endsWith(const std::string& text, const std::string& suffix)
 {
     return text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
-
-VXCrashReporter* g_reporter = nullptr;
 
 bool enableReporter(const char* base)
 {
@@ -256,7 +271,7 @@ bool enableReporter(const char* base)
 }
 
 // A thread started before the reporter is enabled, still running while it
-// is, that crashes once released.
+// is, that runs a mode once released (none: it just ends).
 class EarlyThread {
 public:
     enum class Wait { Busy, Sleep, Condition, Read, Blocked, Sigwait };
@@ -303,7 +318,7 @@ public:
 private:
     static void* run(void* self)
     {
-        static_cast<EarlyThread*>(self)->waitThenCrash();
+        static_cast<EarlyThread*>(self)->waitThenRun();
         return nullptr;
     }
 
@@ -321,7 +336,7 @@ private:
         std::fflush(stdout);
     }
 
-    void waitThenCrash()
+    void waitThenRun()
     {
         sigset_t mask;
         const bool blocksAll = wait_ == Wait::Blocked || wait_ == Wait::Sigwait;
@@ -367,7 +382,8 @@ private:
             sigemptyset(&mask);
             pthread_sigmask(SIG_SETMASK, &mask, nullptr);
         }
-        vellox_crash_run(mode_.c_str());
+        if (!mode_.empty())
+            vellox_crash_run(mode_.c_str());
     }
 
     const Wait wait_;
@@ -379,6 +395,17 @@ private:
     std::atomic<bool> ready_{false};
     std::atomic<bool> go_{false};
 };
+
+int threadCount()
+{
+    int count = 0;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(tasks))
+            count += entry->d_name[0] != '.';
+        closedir(tasks);
+    }
+    return count;
+}
 
 long long startSeconds(pid_t pid)
 {
@@ -449,14 +476,17 @@ int main(int argc, char** argv)
 
     std::unique_ptr<EarlyThread> early;
     const std::string earlyPrefix = "early-";
-    if (thread.compare(0, earlyPrefix.size(), earlyPrefix) == 0) {
+    const std::string besidePrefix = "beside-";
+    const bool beside = thread.compare(0, besidePrefix.size(), besidePrefix) == 0;
+    if (beside || thread.compare(0, earlyPrefix.size(), earlyPrefix) == 0) {
         EarlyThread::Wait wait;
-        if (!EarlyThread::parseWait(thread.substr(earlyPrefix.size()), &wait))
+        if (!EarlyThread::parseWait(thread.substr(beside ? besidePrefix.size() : earlyPrefix.size()), &wait))
             return 2;
-        early = std::make_unique<EarlyThread>(wait, mode);
+        early = std::make_unique<EarlyThread>(wait, beside ? std::string() : mode);
     } else if (!thread.empty() && thread != "late") {
         return 2;
     }
+    g_base = argv[2];
 
     if (enableOnWorker) {
         static const char* base = argv[2];
@@ -493,7 +523,7 @@ int main(int argc, char** argv)
         pthread_join(threads[0], nullptr);
         return 0;
     }
-    if (early) {
+    if (early && !beside) {
         early->release();
         return 0;
     }
@@ -502,7 +532,12 @@ int main(int argc, char** argv)
         std::thread([&mode] { vellox_crash_run(mode.c_str()); }).join();
         return 0;
     }
+    std::printf("threads=%d clock-ns=%lld\n", threadCount(),
+                static_cast<long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::fflush(stdout);
     vellox_crash_run(mode.c_str());
+    if (early)
+        early->release();
     return 0;
 }
 

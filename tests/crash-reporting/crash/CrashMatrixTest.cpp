@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -131,6 +133,18 @@ bool containsRun(const std::vector<std::string>& names, const std::vector<std::s
             return true;
     }
     return false;
+}
+
+// The signals a thread blocking every signal said it took ("took=<n>" lines).
+std::vector<int> signalsTaken(const std::string& output)
+{
+    std::vector<int> took;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("took=", 0) == 0)
+            took.push_back(std::stoi(line.substr(5)));
+    }
+    return took;
 }
 
 std::string joined(const std::vector<std::string>& names)
@@ -565,14 +579,8 @@ TEST_P(ThreadBlockingSignalsAtEnable, IsSentNoSignalAndHandedNoStack)
     const std::string mode = std::string("alternate-stack@early-") + GetParam();
     const CrashChildRun child = CrashChildRun::run(mode.c_str(), base.path());
     ASSERT_TRUE(child.exitedWith(0)) << "status " << child.status << ", output: " << child.output;
-    std::vector<int> took;
-    std::istringstream lines(child.output);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("took=", 0) == 0)
-            took.push_back(std::stoi(line.substr(5)));
-    }
     if (std::string(GetParam()) == "sigwait") {
-        EXPECT_EQ(took, std::vector<int>{SIGUSR1}) << child.output;
+        EXPECT_EQ(signalsTaken(child.output), std::vector<int>{SIGUSR1}) << child.output;
     }
     EXPECT_NE(child.output.find("pending=\n"), std::string::npos) << child.output;
     EXPECT_NE(child.output.find(" disabled=1"), std::string::npos) << child.output;
@@ -580,6 +588,80 @@ TEST_P(ThreadBlockingSignalsAtEnable, IsSentNoSignalAndHandedNoStack)
 
 INSTANTIATE_TEST_SUITE_P(Child, ThreadBlockingSignalsAtEnable, testing::Values("blocked", "sigwait"),
                          [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
+struct BesideCase {
+    const char* name;
+    const char* mode;
+    bool crashes;
+    std::vector<int> took;
+};
+
+void PrintTo(const BesideCase& c, std::ostream* os)
+{
+    *os << c.mode;
+}
+
+class ThreadBlockingSignalsAtReport : public testing::TestWithParam<BesideCase> { };
+
+// The threads are stopped for a report by a signal of the reporter's own. A
+// thread that blocks every signal, or takes them with sigwait, would never
+// answer it, and would take it as its own once a live report is done, or
+// hold the crash report up until the wait for it gives up: it is never sent
+// one, and is listed without frames.
+TEST_P(ThreadBlockingSignalsAtReport, IsSentNoStopSignalAndListedWithoutFrames)
+{
+    const BesideCase& c = GetParam();
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const CrashChildRun child = CrashChildRun::run(c.mode, base.path());
+    const auto ended = std::chrono::steady_clock::now();
+    if (c.crashes) {
+        ASSERT_TRUE(child.killedBy(SIGSEGV)) << "status " << child.status << ", output: " << child.output;
+    } else {
+        ASSERT_TRUE(child.exitedWith(0)) << "status " << child.status << ", output: " << child.output;
+        EXPECT_NE(child.output.find("pending=\n"), std::string::npos) << child.output;
+    }
+    EXPECT_EQ(signalsTaken(child.output), c.took) << child.output;
+
+    int threads = 0;
+    long long startNs = 0;
+    const auto at = child.output.find("threads=");
+    ASSERT_NE(at, std::string::npos) << child.output;
+    ASSERT_EQ(std::sscanf(child.output.c_str() + at, "threads=%d clock-ns=%lld", &threads, &startNs), 2);
+    std::string why;
+    const auto report = decodeFile(c.crashes ? nextLaunch(base.path()).crashReportPath()
+                                             : base.path() + "/live.vxcrash",
+                                   &why);
+    ASSERT_TRUE(report) << why << "; output: " << child.output;
+    EXPECT_EQ(report->threads().size(), threads);
+    int withoutFrames = 0;
+    int parked = 0;
+    for (const auto& thread : report->threads()) {
+        const auto names = frameNames(*thread);
+        withoutFrames += names.empty();
+        parked += containsRun(names, {"vellox_parked_worker"});
+        if (thread->crashed() && c.crashes) {
+            EXPECT_TRUE(containsRun(names, kCrashChain)) << joined(names);
+        }
+    }
+    EXPECT_EQ(withoutFrames, 1);
+    EXPECT_EQ(parked, crashchild::kParkedThreads);
+    // Not waiting for the thread saves the writer the stop timeout, but on a
+    // loaded machine the report alone can take longer: the time is shown,
+    // not checked.
+    if (c.crashes) {
+        const auto elapsed = ended - std::chrono::steady_clock::time_point(std::chrono::nanoseconds(startNs));
+        std::cout << "crash beside a thread in sigwait, from the fault to the child's end: "
+                  << std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() << " ms" << std::endl;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Child, ThreadBlockingSignalsAtReport,
+    testing::Values(BesideCase{"live_report_beside_blocked", "live-report@beside-blocked", false, {}},
+                    BesideCase{"live_report_beside_sigwait", "live-report@beside-sigwait", false, {SIGUSR1}},
+                    BesideCase{"crash_beside_sigwait", "null-write@beside-sigwait", true, {}}),
+    [](const testing::TestParamInfo<BesideCase>& info) { return std::string(info.param.name); });
 
 // The spy the children run with catches a crash handler that allocates: a
 // crash callback, which runs inside the handler, does so here.
