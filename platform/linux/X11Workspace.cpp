@@ -2,12 +2,25 @@
 
 #include "platform/linux/X11Desktop.h"
 
+#include <QCoreApplication>
+
 namespace platform::linuxbackend {
 
 namespace {
 // Source indication 1: a normal application asks, as the window manager's
 // focus-stealing rules expect from us.
 constexpr uint32_t kSourceApplication = 1;
+
+// Whether this program's own connection to the server made `window`. The
+// server hands each client its window ids from a range of its own, so the id
+// answers even for a window already destroyed, which has no properties left.
+bool madeByThisProgram(xcb_connection_t* connection, xcb_window_t window)
+{
+    if (connection != x11::applicationConnection())
+        return false;
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    return (window & ~setup->resource_id_mask) == setup->resource_id_base;
+}
 } // namespace
 
 std::optional<Workspace::FrontApplication> X11Workspace::frontmostApplication() const
@@ -23,6 +36,11 @@ std::optional<Workspace::FrontApplication> X11Workspace::frontmostApplication() 
     if (const auto pid = x11::cardinalProperty(connection, window, x11::atom(connection, "_NET_WM_PID"),
                                                XCB_ATOM_CARDINAL))
         front.pid = *pid;
+    else if (madeByThisProgram(connection, window))
+        // One of our panels, closed a moment ago: the window manager names it
+        // until it has handed the keyboard on. It is still ours, not another
+        // application's.
+        front.pid = QCoreApplication::applicationPid();
     if (const auto cls = x11::windowClass(connection, window)) {
         front.windowClass = cls->className;
         front.instanceName = cls->instance;

@@ -32,7 +32,9 @@ inline void useDesktopServices(platform::Platform& services)
     services.selectionLocator = std::make_shared<platform::linuxbackend::AtSpiSelectionLocator>(workspace);
 }
 
-inline bool waitFor(const std::function<bool()>& done, int timeoutMs = 3000)
+// The default deadline is sized for a loaded two-core machine running the
+// sanitizers, where a window manager can take seconds to move the keyboard.
+inline bool waitFor(const std::function<bool()>& done, int timeoutMs = 20000)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!done()) {
@@ -74,12 +76,16 @@ inline void setLayout(const char* layout)
 // Waits until the window manager has given `window` the keyboard.
 inline bool hasKeyboard(QWidget* panel)
 {
-    // A panel cancelled meanwhile is deleted under us.
+    // A panel cancelled meanwhile is deleted under us, and will not get it.
     const QPointer<QWidget> window = panel;
-    const bool ok = waitFor([&] {
+    const auto has = [&] {
         return window && QApplication::activeWindow() == window && activeWindow() == quint64(window->winId());
-    });
-    if (!ok && window)
+    };
+    bool ok = false;
+    waitFor([&] { return (ok = has()) || !window; });
+    if (!window)
+        std::fprintf(stderr, "no keyboard: the panel closed before it had it\n");
+    else if (!ok)
         std::fprintf(stderr, "no keyboard: active X window %llu, panel window %llu, Qt's active %p, panel %p, visible %d\n",
                      (unsigned long long)activeWindow(), (unsigned long long)window->winId(),
                      (void*)QApplication::activeWindow(), (void*)window.data(), int(window->isVisible()));
@@ -100,8 +106,7 @@ public:
                 window_ = run(QStringLiteral("xdotool"), {"search", "--name", "Vellox panel test target"})
                               .toULongLong();
                 return window_ != 0 && activeWindow() == window_;
-            },
-            10000);
+            });
     }
     ~TargetApplication()
     {

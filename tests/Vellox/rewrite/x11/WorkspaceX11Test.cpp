@@ -4,8 +4,11 @@
 #include "platform/linux/X11Workspace.h"
 
 #include <QGuiApplication>
+#include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 
@@ -26,6 +29,62 @@ protected:
             const auto front = workspace.frontmostApplication();
             return front && front->pid == window.pid();
         }, kFocusWaitMs);
+    }
+
+    // Runs `script` with Xlib loaded as `x` and a display open as `display`,
+    // through Debian's Python (no tool sets a property of type WINDOW); its
+    // output, or none when it failed.
+    static std::optional<QByteArray> xlib(const QString& script, const QStringList& arguments = {})
+    {
+        const QString prologue = QStringLiteral(R"(import ctypes, sys
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+for name in ("XDefaultRootWindow", "XCreateSimpleWindow", "XInternAtom"):
+    getattr(x, name).restype = ctypes.c_ulong
+x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+x.XCreateSimpleWindow.argtypes = ([ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + [ctypes.c_uint] * 3
+                                  + [ctypes.c_ulong] * 2)
+x.XDestroyWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XChangeProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int,
+                              ctypes.c_int, ctypes.c_void_p, ctypes.c_int]
+x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+display = x.XOpenDisplay(None)
+assert display
+root = x.XDefaultRootWindow(display)
+)");
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     QStringList{QStringLiteral("-c"), prologue + script} + arguments);
+        if (!python.waitForFinished(20000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0)
+            return std::nullopt;
+        return python.readAllStandardOutput().trimmed();
+    }
+
+    // Names `window` the active one on the root window, as a window manager
+    // does; it stays so until the manager next moves the keyboard.
+    static bool nameActive(quint64 window)
+    {
+        // Type WINDOW (33), format 32, PropModeReplace (0).
+        return xlib(QStringLiteral(R"(window = (ctypes.c_ulong * 1)(int(sys.argv[1]))
+x.XChangeProperty(display, root, x.XInternAtom(display, b"_NET_ACTIVE_WINDOW", 0), 33, 32, 0, window, 1)
+x.XCloseDisplay(display)
+)"),
+                    {QString::number(window)})
+            .has_value();
+    }
+
+    // A window another client made and destroyed again, never shown, so no
+    // window manager took notice of it.
+    static quint64 anotherClientsWindowGone()
+    {
+        return xlib(QStringLiteral(R"(window = x.XCreateSimpleWindow(display, root, 0, 0, 10, 10, 0, 0, 0)
+x.XDestroyWindow(display, window)
+x.XCloseDisplay(display)
+print(window)
+)"))
+            .value_or(QByteArray())
+            .toULongLong();
     }
 
     platform::linuxbackend::X11Workspace workspace;
@@ -51,4 +110,34 @@ TEST_F(WorkspaceX11Test, NamesTheFocusedWindowsProcessAndGivesTheFocusBack)
     // the focus back.
     EXPECT_TRUE(workspace.activate(*firstFront));
     EXPECT_TRUE(frontIs(first));
+}
+
+// A panel of ours that closes is gone before the window manager has handed the
+// keyboard on, and meanwhile the root window still names it. It must read as
+// ours: a panel that follows, or the paste, would otherwise take it for the
+// user's application.
+TEST_F(WorkspaceX11Test, AWindowOfOursAlreadyGoneStillReadsAsOurs)
+{
+    const auto before = workspace.frontmostApplication();
+    quint64 ours = 0;
+    {
+        QWidget panel;
+        ours = panel.winId();
+    }
+    ASSERT_TRUE(nameActive(ours));
+    const auto front = workspace.frontmostApplication();
+    ASSERT_TRUE(front);
+    EXPECT_EQ(front->window, ours);
+    EXPECT_EQ(front->pid, QCoreApplication::applicationPid());
+
+    // Another client's window, gone as well, is not taken for ours.
+    const quint64 theirs = anotherClientsWindowGone();
+    ASSERT_NE(theirs, 0u);
+    ASSERT_TRUE(nameActive(theirs));
+    const auto gone = workspace.frontmostApplication();
+    ASSERT_TRUE(gone);
+    EXPECT_EQ(gone->window, theirs);
+    EXPECT_EQ(gone->pid, 0);
+
+    nameActive(before ? before->window : 0);
 }

@@ -115,11 +115,16 @@ TEST_F(SessionsWithoutAWindowManagerTest, AStaleActiveWindowPropertyNeitherBreak
     twmConfig.close();
     SessionProgram twm(QStringLiteral("twm"), {QStringLiteral("-f"), twmConfig.fileName()});
     ASSERT_TRUE(twm.started());
-    // twm frames the windows it takes over.
-    ASSERT_TRUE(spinUntil([&] {
-        const QString parent = parentOf(targetWindow);
+    // twm frames the windows it takes over, and gives the keyboard to the one
+    // the pointer enters: the other window lies over the part of the GTK one
+    // the pointer goes to, so its frame must be in place before the pointer
+    // moves, or it would take the keyboard as it appears under the pointer.
+    const auto framed = [](quint64 window) {
+        const QString parent = parentOf(window);
         return !parent.isEmpty() && !parent.contains(QStringLiteral("root window"));
-    }, kFocusWaitMs)) << "twm never took the GTK window over";
+    };
+    ASSERT_TRUE(spinUntil([&] { return framed(targetWindow) && framed(staleWindow); }, kFocusWaitMs))
+        << "twm never took both windows over";
     ASSERT_TRUE(spinUntil([&] {
         movePointerInto(targetWindow);
         runTool(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QString::number(targetWindow)});
