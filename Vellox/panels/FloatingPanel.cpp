@@ -126,6 +126,7 @@ bool FloatingPanel::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate && !hasHadFocus_) {
         hasHadFocus_ = true;
+        firstFocusedAt_.start();
         emit firstFocused();
     }
     return QWidget::event(event);

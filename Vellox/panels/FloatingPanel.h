@@ -2,6 +2,7 @@
 
 #include "Vellox/panels/PanelCard.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QRectF>
 #include <QWidget>
@@ -55,8 +56,10 @@ public:
     // then drawn opaque, without its shadow, and the window cut to its shape.
     bool isComposited() const { return composited_; }
 
-    // Whether the panel has held the keyboard since it was shown.
+    // Whether the panel has held the keyboard since it was shown, and for
+    // how long since it first did.
     bool hasHadFocus() const { return hasHadFocus_; }
+    qint64 msSinceFirstFocus() const { return hasHadFocus_ ? firstFocusedAt_.elapsed() : -1; }
 
 signals:
     void firstFocused();
@@ -75,6 +78,7 @@ private:
     QRectF cardFrame_;
     QPointer<QPropertyAnimation> fade_;
     bool hasHadFocus_ = false;
+    QElapsedTimer firstFocusedAt_;
     double opacity_ = 1;
     bool composited_ = true;
 };

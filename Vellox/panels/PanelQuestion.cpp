@@ -7,6 +7,9 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QTimer>
+
+#include <utility>
 
 PanelQuestion::PanelQuestion(UIWindowCoordinator::Surface surface, KeyHandler onKey, Cancel cancel)
     : surface_(surface)
@@ -40,6 +43,20 @@ std::optional<PanelEnvironment::Application>& lastHandedBack()
     static std::optional<PanelEnvironment::Application> application;
     return application;
 }
+
+// For a moment after a panel first has the keyboard, the window manager may
+// still give it to the application that a panel of ours closing just before
+// left it to, or that application may take it late: one panel follows
+// another, and a busy application answers the window manager's hand-over
+// after the new panel has asked. A loss in that moment is not the user's.
+int& keyboardSettleMs()
+{
+    static int ms = 500;
+    return ms;
+}
+// How long a panel that lost the keyboard in that moment has to get it back
+// before the loss counts after all.
+constexpr int kKeyboardReclaimMs = 1000;
 
 // Showings begun by any of the panels, so a hand-back can tell whether
 // another panel took over meanwhile.
@@ -104,12 +121,23 @@ void PanelQuestion::showPanel(FloatingPanel* panel, int fadeInMs)
         // busy machine the loss that ended the previous showing can arrive
         // after this panel opened, followed at once by this panel's own gain.
         const bool hadFocus = panel_ && panel_->hasHadFocus();
+        const bool settling = hadFocus && panel_->msSinceFirstFocus() < keyboardSettleMs();
         QMetaObject::invokeMethod(
             this,
-            [this, generation, hadFocus] {
+            [this, generation, hadFocus, settling] {
                 if (!hadFocus || generation != generation_ || !panel_ || panel_->isActiveWindow())
                     return;
-                cancel_();
+                if (!settling) {
+                    cancel_();
+                    return;
+                }
+                // Just after the panel took the keyboard: ask for it again,
+                // and cancel only if it stays away.
+                PanelEnvironment::current().activateThisApplication(panel_);
+                QTimer::singleShot(kKeyboardReclaimMs, this, [this, generation] {
+                    if (generation == generation_ && panel_ && !panel_->isActiveWindow())
+                        cancel_();
+                });
             },
             Qt::QueuedConnection);
     });
@@ -157,6 +185,11 @@ void PanelQuestion::handBackKeyboard()
                 PanelEnvironment::current().activate(*application);
         },
         Qt::QueuedConnection);
+}
+
+int PanelQuestion::setKeyboardSettleMsForTesting(int ms)
+{
+    return std::exchange(keyboardSettleMs(), ms);
 }
 
 void PanelQuestion::removeMonitors()

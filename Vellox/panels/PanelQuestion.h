@@ -26,7 +26,9 @@ class GlobalMouseMonitor;
 // run: a late cancel from the tone picker must not close the instruction
 // panel that the "Describe the edit" row opened. Focus losses before the
 // panel first held the keyboard are ignored too, since showing a panel moves
-// the focus through states that say nothing about the user's intent.
+// the focus through states that say nothing about the user's intent; and a
+// loss in the moment after it first held it makes the panel ask for the
+// keyboard again, and cancels only if the panel does not get it back.
 class PanelQuestion : public QObject {
     Q_OBJECT
 public:
@@ -58,6 +60,11 @@ public:
     // manager moving it back and forth while the new panel asks for it. The
     // new panel hands it back in the end.
     void handBackKeyboard();
+
+    // How long after a panel first holds the keyboard a loss is asked back
+    // rather than taken as the user's switch; 0 takes every loss as one.
+    // Answers the previous setting.
+    static int setKeyboardSettleMsForTesting(int ms);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

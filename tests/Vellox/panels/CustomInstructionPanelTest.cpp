@@ -119,6 +119,63 @@ TEST_F(InstructionPanel, OutsideClicksAndSwitchingAwayCancel)
     }
 }
 
+// Passes everything on to the desktop's environment but the panels' requests
+// for the keyboard, which it answers as a window manager does: it gives the
+// panel the keyboard, or refuses and keeps it elsewhere.
+class KeyboardGate : public PanelEnvironment {
+public:
+    KeyboardGate() { PanelEnvironment::install(this); }
+    ~KeyboardGate() override { PanelEnvironment::install(nullptr); }
+
+    QRectF anchoredFrame(QSizeF size, Placement placement) override { return desktop_.anchoredFrame(size, placement); }
+    std::optional<QRectF> mainScreenVisibleFrame() const override { return desktop_.mainScreenVisibleFrame(); }
+    QPointF mouseLocation() const override { return desktop_.mouseLocation(); }
+    std::optional<Application> frontmostApplication() const override { return desktop_.frontmostApplication(); }
+    bool isThisProcess(const Application& application) const override { return desktop_.isThisProcess(application); }
+    void activate(const Application& application) override { desktop_.activate(application); }
+    void activateThisApplication(QWidget* panel) override
+    {
+        ++asked;
+        if (!refuse)
+            QApplication::setActiveWindow(panel);
+    }
+    void hideThisApplication() override { desktop_.hideThisApplication(); }
+
+    int asked = 0;
+    bool refuse = false;
+
+private:
+    PanelEnvironment& desktop_ = PanelEnvironment::current();
+};
+
+// Right after the panel first has the keyboard, the window manager may still
+// hand it to the application that a closing picker left it to. The panel
+// asks for it back and keeps the draft; only a loss that lasts cancels it.
+TEST_F(InstructionPanel, ALossRightAfterThePanelTookTheKeyboardIsAskedBackAndCancelsOnlyIfItLasts)
+{
+    PanelQuestion::setKeyboardSettleMsForTesting(60'000);
+    KeyboardGate gate;
+    auto outcome = start();
+    FloatingPanel* panel = CustomInstructionPanel::panel();
+    ASSERT_TRUE(spinUntil([&] { return panel->isActiveWindow() && panel->hasHadFocus(); }));
+    QTest::keyClicks(field(), "draft");
+
+    const int asked = gate.asked;
+    switchAway();
+    ASSERT_TRUE(spinUntil([&] { return panel->isActiveWindow(); })) << "the panel did not ask for the keyboard back";
+    EXPECT_EQ(gate.asked, asked + 1);
+    // Past the time a loss has to be undone in, nothing has changed.
+    spinFor(1500);
+    EXPECT_FALSE(outcome->done());
+    EXPECT_TRUE(CustomInstructionPanel::isShowing());
+    EXPECT_EQ(field()->text(), QStringLiteral("draft"));
+
+    gate.refuse = true;
+    switchAway();
+    ASSERT_TRUE(spinUntil([&] { return outcome->done(); }));
+    EXPECT_FALSE(outcome->value);
+}
+
 TEST_F(InstructionPanel, ASecondPromptCancelsTheFirstWithAnEmptyField)
 {
     auto first = start();

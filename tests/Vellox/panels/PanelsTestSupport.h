@@ -2,6 +2,7 @@
 
 #include "Vellox/panels/FloatingPanel.h"
 #include "Vellox/panels/PanelEnvironment.h"
+#include "Vellox/panels/PanelQuestion.h"
 #include "Vellox/panels/UIWindowCoordinator.h"
 #include "Vellox/rewrite/SelectionAnchorResolver.h"
 
@@ -118,7 +119,11 @@ protected:
         UIWindowCoordinator::shared().setActiveSurface(UIWindowCoordinator::Surface::none);
         locator().fallback = platform::SelectionLocator::FocusedElement{selection, std::nullopt};
     }
-    ~PanelsTest() override { spinFor(1); }
+    ~PanelsTest() override
+    {
+        spinFor(1);
+        PanelQuestion::setKeyboardSettleMsForTesting(keyboardSettleMs_);
+    }
 
 public:
     template <class Fake, class Service>
@@ -169,6 +174,9 @@ protected:
 
 private:
     platform::PlatformGuard guard_;
+    // A loss of the keyboard is the user's switch away from the moment the
+    // panel has it, unless a test says otherwise.
+    int keyboardSettleMs_ = PanelQuestion::setKeyboardSettleMsForTesting(0);
 };
 
 } // namespace panels_test
