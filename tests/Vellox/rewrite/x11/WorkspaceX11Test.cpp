@@ -2,6 +2,7 @@
 
 #include "platform/linux/X11AccessibilityTrust.h"
 #include "platform/linux/X11Workspace.h"
+#include "support/XlibScript.h"
 
 #include <QGuiApplication>
 #include <QWidget>
@@ -31,34 +32,21 @@ protected:
         }, kFocusWaitMs);
     }
 
-    // Runs `script` with Xlib loaded as `x` and a display open as `display`,
-    // through Debian's Python (no tool sets a property of type WINDOW); its
-    // output, or none when it failed.
+    // Runs `script` with the Xlib calls below declared (no tool sets a
+    // property of type WINDOW); its output, or none when it failed.
     static std::optional<QByteArray> xlib(const QString& script, const QStringList& arguments = {})
     {
-        const QString prologue = QStringLiteral(R"(import ctypes, sys
-x = ctypes.CDLL("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-for name in ("XDefaultRootWindow", "XCreateSimpleWindow", "XInternAtom"):
+        const QString declarations = QStringLiteral(R"(
+for name in ("XCreateSimpleWindow", "XInternAtom"):
     getattr(x, name).restype = ctypes.c_ulong
-x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
 x.XCreateSimpleWindow.argtypes = ([ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + [ctypes.c_uint] * 3
                                   + [ctypes.c_ulong] * 2)
 x.XDestroyWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
 x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
 x.XChangeProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int,
                               ctypes.c_int, ctypes.c_void_p, ctypes.c_int]
-x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-display = x.XOpenDisplay(None)
-assert display
-root = x.XDefaultRootWindow(display)
 )");
-        QProcess python;
-        python.start(QStringLiteral("/usr/bin/python3"),
-                     QStringList{QStringLiteral("-c"), prologue + script} + arguments);
-        if (!python.waitForFinished(20000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0)
-            return std::nullopt;
-        return python.readAllStandardOutput().trimmed();
+        return test_support::runXlibScript(declarations + script, arguments);
     }
 
     // Names `window` the active one on the root window, as a window manager
@@ -68,7 +56,6 @@ root = x.XDefaultRootWindow(display)
         // Type WINDOW (33), format 32, PropModeReplace (0).
         return xlib(QStringLiteral(R"(window = (ctypes.c_ulong * 1)(int(sys.argv[1]))
 x.XChangeProperty(display, root, x.XInternAtom(display, b"_NET_ACTIVE_WINDOW", 0), 33, 32, 0, window, 1)
-x.XCloseDisplay(display)
 )"),
                     {QString::number(window)})
             .has_value();
@@ -80,7 +67,6 @@ x.XCloseDisplay(display)
     {
         return xlib(QStringLiteral(R"(window = x.XCreateSimpleWindow(display, root, 0, 0, 10, 10, 0, 0, 0)
 x.XDestroyWindow(display, window)
-x.XCloseDisplay(display)
 print(window)
 )"))
             .value_or(QByteArray())

@@ -1,5 +1,6 @@
 #include "../ShortcutRoadX11Fixture.h"
 #include "support/StopProcess.h"
+#include "support/XlibScript.h"
 
 #include <QFile>
 
@@ -153,18 +154,10 @@ TEST_F(SessionsWithoutAWindowManagerTest, WithTheFocusAtPointerRootTheWindowUnde
     const quint64 targetWindow = platform::Platform::current().workspace->frontmostApplication()->window;
     // What a session without a window manager keeps: the server's focus at
     // PointerRoot. No tool sets it, so Xlib is called directly.
-    ASSERT_EQ(QProcess::execute(QStringLiteral("/usr/bin/python3"),
-                                {QStringLiteral("-c"), QStringLiteral(R"(import ctypes
-x = ctypes.CDLL("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
+    ASSERT_TRUE(test_support::runXlibScript(QStringLiteral(R"(
 x.XSetInputFocus.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_ulong]
-x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-display = x.XOpenDisplay(None)
-assert display
 x.XSetInputFocus(display, 1, 1, 0)  # PointerRoot, RevertToPointerRoot, CurrentTime
-x.XCloseDisplay(display)
-)")}),
-              0);
+)")).has_value());
     movePointerInto(targetWindow);
 
     constexpr int kSlowPasteMs = 150;
